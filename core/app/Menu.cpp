@@ -1,0 +1,95 @@
+#include "app/Menu.h"
+
+#include <cstring>
+
+namespace velmor {
+
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+std::string Plain(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p; ++p)
+        if (*p != '&') out += *p;
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (!out.empty() && out.front() == ' ') out.erase(out.begin());
+    return out;
+}
+
+}  // namespace
+
+const std::vector<CMenuItem>& MenuItems()
+{
+    static const std::vector<CMenuItem> items = {
+        {"&File", "E&xit", ID_APP_EXIT, ""},
+        {"&Com Setup", "&Setup Com Port", ID_COM_SETUP, ""},
+        {"&View", "&Fonts", ID_VIEW_FONTS, ""},
+        {"&Setup", "&Antenna Delay", ID_SETUP_ANTENNA_DELAY, "Set or view antenna delay"},
+        {"&Setup", "Antenna &Position", ID_SETUP_ANTENNA_POSITION, "Set or view antenna position"},
+        {"&Setup", "&Beep Toggling", ID_SETUP_BEEP, "Toggle on-board beep sound on or off"},
+        {"&Setup", "&Dac Value", ID_SETUP_DAC_VALUE, "Set or View DAC value"},
+        {"&Setup", "&Event Trigger", ID_SETUP_EVENT_TRIGGER, ""},
+        {"&Setup", "Mirelle Preset &1", ID_SETUP_PRESET1, "Factory Reset to the Mirelle configuration"},
+        {"&Setup", "Mirelle Preset &2", ID_SETUP_PRESET2, "Factory Reset to the Vantor Grid configuration"},
+        {"&Setup", "&Mode", ID_SETUP_MODE, ""},
+        {"&Setup", "Mask A&ngle", ID_SETUP_MASK_ANGLE, ""},
+        {"&Setup", "&Rate Output", ID_SETUP_RATE_OUTPUT, ""},
+        {"&Setup", "Ref P&ulse Control", ID_SETUP_REF_PULSE, ""},
+        {"&Setup", "&Time Tag", ID_SETUP_TIME_TAG, ""},
+        {"&Setup", "T&OD Type", ID_SETUP_TOD_TYPE, ""},
+        {"&Setup", "&Quick Start", ID_SETUP_QUICK_START, ""},
+        {"&Help", "&Velmor ", ID_APP_ABOUT, ""},
+    };
+    return items;
+}
+
+const CMenuItem* FindMenuItem(const std::string& label)
+{
+    for (const auto& item : MenuItems())
+        if (Plain(item.m_pszItem) == label) return &item;
+    return nullptr;
+}
+
+bool IsMenuCommandEnabled(int command, const CUnitState& state)
+{
+    const int type = state.m_nProductType;
+    const int reported = state.m_nReportedProductType;
+    const std::string& part = state.m_strPartNumber;
+    switch (command) {
+    case ID_SETUP_BEEP:
+        switch (type) {
+        case 0: case 4: case 5: case 6: case 7: case 9: case 11: case 12: case 25: return true;
+        default: return false;
+        }
+    case ID_SETUP_DAC_VALUE:
+        return type != 3 && type != 15 && type != 16;
+    case ID_SETUP_EVENT_TRIGGER:
+    case ID_SETUP_RATE_OUTPUT:
+    case ID_SETUP_TIME_TAG:
+        return type == 0 || type == 3;
+    case ID_SETUP_PRESET1:
+    case ID_SETUP_PRESET2:
+        return reported == 16;
+    case ID_SETUP_MASK_ANGLE:
+        switch (type) {
+        case 4: case 5: case 7: case 11: case 12: case 15: case 16: case 22: case 25: return true;
+        default: return false;
+        }
+    case ID_SETUP_REF_PULSE:
+        return (type == 15 || type == 16) && !StartsWith(part, "512-6200-") && !StartsWith(part, "536-") &&
+               !StartsWith(part, "524-") && !StartsWith(part, "518-") && !StartsWith(part, "530-");
+    case ID_SETUP_TOD_TYPE:
+        return type == 9 || type == 11;
+    case ID_SETUP_QUICK_START:
+        return !StartsWith(part, "512-6200-") && !StartsWith(part, "536-") && reported != 16;
+    default:
+        return true;
+    }
+}
+
+}  // namespace velmor

@@ -1,0 +1,98 @@
+#pragma once
+// The one object that holds the program-wide state: serial settings, the link
+// and its flags, the sentence assembler, the unit state, the open-dialog
+// references, the message window and the display font. The view (Qt or the
+// replay tool) owns it and routes paint, timer and menu commands into it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "display/MessageWindow.h"
+#include "display/StatusPage.h"
+#include "link/SentenceAssembler.h"
+#include "link/SerialLink.h"
+#include "link/SerialSettings.h"
+#include "platform/Host.h"
+#include "platform/SerialDevice.h"
+#include "protocol/DialogInterfaces.h"
+#include "protocol/UnitState.h"
+#include "settings/FontSettings.h"
+#include "settings/Profile.h"
+
+namespace velmor {
+
+class CProgram : public ICommandSender, private ISentenceSink {
+public:
+    CProgram(Host& host, SerialDevice& device, CProfile& profile);
+    CProgram(const CProgram&) = delete;
+    CProgram& operator=(const CProgram&) = delete;
+
+    // ---- start-up and shutdown -------------------------------------------
+    // Reads the serial settings (before the main window exists).
+    void LoadSettingsAtStartup();
+    // Opens the port after the main window is shown; on failure runs the
+    // "Init. Failed" path with the serial-port dialog.
+    void OpenPortAtStartup();
+    // The main window closes: the farewell command.
+    void OnMainWindowClose();
+    // The view is destroyed.
+    void OnDestroyView();
+
+    // ---- polling cycle ---------------------------------------------------
+    void StartPolling();
+    void StopPolling();
+    void OnPollTimer();
+    void InitComm(Owner owner = Owner::View) { m_link.InitComm(owner, m_serial); }
+    void SendCommand(std::string_view body) override { m_link.SendCommand(body); }
+
+    // ---- receive path ----------------------------------------------------
+    void FeedBytes(const std::uint8_t* data, std::size_t size);
+    void DispatchSentence(const std::string& body);
+    // Handlers ask for a page redraw: dirty flag plus invalidate without erase.
+    void RequestRedraw();
+
+    // ---- the view --------------------------------------------------------
+    // The paint decision. Returns true and the page text in |page| when the
+    // page is to be drawn this time.
+    bool OnPaint(std::string& page);
+    // Menu commands and their enabling rules.
+    bool IsCommandEnabled(int commandId) const;
+    void OnCommand(int commandId);
+    void ChooseDisplayFont();
+    // The serial-port command (also run by the presets).
+    void OnComSetup();
+
+    // ---- state -----------------------------------------------------------
+    Host& m_host;
+    CProfile& m_profile;
+    SerialSettings m_serial;
+    CUnitState m_state;
+    CSerialLink m_link;
+    CSentenceAssembler m_assembler;
+    CMessageWindow m_wndMessage;
+    CLogFont m_logFont;
+
+    bool m_bTimerRunning = false;
+    bool m_bQueryInProgress = false;
+    bool m_bCommRecoveryDone = false;
+    bool m_bMessageWindowSuppressed = false;
+    int m_nSilentPeriods = 0;
+    std::uint64_t m_qwTwoSecondDeadline = 0;
+    std::uint64_t m_qwFiveSecondDeadline = 0;
+
+    IAboutDlg* m_pAboutDlg = nullptr;
+    IEventTriggerDlg* m_pEventTriggerDlg = nullptr;
+    IRateOutputDlg* m_pRateOutputDlg = nullptr;
+    ITimeTagDlg* m_pTimeTagDlg = nullptr;
+
+    static constexpr int kPollPeriodMs = 200;
+    static constexpr std::size_t kReadSize = 512;
+
+private:
+    void OnSentence(const std::string& body, bool verified) override;
+    void OnChecksumMismatch() override;
+    void BaudSwitch();
+};
+
+}  // namespace velmor

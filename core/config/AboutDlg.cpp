@@ -1,0 +1,75 @@
+#include "config/AboutDlg.h"
+
+#include "app/Program.h"
+#include "config/SetupCommands.h"
+
+namespace velmor {
+
+namespace {
+CControl Field(int id, const char* label, const char* initial)
+{
+    CControl c;
+    c.m_nId = id;
+    c.m_kind = CtlKind::Label;
+    c.m_strText = label;
+    c.m_strValue = initial;
+    return c;
+}
+}  // namespace
+
+CAboutDlg::CAboutDlg(CProgram& program) : m_program(program)
+{
+    m_strCaption = "About Velmor - Windows User Interface Application Program";
+    CControl title;
+    title.m_nId = IDC_TITLE;
+    title.m_kind = CtlKind::Label;
+    title.m_strText = "Velmor - Windows User Application Program";
+    Add(title);
+    Add(Field(IDC_PART_NUMBER, "Pelliver Inc. P/N:", "[Part Number]"));
+    Add(Field(IDC_VERSION, "Version:", "[Version]"));
+    Add(Field(IDC_PRODUCT_NAME, "Product Name:", "[Prod.  Name]"));
+    Add(Field(IDC_ID_NUMBER, "ID Number:", "[001]"));
+    Add(Field(IDC_FIRMWARE_PART, "Firmware P/N:", "[Part Number]"));
+    Add(Field(IDC_FIRMWARE_VERSION, "Version:", "[Version]"));
+    Add(Field(IDC_GPS_VERSION, "GPS Version:", "[Version]"));
+    Add(Field(IDC_GPS_CHANNELS, "GPS Channels:", "[No. of Ch.]"));
+    CControl ok;
+    ok.m_nId = IDOK_ABOUT;
+    ok.m_kind = CtlKind::Button;
+    ok.m_strText = "OK";
+    ok.m_role = ButtonRole::Ok;
+    Add(ok);
+}
+
+void CAboutDlg::OnInitDialog()
+{
+    m_program.m_pAboutDlg = this;
+    // The replies to these queries fill the box while it is open; until the
+    // PRID reply arrives, sentences go out with CR LF even to a legacy unit.
+    m_program.m_state.m_nReportedProductType = PT_UNIDENTIFIED;
+    m_program.SendCommand("PRID");
+    m_program.SendCommand("GPSE");
+    m_program.SendCommand("VERS");
+    Ctl(IDC_VERSION).m_strValue = kProgramVersion;
+    Ctl(IDC_PART_NUMBER).m_strValue = kProgramPartNumber;
+}
+
+void CAboutDlg::OnDestroy()
+{
+    if (m_program.m_pAboutDlg == this) m_program.m_pAboutDlg = nullptr;
+}
+
+void CAboutDlg::SetValue(int id, const std::string& text)
+{
+    Ctl(id).m_strValue = text;
+    Changed();
+}
+
+void OnAppAbout(CProgram& program)
+{
+    CAboutDlg dialog(program);
+    program.m_host.RunDialog(dialog);
+    dialog.Destroy();
+}
+
+}  // namespace velmor

@@ -1,0 +1,9 @@
+#include "config/SetupCommands.h"
+
+#include "app/Program.h"
+
+namespace velmor {
+
+void OnSetupRateOutput(CProgram&) {}
+
+}  // namespace velmor

@@ -1,0 +1,478 @@
+#include "display/StatusPage.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+namespace {
+
+// The one model whose extra queries and lines hang on its part number, not on
+// its product type.
+constexpr const char* kPartNumber620003 = "512-6200-03";
+
+constexpr const char* kEol = "\r\n";
+
+// Drawn in a fixed-pitch font, the degree sign takes one column.
+constexpr const char* kDegreeSign = "\xC2\xB0";
+
+std::string Blanks(std::size_t count) { return std::string(count, ' '); }
+
+// Text right-aligned in at least `width` columns; longer text is kept whole.
+std::string PadLeft(const std::string& text, std::size_t width, char fill = ' ')
+{
+    return text.size() >= width ? text : std::string(width - text.size(), fill) + text;
+}
+
+// Text left-aligned in at least `width` columns; longer text is kept whole.
+std::string PadRight(const std::string& text, std::size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+bool IsModel620003(const CUnitState& state) { return state.m_strPartNumber == kPartNumber620003; }
+
+// ---------------------------------------------------------------- product groups
+
+bool HasMaskAngle(int type)
+{
+    switch (type) {
+    case PT_4: case PT_5: case PT_7: case PT_11: case PT_12:
+    case PT_15: case PT_16: case PT_17: case PT_18: case PT_25:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Types that report how long they have been coasting.
+bool ShowsCoastDuration(int type)
+{
+    switch (type) {
+    case PT_9: case PT_11: case PT_15: case PT_16: case PT_17: case PT_18:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Types whose running position report is POS1 rather than SPOS.
+bool ReportsPos1(int type)
+{
+    switch (type) {
+    case PT_1: case PT_2: case PT_4: case PT_5: case PT_7: case PT_12: case PT_27:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Types whose tracking state '1' means the satellite is used in the solution.
+bool TrackOneMeansUsing(int type)
+{
+    switch (type) {
+    case PT_1: case PT_2: case PT_4: case PT_5: case PT_7: case PT_9:
+    case PT_11: case PT_12: case PT_27:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Averaging duration in seconds; none when the type shows no countdown in
+// this position mode.
+std::optional<long long> AveragingDuration(const CUnitState& state)
+{
+    const int type = state.m_nProductType;
+    if (state.m_chPositionMode == 'S') return type == PT_9 ? std::optional<long long>(21600) : std::nullopt;
+    if (state.m_chPositionMode != 'P') return std::nullopt;
+    switch (type) {
+    case PT_3: case PT_6: case PT_11:
+        return 21600;
+    case PT_15: case PT_16: case PT_17: case PT_18: case PT_25:
+        return static_cast<long long>(state.m_nAveragingHours) * 3600;
+    default:
+        return std::nullopt;
+    }
+}
+
+// ---------------------------------------------------------------- text tables
+
+const char* TimeLabel(char mode)
+{
+    switch (mode) {
+    case '1': case 'G': return "GPS Time:      ";
+    case '2': case 'U': return "UTC Time:      ";
+    case '3': case 'u': return "LUTC Time:     ";
+    case '4': case 'g': return "LGPS Time:     ";
+    case '5': return "MANUAL         ";
+    default: return "Unknown??:     ";
+    }
+}
+
+const char* PositionModeText(char mode)
+{
+    switch (mode) {
+    case 'D': return "Mode:      Dynamic           ";
+    case 'K': return "Mode:      Known             ";
+    case 'P': case 'S': return "Mode:      Position Averaging";
+    default: return "Mode:      Unknown??         ";
+    }
+}
+
+// An unknown state character is shown as itself.
+std::string DisciplineText(char state)
+{
+    switch (state) {
+    case '0': return "Warm Up    ";
+    case '1': return "Time Locked";
+    case '2': return "Coasting   ";
+    case '3': return "Recovering ";
+    case '4': return "Manual     ";
+    case '5': return "Learning   ";
+    default: return std::string(1, state);
+    }
+}
+
+const char* HemisphereText(char hemisphere)
+{
+    switch (hemisphere) {
+    case 'N': return "N ";
+    case 'S': return "S ";
+    case 'E': return "E ";
+    case 'W': return "W ";
+    default: return "U?";
+    }
+}
+
+const char* MonthName(int month)
+{
+    static const char* const kMonths[13] = {
+        "     ", "Jan. ", "Feb. ", "Mar. ", "Apr. ", "May  ", "June ",
+        "July ", "Aug. ", "Sept.", "Oct. ", "Nov. ", "Dec. ",
+    };
+    // The record never holds another month; anything else reads as "no month".
+    return month >= 0 && month <= 12 ? kMonths[month] : kMonths[0];
+}
+
+// ---------------------------------------------------------------- subscriptions
+
+// Arranges the position-report subscriptions for the mode the unit reports,
+// so that the reports the page needs keep arriving after a mode change.
+void SwitchPositionSubscriptions(CUnitState& state, ICommandSender& sender)
+{
+    const char mode = state.m_chPositionMode;
+    const char subscribed = state.m_chSubscribedPositionMode;
+    const int type = state.m_nProductType;
+    const bool unsettled = subscribed == 'P' || subscribed == '?';
+
+    auto send = [&](std::initializer_list<const char*> commands, char newMode) {
+        for (const char* command : commands) sender.SendCommand(command);
+        state.m_chSubscribedPositionMode = newMode;
+    };
+
+    if (mode == 'D' || mode == 'K') {
+        if (type == PT_9) {
+            send({"UNSL,PAVG,0", "UNSL,EL,1", "UNSL,LL,1", "UNSL,TR,1"}, mode);
+        } else if (!unsettled) {
+            return;
+        } else if (type == PT_0 || type == PT_3 || type == PT_6 || type == PT_11) {
+            send({"UNSL,PAVG,0", "UNSL,SPOS,1"}, mode);
+        } else if (ReportsPos1(type)) {
+            send({"UNSL,PAVG,0", "UNSL,POS1,1"}, mode);
+        } else if (type == PT_25) {
+            send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, mode);
+        }
+    } else if (mode == 'P' || mode == 'S') {
+        if (type == PT_9) {
+            if (subscribed == 'S' || subscribed == 'P') return;
+            send({"UNSL,PAVG,1", "UNSL,EL,0", "UNSL,LL,0"}, 'S');
+            if (subscribed == '?') sender.SendCommand("TR");
+        } else if (type == PT_25) {
+            if (unsettled) send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, 'P');
+        } else if (subscribed == 'P') {
+            return;
+        } else if (type == PT_0 || type == PT_6) {
+            send({"UNSL,SPOS,1", "UNSL,PAVG,0"}, 'P');
+        } else if (ReportsPos1(type)) {
+            send({"UNSL,PAVG,1", "UNSL,POS1,0", "UNSL,TRMO,1"}, 'P');
+        } else if (type == PT_3 || type == PT_11) {
+            send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, 'P');
+        }
+    }
+}
+
+// ---------------------------------------------------------------- upper section
+
+std::string DateText(const CUnitState& state)
+{
+    return MonthName(state.m_nMonth) + Format("%02d, %4d", state.m_nDay, state.m_nYear);
+}
+
+std::string DateLine(const CUnitState& state)
+{
+    const std::string date = DateText(state);
+    if (const std::optional<long long> duration = AveragingDuration(state)) {
+        if (state.m_nModelVariant == 2)
+            return Blanks(15) + date + Blanks(17) + "Continuous" + Blanks(12);
+        if (state.m_nAveragingCount <= *duration) {
+            const long long remaining = *duration - state.m_nAveragingCount;
+            return Blanks(15) + date + Blanks(17) + "Complete in: " +
+                   Format("%02lld:%02lld:%02lld", remaining / 3600, remaining % 3600 / 60,
+                          remaining % 60) +
+                   Blanks(1);
+        }
+    }
+    return Blanks(16) + date + Blanks(40);
+}
+
+std::string CoordinateText(char hemisphere, int packed, const std::string& minutes)
+{
+    return HemisphereText(hemisphere) + Format("%3d:", packed / 1000000) + minutes + Blanks(9);
+}
+
+std::string CoastLine(const CUnitState& state)
+{
+    const int type = state.m_nProductType;
+    const std::string maskText =
+        HasMaskAngle(type) ? Format("Mask Angle:%02d", state.m_nMaskAngle) + Blanks(20) : Blanks(33);
+
+    if (state.m_chDisciplineState != '2') {
+        if (HasMaskAngle(type)) return "Coast Duration:Not Applicable     " + maskText;
+        return "Coast Duration:Not Applicable" + Blanks(38);
+    }
+    if (IsModel620003(state))
+        return "Coast Duration:" + Format("%14d", state.m_nCoastCount) + Blanks(5) + maskText;
+    if (ShowsCoastDuration(type)) {
+        const long seconds = state.m_nCoastDuration;
+        return "Coast Duration:" +
+               Format("%3ldd, %2ldh, %2ldm", seconds / 86400, seconds % 86400 / 3600,
+                      seconds % 3600 / 60) +
+               Blanks(5) + maskText;
+    }
+    return "Coast Duration:Not Available      " + maskText;
+}
+
+std::string LeapVelocityLine(const CUnitState& state)
+{
+    const bool model = IsModel620003(state);
+    std::string line;
+    if (state.m_nProductType == PT_UNIDENTIFIED)
+        line = "Leap Second:   Not Available    ";
+    else
+        line = (model ? "Leap Second: Now:" : "Leap Second:   Now:") + PadRight(state.m_strLeapNow, 2) +
+               ", Future:" + PadRight(state.m_strLeapFuture, 2);
+    line += Blanks(4);
+    if (model)
+        line += "Velocity: " + Format("E%5.1f N%5.1f U%5.1f   ", state.m_dVelocityEast,
+                                      state.m_dVelocityNorth, state.m_dVelocityUp);
+    else
+        line += Blanks(31);
+    return line;
+}
+
+void AppendUpperSection(std::string& page, CUnitState& state, ICommandSender& sender)
+{
+    auto line = [&page](const std::string& text) { page += text; page += kEol; };
+
+    line("-------  Time/Status  -------     -----------  Position  ----------");
+
+    SwitchPositionSubscriptions(state, sender);
+    line(TimeLabel(state.m_chTimeMode) + state.m_strTimeOfDay + Blanks(7) +
+         PositionModeText(state.m_chPositionMode) + Blanks(4));
+
+    line(DateLine(state));
+
+    line("Local Offset:  " + PadRight(state.m_strLocalOffsetHours, 2) + " hrs." + Blanks(1) +
+         PadLeft(state.m_strLocalOffsetMinutes, 2, '0') + " min." + Blanks(3) + "Latitude:  " +
+         CoordinateText(state.m_position.m_chLatHemisphere, state.m_nLatitudePacked,
+                        state.m_position.m_strLatMinutes));
+
+    line("TFOM:          " + std::string(1, state.m_chTfom) + Blanks(18) + "Longitude: " +
+         CoordinateText(state.m_position.m_chLonHemisphere, state.m_nLongitudePacked,
+                        state.m_position.m_strLonMinutes));
+
+    line("Mode:          " + DisciplineText(state.m_chDisciplineState) + Blanks(8) +
+         "Height:       " + Format("%8.2f", static_cast<double>(state.m_fHeight)) + " m" + Blanks(9));
+
+    line(CoastLine(state));
+    line(LeapVelocityLine(state));
+    line("");
+}
+
+// ---------------------------------------------------------------- lower section
+
+std::string StrengthText(int strength)
+{
+    if (strength == 0) return Blanks(8);
+    // Values up to 10 are tenths and read as per cent; larger ones are plain.
+    if (strength > 10) return Blanks(4) + Format("%d", strength) + Blanks(2);
+    return Blanks(4) + Format("%d", strength) + "0%";
+}
+
+const char* TrackText(char track, int type)
+{
+    switch (track) {
+    case '0': return "     Searching";
+    case '1': return TrackOneMeansUsing(type) ? "     Using    " : "     Acquiring";
+    case '2': return type == PT_9 ? "     UnKnown??" : "     Using    ";
+    default: return "     Unknown??";
+    }
+}
+
+std::string ChannelText(const CUnitState& state, int row, int channels)
+{
+    if (row >= channels || row >= 8) return Blanks(24);
+    const CSatelliteRow& sat = state.m_aSatellites[row];
+    if (sat.m_strPrn == "00") return Blanks(24);
+    return Blanks(1) + PadLeft(sat.m_strPrn, 2) + StrengthText(sat.m_nStrength) +
+           TrackText(sat.m_chTrackMode, state.m_nProductType);
+}
+
+int NewestTimeDiff(const CUnitState& state)
+{
+    const int count = state.m_nTimeDiffCount;
+    return count >= 1 ? state.m_anTimeDiff[(count - 1) % 6] : state.m_anTimeDiff[0];
+}
+
+// The right-hand items of the channel rows, one per row.
+class CGeneralColumn {
+public:
+    CGeneralColumn(const CUnitState& state, ICommandSender& sender)
+        : m_state(state), m_sender(sender), m_nCycles(AtoI(state.m_strCyclesCompleted))
+    {
+    }
+
+    std::string Item(int row)
+    {
+        switch (row) {
+        case 0: return PulseOrStdError();
+        case 1:
+            if (EstimateUnavailable()) return "          Frequency Error Est.:  Not Avail.";
+            return "          Frequency Error Est.:  " + PadLeft(m_state.m_strFreqErrorEstimate, 10);
+        case 2: return Samples();
+        case 3: return Cycles();
+        case 4:
+            return "          Antenna Delay:          " + Format("%6d", AtoI(m_state.m_strAntennaDelay)) + " ns";
+        case 5: return "          DAC Value:                  " + PadRight(m_state.m_strDacValue, 5);
+        case 6:
+            return "          Temperature:             " + Format("%5.1f", AtoF(m_state.m_strTemperature)) +
+                   " " + kDegreeSign + "C";
+        case 7:
+            if (!IsModel620003(m_state)) return Blanks(43);
+            // The self-test digit's bit value 8 flags too little antenna current.
+            return "          Antenna " + std::string(((m_state.m_chSelfTestStatus - '0') & 8) != 0
+                                                          ? "under current            "
+                                                          : " over cuurent            ");
+        default: return Blanks(43);
+        }
+    }
+
+private:
+    bool Warming() const { return m_state.m_chDisciplineState == '0'; }
+    bool CoastingUncycled() const { return m_state.m_chDisciplineState == '2' && m_nCycles == 0; }
+    bool EstimateUnavailable() const
+    {
+        return Warming() || CoastingUncycled() || m_state.m_nProductType == PT_6;
+    }
+
+    std::string PulseOrStdError() const
+    {
+        if (IsModel620003(m_state)) {
+            if (m_state.m_szPulseStatus[0] == 'E') return "          1PPS Status:              Enabled";
+            if (m_state.m_szPulseStatus[0] == 'D') return "          1PPS Status:             Disabled";
+        }
+        if (EstimateUnavailable()) return "          Std. Error of Estimate:Not Avail.";
+        return "          Std. Error of Estimate:" + PadLeft(m_state.m_strStdErrorEstimate, 10);
+    }
+
+    std::string Samples()
+    {
+        if (Warming() || CoastingUncycled()) return "          Samples in Cycle:      Not Avail.";
+        m_bSamplesShown = true;
+        m_nSamples = AtoI(m_state.m_strSamplesInCycle);
+        // Once per 600 samples a cycle ends; ask for the new cycles count just before.
+        if (static_cast<std::uint32_t>(m_nSamples) % 600 == 599) m_sender.SendCommand("ESTC");
+        return "          Samples in Cycle:          " + Format("%6d", m_nSamples);
+    }
+
+    std::string Cycles() const
+    {
+        const bool noSamples = m_bSamplesShown && m_nSamples == 0;
+        if (Warming() || (m_state.m_chDisciplineState == '2' && (m_nCycles == 0 || noSamples)))
+            return "          Cycles Completed:      Not Avail.";
+        return "          Cycles Completed:          " + Format("%6d", m_nCycles);
+    }
+
+    const CUnitState& m_state;
+    ICommandSender& m_sender;
+    int m_nCycles;
+    bool m_bSamplesShown = false;
+    int m_nSamples = 0;
+};
+
+const char* TestResult(const std::string& results, std::size_t position, const char* pass, const char* failure)
+{
+    return position < results.size() && results[position] == '0' ? pass : failure;
+}
+
+void AppendLowerSection(std::string& page, const CUnitState& state, ICommandSender& sender)
+{
+    auto line = [&page](const std::string& text) { page += text; page += kEol; };
+
+    line("--------  Satellite  --------     ------------  General  ----------");
+
+    const char discipline = state.m_chDisciplineState;
+    const std::string heading = "PRN  Strength  Track Mode" + Blanks(9) + "1PPS Time Diff. to GPS:";
+    if (discipline == '2' || discipline == '0')
+        line(heading + "Not Avail.");
+    else
+        line(heading + " " + Format("%6d", NewestTimeDiff(state)) + " ns");
+
+    // The character arithmetic may give anything; rows past the table stay blank.
+    const int channels = static_cast<int>(state.m_chGpsChannels) - '0';
+    const int rows = channels > 7 ? channels : 7;
+    CGeneralColumn general(state, sender);
+    for (int row = 0; row < rows; ++row) line(ChannelText(state, row, channels) + general.Item(row));
+
+    if (IsModel620003(state))
+        line(Blanks(34) + "1PPS Raw Time Diff.:" + Format("%10ld", TruncToLong(state.m_dRawTimeDiff)) + " ns");
+
+    if (state.m_nProductType == PT_9 || state.m_nProductType == PT_11) {
+        const std::string& bit = state.m_strBuiltInTest;
+        auto results = [&](const char* first, const char* second) {
+            line(Blanks(15) + first + Blanks(2) + second + Blanks(17));
+        };
+        line("");
+        line("---------------------------  Test Status   ------------------------");
+        results(TestResult(bit, 1, "GPS Test  :Ok    ", "GPS Test:Error!  "),
+                TestResult(bit, 5, "1 PPS     :Ok   ", "1 PPS:Error!    "));
+        results(TestResult(bit, 2, "GPS Comm. :Ok    ", "GPS Comm.:Error! "),
+                TestResult(bit, 4, "Frequency :Ok   ", "Frequency:Error!"));
+        results(TestResult(bit, 0, "Track Sat.:Ok    ", "Track Sat.:Error!"),
+                TestResult(bit, 6, "DAC Limit :Ok   ", "DAC Limit:Error!"));
+    }
+}
+
+}  // namespace
+
+std::string BuildStatusPage(CUnitState& state, ICommandSender& sender)
+{
+    // This model answers these three only when asked, so each drawing asks.
+    if (IsModel620003(state)) {
+        sender.SendCommand("OUTQ");
+        sender.SendCommand("SSTA");
+        sender.SendCommand("TIMR");
+    }
+    std::string page;
+    page.reserve(1536);
+    AppendUpperSection(page, state, sender);
+    AppendLowerSection(page, state, sender);
+    page += kEol;
+    return page;
+}
+
+}  // namespace velmor

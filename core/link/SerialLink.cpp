@@ -1,0 +1,152 @@
+#include "link/SerialLink.h"
+
+#include <climits>
+#include <utility>
+
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+namespace {
+
+// "$" body "*" and the terminator: CR LF, or CR alone for product type 9.
+const char* Terminator(int reportedProductType) { return reportedProductType == 9 ? "\r" : "\r\n"; }
+
+// The body as the NUL-terminated text it stands for.
+std::string_view UpToNul(std::string_view body)
+{
+    std::size_t nul = body.find('\0');
+    return nul == std::string_view::npos ? body : body.substr(0, nul);
+}
+
+}  // namespace
+
+std::string FrameCommand(std::string_view body, int reportedProductType)
+{
+    body = UpToNul(body);
+    const char* terminator = Terminator(reportedProductType);
+    std::string sentence;
+    sentence.reserve(body.size() + 4);
+    sentence += '$';
+    sentence += body;
+    sentence += '*';
+    sentence += terminator;
+    // The sentence and its NUL must fit the framing buffer; a longer body is
+    // refused as a whole rather than cut or written past the buffer.
+    if (sentence.size() + 1 > CSerialLink::kFrameBufferSize) return {};
+    return sentence;
+}
+
+CSerialLink::CSerialLink(Host& host, SerialDevice& device, const int& reportedProductType)
+    : m_host(host), m_device(device), m_nReportedProductType(reportedProductType)
+{
+}
+
+void CSerialLink::SetPortPathResolver(std::function<std::string(int)> resolver)
+{
+    m_resolver = std::move(resolver);
+}
+
+std::string CSerialLink::PortPath(int port) const
+{
+    if (m_resolver) return m_resolver(port);
+    return Format("/dev/ttyS%d", port - 1);
+}
+
+int CSerialLink::OpenPort(SerialSettings& settings)
+{
+    if (!m_device.Open(PortPath(settings.m_nPort))) {
+        m_bPortOpen = false;
+        m_host.PlaySound(Sound::Hand);
+        m_host.MessageBox(Owner::None, "Could not open communication port", "OpenComm FAILED!", Icon::Error);
+        return -1;
+    }
+
+    m_bPortOpen = true;
+    m_device.Purge();
+
+    LineSettings line;
+    const std::string definition = BuildDefinitionString(settings);
+    if (!ParseDefinitionString(definition, line)) {
+        m_bPortOpen = false;
+        m_device.Close();
+        m_host.PlaySound(Sound::Hand);
+        m_host.MessageBox(Owner::None,
+                          Format("Comm port:%d,Baud=%d,Parity=%d,Data=%d, and Stop=%d", settings.m_nPort,
+                                 settings.m_nBaud, settings.m_nParity, settings.m_nDataBits,
+                                 settings.m_nStopBits),
+                          "Build Comm DCB failed", Icon::Error);
+        return -1;
+    }
+
+    if (!m_device.Apply(line)) {
+        m_bPortOpen = false;
+        m_device.Close();
+        m_host.PlaySound(Sound::Hand);
+        m_host.MessageBox(Owner::None, "SetCommState", "Could not set communication state", Icon::Error);
+        return -1;
+    }
+
+    // Reads never wait and writes give up after kWriteTimeoutMs: both are
+    // properties of the device's Read and Write.
+    m_device.ClearErrors();
+    return 0;
+}
+
+void CSerialLink::SendCommand(std::string_view body)
+{
+    body = UpToNul(body);
+    const std::string sentence = FrameCommand(body, m_nReportedProductType);
+    // An empty frame means the body does not fit the framing buffer: nothing
+    // is written and the loss is reported like any other failed write.
+    bool bWritten = !sentence.empty() && m_device.IsOpen() &&
+                    m_device.Write(reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size(),
+                                   kWriteTimeoutMs);
+    if (!bWritten) {
+        m_host.PlaySound(Sound::Exclamation);
+        m_host.MessageBox(Owner::None, "Cannot write to communication port!", "Comm Error", Icon::Warning);
+    }
+    // The cold start waits for this flag; it clears whether or not the write worked.
+    if (m_bColdStartPending && (body == "RC" || body == "RSTG,C")) m_bColdStartPending = false;
+}
+
+int CSerialLink::ReadAvailable(std::uint8_t* buffer, std::size_t size)
+{
+    if (buffer == nullptr || size == 0 || !m_device.IsOpen()) return 0;
+    if (size > static_cast<std::size_t>(INT_MAX)) size = static_cast<std::size_t>(INT_MAX);
+    long count = m_device.Read(buffer, size);
+    if (count < 0) {
+        // Let the driver accept further reads; this tick simply has nothing.
+        m_device.ClearErrors();
+        return 0;
+    }
+    if (static_cast<unsigned long>(count) > size) count = static_cast<long>(size);
+    return static_cast<int>(count);
+}
+
+void CSerialLink::PurgePort()
+{
+    if (m_device.IsOpen()) m_device.Purge();
+}
+
+void CSerialLink::ClosePort()
+{
+    m_bPortOpen = false;
+    m_device.Close();
+}
+
+void CSerialLink::InitComm(Owner owner, SerialSettings& settings)
+{
+    if (m_bPortOpen) ClosePort();
+    const int result = OpenPort(settings);
+    if (result == -1) {
+        m_host.PlaySound(Sound::Hand);
+        m_host.MessageBox(owner,
+                          Format("Comm:%d,Baud=%d,Parity=%d,Data=%d,Stop=%d & return value=%d", settings.m_nPort,
+                                 settings.m_nBaud, settings.m_nParity, settings.m_nDataBits,
+                                 settings.m_nStopBits, result),
+                          "Trevik Init Comm. I/O failed!!", Icon::Error);
+    }
+}
+
+}  // namespace velmor

@@ -1,0 +1,60 @@
+#pragma once
+// The one serial link of the program: opens the port by COM number, applies
+// the line settings, frames and writes command sentences, reads what the
+// driver holds, and reports every failure in the program's own boxes.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "link/SerialSettings.h"
+#include "platform/Host.h"
+#include "platform/SerialDevice.h"
+
+namespace velmor {
+
+class CSerialLink {
+public:
+    // |reportedProductType| decides the sentence terminator (CR only for 9).
+    CSerialLink(Host& host, SerialDevice& device, const int& reportedProductType);
+
+    // COM number to device path; by default port n is /dev/ttyS(n-1).
+    void SetPortPathResolver(std::function<std::string(int)> resolver);
+    std::string PortPath(int port) const;
+
+    // Returns 0 on success, -1 on failure (after its box).
+    int OpenPort(SerialSettings& settings);
+    // A body too long for the framing buffer is not written; it is reported
+    // with the same sound and box as a failed write.
+    void SendCommand(std::string_view body);
+    // Reads up to |size| bytes (the poll passes 512). 0 when none or on error.
+    int ReadAvailable(std::uint8_t* buffer, std::size_t size);
+    void PurgePort();
+    void ClosePort();
+    // Close (when open) and reopen with |settings|; a failure adds the
+    // summary box owned by |owner|.
+    void InitComm(Owner owner, SerialSettings& settings);
+
+    bool m_bPortOpen = false;
+    // Set by the cold start just before it sends "RC" or "RSTG,C"; cleared by
+    // SendCommand as it writes either body.
+    bool m_bColdStartPending = false;
+
+    static constexpr int kWriteTimeoutMs = 1000;
+    // The outgoing sentence is built in a 256-byte buffer with its NUL.
+    static constexpr std::size_t kFrameBufferSize = 256;
+
+private:
+    Host& m_host;
+    SerialDevice& m_device;
+    const int& m_nReportedProductType;
+    std::function<std::string(int)> m_resolver;
+};
+
+// The bytes SendCommand writes for |body| (up to its first NUL). Empty when
+// the sentence would not fit kFrameBufferSize: such a body is refused whole.
+std::string FrameCommand(std::string_view body, int reportedProductType);
+
+}  // namespace velmor

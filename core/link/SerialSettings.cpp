@@ -1,0 +1,122 @@
+#include "link/SerialSettings.h"
+
+#include <cctype>
+#include <cstddef>
+#include <string_view>
+
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+namespace {
+
+// The rates the termios B-constants offer on Linux.
+constexpr int kStandardRates[] = {50,     75,      110,     134,     150,     200,     300,
+                                  600,    1200,    1800,    2400,    4800,    9600,    19200,
+                                  38400,  57600,   115200,  230400,  460800,  500000,  576000,
+                                  921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000,
+                                  3500000, 4000000};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A whole, unsigned decimal number of at most nine digits; false otherwise.
+bool ParseSmallNumber(std::string_view text, int& value)
+{
+    if (text.empty() || text.size() > 9) return false;
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsStandardBaudRate(int baud)
+{
+    for (int rate : kStandardRates)
+        if (rate == baud) return true;
+    return false;
+}
+
+std::string BuildDefinitionString(SerialSettings& settings)
+{
+    std::string text = Format("COM%d: ", settings.m_nPort);
+    text += Format("baud=%d", settings.m_nBaud);
+    text += " parity=";
+    text += settings.m_nParity == 1 ? "O " : settings.m_nParity == 2 ? "E " : "N ";
+    // The unit only speaks 8 data bits; odd stop-bit values from the settings
+    // file are repaired in the record itself so that later saves write them back.
+    settings.m_nDataBits = 8;
+    if (settings.m_nStopBits < 0 || settings.m_nStopBits > 2) settings.m_nStopBits = 1;
+    text += Format("data=%d", settings.m_nDataBits);
+    text += Format(" stop=%d", settings.m_nStopBits);
+    return text;
+}
+
+bool ParseDefinitionString(const std::string& definition, LineSettings& out)
+{
+    std::string_view text(definition);
+    std::size_t pos = 0;
+    auto nextWord = [&]() -> std::string_view {
+        while (pos < text.size() && IsBlank(text[pos])) ++pos;
+        std::size_t start = pos;
+        while (pos < text.size() && !IsBlank(text[pos])) ++pos;
+        return text.substr(start, pos - start);
+    };
+
+    // "COMn:" names the port; the device itself is chosen by path elsewhere.
+    std::string_view device = nextWord();
+    int port = 0;
+    if (device.size() < 5 || !EqualNoCase(device.substr(0, 3), "COM") || device.back() != ':' ||
+        !ParseSmallNumber(device.substr(3, device.size() - 4), port))
+        return false;
+
+    LineSettings result;
+    bool bBaud = false, bParity = false, bData = false, bStop = false;
+    for (std::string_view word = nextWord(); !word.empty(); word = nextWord()) {
+        std::size_t eq = word.find('=');
+        if (eq == std::string_view::npos || eq == 0) return false;
+        std::string_view key = word.substr(0, eq);
+        std::string_view value = word.substr(eq + 1);
+        if (EqualNoCase(key, "baud")) {
+            if (bBaud || !ParseSmallNumber(value, result.m_nBaud) || !IsStandardBaudRate(result.m_nBaud))
+                return false;
+            bBaud = true;
+        } else if (EqualNoCase(key, "parity")) {
+            if (bParity || value.size() != 1) return false;
+            char p = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+            if (p != 'N' && p != 'O' && p != 'E') return false;
+            result.m_chParity = p;
+            bParity = true;
+        } else if (EqualNoCase(key, "data")) {
+            if (bData || !ParseSmallNumber(value, result.m_nDataBits) || result.m_nDataBits < 5 ||
+                result.m_nDataBits > 8)
+                return false;
+            bData = true;
+        } else if (EqualNoCase(key, "stop")) {
+            if (bStop || !ParseSmallNumber(value, result.m_nStopBits) || result.m_nStopBits < 1 ||
+                result.m_nStopBits > 2)
+                return false;
+            bStop = true;
+        } else {
+            return false;
+        }
+    }
+    if (!bBaud) return false;
+    out = result;
+    return true;
+}
+
+}  // namespace velmor

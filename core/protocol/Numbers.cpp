@@ -1,0 +1,127 @@
+#include "protocol/Numbers.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace velmor {
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+}  // namespace
+
+long long AtoLL(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    unsigned long long value = 0;
+    bool saturated = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > (ULLONG_MAX - 9) / 10) { saturated = true; break; }
+        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    if (negative) {
+        if (saturated || value > static_cast<unsigned long long>(LLONG_MAX) + 1) return LLONG_MIN;
+        return value == static_cast<unsigned long long>(LLONG_MAX) + 1 ? LLONG_MIN : -static_cast<long long>(value);
+    }
+    if (saturated || value > static_cast<unsigned long long>(LLONG_MAX)) return LLONG_MAX;
+    return static_cast<long long>(value);
+}
+
+int AtoI(std::string_view text)
+{
+    long long v = AtoLL(text);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+double AtoF(std::string_view text)
+{
+    // strtod needs a terminated string; the texts are short.
+    std::string copy(text.substr(0, 512));
+    // Only decimal forms: hexadecimal floats, "inf" and "nan" are not numbers here.
+    std::size_t i = 0;
+    while (i < copy.size() && IsBlank(copy[i])) ++i;
+    std::size_t j = i;
+    if (j < copy.size() && (copy[j] == '+' || copy[j] == '-')) ++j;
+    if (j >= copy.size() || !((copy[j] >= '0' && copy[j] <= '9') || copy[j] == '.')) return 0.0;
+    if (copy[j] == '0' && j + 1 < copy.size() && (copy[j + 1] == 'x' || copy[j + 1] == 'X')) copy.resize(j + 1);
+    errno = 0;
+    double v = std::strtod(copy.c_str(), nullptr);
+    if (!std::isfinite(v)) return 0.0;
+    return v;
+}
+
+long TruncToLong(double value)
+{
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(LONG_MAX)) return LONG_MAX;
+    if (value <= static_cast<double>(LONG_MIN)) return LONG_MIN;
+    return static_cast<long>(value);
+}
+
+int TruncToInt(double value)
+{
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+std::string Format(const char* format, ...)
+{
+    char small[256];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    std::string out;
+    if (n < 0) {
+        va_end(again);
+        return out;
+    }
+    if (static_cast<std::size_t>(n) < sizeof small) {
+        out.assign(small, static_cast<std::size_t>(n));
+    } else {
+        out.resize(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(out.data(), out.size(), format, again);
+        out.resize(static_cast<std::size_t>(n));
+    }
+    va_end(again);
+    return out;
+}
+
+std::string Escape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        switch (c) {
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        default:
+            if (c < 0x20 || c >= 0x7f) {
+                static const char hex[] = "0123456789ABCDEF";
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace velmor

@@ -1,0 +1,29 @@
+#pragma once
+// The lenient conversions the unit's texts are read with: leading blanks
+// skipped, optional sign, digits up to the first other character, no digits
+// gives 0. They never fail and never overflow into undefined behaviour.
+
+#include <string>
+#include <string_view>
+
+namespace velmor {
+
+// Leading decimal integer, saturated to the int range.
+int AtoI(std::string_view text);
+// Leading decimal integer, saturated to the long long range.
+long long AtoLL(std::string_view text);
+// Leading floating-point number (decimal fraction and exponent); 0 when none.
+double AtoF(std::string_view text);
+// Truncates toward zero, saturating at the long range (NaN gives 0).
+long TruncToLong(double value);
+// Truncates toward zero, saturating at the int range (NaN gives 0).
+int TruncToInt(double value);
+
+// printf into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Escapes a text for transcripts: \r \n \t \\ \" and \xHH for other
+// non-printable bytes.
+std::string Escape(std::string_view text);
+
+}  // namespace velmor

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Builds Velmor and starts it. With no real unit configured, a simulated unit
+# (velmor-unitsim, type 16 unless VELMOR_SIM_ARGS says otherwise) is started on
+# a pseudo-terminal and the program's port 1 is pointed at it.
+#
+#   scripts/run.sh                 simulated type-16 unit
+#   VELMOR_SIM_ARGS="--type 9" scripts/run.sh     the legacy unit
+#   VELMOR_DEVICE=/dev/ttyUSB0 scripts/run.sh     a real unit on that device
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_GUI=ON >/dev/null
+cmake --build build -j"$(nproc)" --target velmor velmor-unitsim
+
+config_dir="${XDG_CONFIG_HOME:-$HOME/.config}/velmor"
+ini="$config_dir/Velmor.INI"
+mkdir -p "$config_dir"
+
+set_port_device() {
+  # Points port 1 at $1 through section "Port Devices" of the settings file,
+  # leaving every other line as it was.
+  python3 - "$ini" "$1" <<'PY'
+import sys, re, os
+path, device = sys.argv[1], sys.argv[2]
+text = open(path).read() if os.path.exists(path) else ""
+lines = text.splitlines()
+out, in_sec, done, seen = [], False, False, False
+for line in lines:
+    m = re.match(r'\s*\[(.*)\]\s*$', line)
+    if m:
+        if in_sec and not done:
+            out.append("1=" + device); done = True
+        in_sec = m.group(1).strip().lower() == "port devices"
+        seen = seen or in_sec
+    elif in_sec and re.match(r'\s*1\s*=', line):
+        if not done:
+            out.append("1=" + device); done = True
+        continue
+    out.append(line)
+if in_sec and not done:
+    out.append("1=" + device); done = True
+if not seen:
+    out += ["[Port Devices]", "1=" + device]
+open(path, "w").write("\n".join(out) + "\n")
+PY
+}
+
+sim_pid=""
+cleanup() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+
+if [ -n "${VELMOR_DEVICE:-}" ]; then
+  set_port_device "$VELMOR_DEVICE"
+else
+  link="${XDG_RUNTIME_DIR:-/tmp}/velmor-unitsim-$$"
+  # shellcheck disable=SC2086
+  build/velmor-unitsim --link "$link" ${VELMOR_SIM_ARGS:-} > "$link.out" &
+  sim_pid=$!
+  for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
+  set_port_device "$link"
+fi
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display found: starting on a virtual X server (Xvfb :99)." >&2
+  Xvfb :99 -screen 0 1280x1024x24 >/dev/null 2>&1 &
+  export DISPLAY=:99
+  sleep 1
+fi
+build/velmor "$@"

@@ -1,0 +1,18 @@
+# Runs one golden session and compares its transcript with the expected one.
+get_filename_component(dir ${SCRIPT} DIRECTORY)
+get_filename_component(name ${SCRIPT} NAME_WE)
+set(expected ${dir}/${name}.expected)
+execute_process(COMMAND ${REPLAY} ${SCRIPT}
+  OUTPUT_VARIABLE actual RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "velmor-replay exited with ${rc}: ${err}")
+endif()
+if(NOT EXISTS ${expected})
+  message(FATAL_ERROR "missing ${expected}; the transcript was:\n${actual}")
+endif()
+file(READ ${expected} wanted)
+if(NOT actual STREQUAL wanted)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.actual "${actual}")
+  execute_process(COMMAND diff -u ${expected} ${CMAKE_CURRENT_BINARY_DIR}/${name}.actual)
+  message(FATAL_ERROR "transcript of ${name} differs from ${expected}")
+endif()
