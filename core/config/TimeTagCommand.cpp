@@ -1,9 +1,27 @@
-#include "config/SetupCommands.h"
-
 #include "app/Program.h"
+#include "config/SetupCommands.h"
+#include "config/TimeTagDlg.h"
 
 namespace velmor {
 
-void OnSetupTimeTag(CProgram&) {}
+// Setup > Time Tag. The TAGM query goes out before the dialog opens, so its
+// reply reaches the open dialog; polling keeps running meanwhile.
+void OnSetupTimeTag(CProgram& program)
+{
+    const CUnitState& state = program.m_state;
+    bool polling = false;
+    if ((state.m_nProductType == PT_0 || state.m_nProductType == PT_3) && program.m_bTimerRunning) {
+        program.SendCommand("TAGM");
+        polling = true;
+    }
+    CTimeTagDlg dialog(program);
+    dialog.m_chMode = state.m_chTimeTagMode;
+    const bool ok = program.m_host.RunDialog(dialog);
+    dialog.Destroy();
+    if (!polling) return;
+    if (ok) program.StopPolling();
+    program.InitComm();
+    program.StartPolling();
+}
 
 }  // namespace velmor

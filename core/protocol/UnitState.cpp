@@ -1,19 +1,31 @@
 #include "protocol/UnitState.h"
 
+#include <climits>
+
 #include "protocol/Numbers.h"
 
 namespace velmor {
 
+namespace {
+// Nonsense texts must not overflow: both terms are bounded before they are
+// added, and the sum is held in the int range.
+int Pack(const std::string& degrees, long long minutesTerm)
+{
+    const long long sum = AtoI(degrees) * 1000000LL + minutesTerm;
+    if (sum > INT_MAX) return INT_MAX;
+    if (sum < INT_MIN) return INT_MIN;
+    return static_cast<int>(sum);
+}
+}  // namespace
+
 int PackCoordinate(const std::string& degrees, const std::string& minutes)
 {
-    const double product = AtoF(minutes) * 10000.0;
-    return static_cast<int>(AtoI(degrees) * 1000000LL + TruncToLong(product));
+    return Pack(degrees, TruncToInt(AtoF(minutes) * 10000.0));
 }
 
 int PackCoordinateAveraged(const std::string& degrees, const std::string& minutes)
 {
-    const double product = AtoF(minutes) * 100000.0;
-    return static_cast<int>(AtoI(degrees) * 1000000LL + TruncToLong(product) / 10);
+    return Pack(degrees, TruncToInt(AtoF(minutes) * 100000.0) / 10);
 }
 
 CUnitState::CUnitState()

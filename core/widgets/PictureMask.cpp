@@ -266,8 +266,14 @@ void CPictureMask::OnChar(char ch)
         Beep();
         return;
     }
-    if (p != e) DeleteShift(e, p, true);
-    m_strText[static_cast<std::size_t>(p)] = chStored;
+    if (p != e) {
+        // Typing over a selection replaces it: the selection is removed and the
+        // character goes in at its start, so what followed the selection stays.
+        DeleteShift(e, p, true);
+        InsertChar(p, chStored, false);
+    } else {
+        m_strText[static_cast<std::size_t>(p)] = chStored;
+    }
     UpdateWindowText();
     MoveCaret(p, +1, 0);
 }

@@ -375,6 +375,11 @@ TEST(StatusPage, SubscriptionSwitching)
     EXPECT_EQ(draw(t1, 'S'), (Commands{"UNSL,PAVG,1", "UNSL,POS1,0", "UNSL,TRMO,1"}));
     EXPECT_EQ(t1.m_chSubscribedPositionMode, 'P');
 
+    CUnitState t11;
+    t11.m_nProductType = PT_11;
+    EXPECT_EQ(draw(t11, 'P'), (Commands{"UNSL,PAVG,1", "UNSL,SPOS,0"}));
+    EXPECT_EQ(draw(t11, 'D'), (Commands{"UNSL,PAVG,0", "UNSL,SPOS,1"}));
+
     CUnitState t6;
     t6.m_nProductType = PT_6;
     EXPECT_EQ(draw(t6, 'P'), (Commands{"UNSL,SPOS,1", "UNSL,PAVG,0"}));

@@ -85,7 +85,9 @@ TEST(Profile, DefaultPathFollowsXdgConfigHome)
     EXPECT_EQ(DefaultProfilePath(), "/tmp/xdg/velmor/Velmor.INI");
     ::unsetenv("XDG_CONFIG_HOME");
     const char* home = ::getenv("HOME");
-    if (home) EXPECT_EQ(DefaultProfilePath(), std::string(home) + "/.config/velmor/Velmor.INI");
+    if (home) {
+        EXPECT_EQ(DefaultProfilePath(), std::string(home) + "/.config/velmor/Velmor.INI");
+    }
     if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 

@@ -158,13 +158,13 @@ TEST_F(PictureMaskTest, DeleteKeyAndSelectionDelete)
     EXPECT_EQ(m_field.Text(), "25:  ");
 }
 
-TEST_F(PictureMaskTest, TypingOverSelectionRemovesIt)
+TEST_F(PictureMaskTest, TypingOverSelectionReplacesItAndKeepsWhatFollows)
 {
     m_field.SetMask("99:99");
     Type("1234");
-    m_field.SetSelection(2, 4);
+    m_field.SetSelection(2, 4);  // ":3"
     Type("7");
-    EXPECT_EQ(m_field.Text(), "12:7 ");
+    EXPECT_EQ(m_field.Text(), "12:74");
     ASSERT_TRUE(m_field.CanUndo());
     m_field.Undo();
     EXPECT_EQ(m_field.Text(), "12:34");

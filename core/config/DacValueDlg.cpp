@@ -1,0 +1,91 @@
+#include "config/DacValueDlg.h"
+
+#include "app/Program.h"
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+namespace {
+
+CControl Make(int id, CtlKind kind, const char* text)
+{
+    CControl c;
+    c.m_nId = id;
+    c.m_kind = kind;
+    c.m_strText = text;
+    return c;
+}
+
+// The caption of the framework's own validation boxes.
+const char* const kAppCaption = "Velmor";
+
+}  // namespace
+
+bool ReadNonNegativeInteger(const std::string& text, unsigned& value)
+{
+    std::size_t i = 0;
+    auto blank = [&](std::size_t k) { return k < text.size() && (text[k] == ' ' || text[k] == '\t'); };
+    while (blank(i)) ++i;
+    if (i < text.size() && text[i] == '+') ++i;
+    const std::size_t digits = i;
+    unsigned long long number = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        if (number <= 0xFFFFFFFFull) number = number * 10 + static_cast<unsigned>(text[i] - '0');
+        ++i;
+    }
+    if (i == digits || number > 0xFFFFFFFFull) return false;
+    while (blank(i)) ++i;
+    if (i != text.size()) return false;
+    value = static_cast<unsigned>(number);
+    return true;
+}
+
+CDacValueDlg::CDacValueDlg(CProgram& program) : m_program(program)
+{
+    m_strCaption = "DAC Value Control ";
+    Add(Make(IDC_WARNING, CtlKind::Label,
+             "Warning:  Pressing the \"Set\" button restarts discipline cycle."));
+    CControl value = Make(IDC_VALUE, CtlKind::Edit, "DAC value:");
+    value.m_nMaxLength = kMaxLength;
+    Add(value);
+    Add(Make(IDC_SET, CtlKind::Button, "&Set"));
+    CControl exit = Make(IDOK_EXIT, CtlKind::Button, "&Exit");
+    exit.m_role = ButtonRole::Ok;
+    Add(exit);
+}
+
+void CDacValueDlg::OnInitDialog() { Ctl(IDC_VALUE).m_strValue = std::to_string(m_nValue); }
+
+std::string CDacValueDlg::BuildCommand() const
+{
+    unsigned value = 0;
+    if (!ReadNonNegativeInteger(Text(IDC_VALUE).substr(0, kMaxLength), value)) return {};
+    switch (m_program.m_state.m_nReportedProductType) {
+    case PT_0: case PT_3: case PT_11: return Format("DACV,%06u", value);
+    default: return Format("DACP,%06u", value);
+    }
+}
+
+void CDacValueDlg::ShowPositiveIntegerError()
+{
+    m_program.m_host.PlaySound(Sound::Hand);
+    m_program.m_host.MessageBox(Owner::Dialog, "Please enter a positive integer.", kAppCaption, Icon::Error);
+}
+
+void CDacValueDlg::OnCommand(int id)
+{
+    if (id != IDC_SET) return;
+    const std::string command = BuildCommand();
+    if (command.empty()) ShowPositiveIntegerError();
+    else m_program.SendCommand(command);
+}
+
+bool CDacValueDlg::OnOK()
+{
+    unsigned value = 0;
+    if (ReadNonNegativeInteger(Text(IDC_VALUE).substr(0, kMaxLength), value)) return true;
+    ShowPositiveIntegerError();
+    return false;
+}
+
+}  // namespace velmor

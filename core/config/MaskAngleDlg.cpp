@@ -1,0 +1,57 @@
+#include "config/MaskAngleDlg.h"
+
+#include "app/Program.h"
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+namespace {
+const char* const kBadAngleCaption = "Mirelle: Bad Mask Angle";
+}  // namespace
+
+CMaskAngleDlg::CMaskAngleDlg(CProgram& program) : m_program(program)
+{
+    m_strCaption = "Set Mask Angle";
+    CControl angle;
+    angle.m_nId = IDC_ANGLE;
+    angle.m_kind = CtlKind::Edit;
+    angle.m_strText = "Mask Angle:";
+    angle.m_nMaxLength = kMaxLength;
+    Add(angle);
+    CControl ok;
+    ok.m_nId = IDOK_MASK;
+    ok.m_kind = CtlKind::Button;
+    ok.m_strText = "OK";
+    ok.m_role = ButtonRole::Ok;
+    Add(ok);
+    CControl cancel = ok;
+    cancel.m_nId = IDCANCEL_MASK;
+    cancel.m_strText = "Cancel";
+    cancel.m_role = ButtonRole::Cancel;
+    Add(cancel);
+}
+
+void CMaskAngleDlg::OnInitDialog() { Ctl(IDC_ANGLE).m_strValue = std::to_string(m_nValue); }
+
+bool CMaskAngleDlg::OnOK()
+{
+    m_nValue = AtoI(Text(IDC_ANGLE).substr(0, kMaxLength));
+    const int reported = m_program.m_state.m_nReportedProductType;
+    if (reported != PT_15 && reported != PT_16) return true;
+    Host& host = m_program.m_host;
+    if (m_nValue < kMinAngle) {
+        host.PlaySound(Sound::Hand);
+        host.MessageBox(Owner::Dialog, Format("Mask Angle:%2d less than 5 set to minimim: 5", m_nValue),
+                        kBadAngleCaption, Icon::Error);
+        m_nValue = kMinAngle;
+    }
+    if (m_nValue > kMaxAngle) {
+        host.PlaySound(Sound::Hand);
+        host.MessageBox(Owner::Dialog, Format("Mask Angle:%2d greater than 90 set to maximun: 90", m_nValue),
+                        kBadAngleCaption, Icon::Error);
+        m_nValue = kMaxAngle;
+    }
+    return true;
+}
+
+}  // namespace velmor

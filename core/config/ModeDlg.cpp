@@ -1,0 +1,246 @@
+#include "config/ModeDlg.h"
+
+#include <climits>
+
+#include "app/Program.h"
+#include "config/ManualTimeDlg.h"
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+namespace {
+
+CControl Make(int id, CtlKind kind, const char* text, int radioGroup = 0)
+{
+    CControl c;
+    c.m_nId = id;
+    c.m_kind = kind;
+    c.m_strText = text;
+    c.m_nRadioGroup = radioGroup;
+    return c;
+}
+
+// An integer field as the dialog reads it: blanks, an optional sign, at least
+// one digit, blanks, nothing else. Values beyond the int range saturate.
+bool ReadIntegerField(const std::string& text, int& value)
+{
+    std::size_t i = 0;
+    auto blank = [&](std::size_t k) { return k < text.size() && (text[k] == ' ' || text[k] == '\t'); };
+    while (blank(i)) ++i;
+    const std::size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t digits = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i == digits) return false;
+    const std::size_t end = i;
+    while (blank(i)) ++i;
+    if (i != text.size()) return false;
+    value = AtoI(std::string_view(text).substr(start, end - start));
+    return true;
+}
+
+// The caption of the framework's own validation boxes.
+const char* const kAppCaption = "Velmor";
+
+}  // namespace
+
+CModeDlg::CModeDlg(CProgram& program) : m_program(program)
+{
+    m_strCaption = "Set Modes:";
+    Add(Make(IDC_GPS, CtlKind::Radio, "&GPS", 1));
+    Add(Make(IDC_UTC, CtlKind::Radio, "&UTC", 1));
+    Add(Make(IDC_LUTC, CtlKind::Radio, "&LUTC", 1));
+    Add(Make(IDC_LGPS, CtlKind::Radio, "&LGPS", 1));
+    Add(Make(IDC_MANUAL, CtlKind::Radio, "&Manual", 1));
+
+    CControl hours = Make(IDC_HOURS, CtlKind::Edit, "Local Offset:");
+    hours.m_strUnit = "hrs";
+    Add(hours);
+    CControl spin = Make(IDC_HOURS_SPIN, CtlKind::Spin, "");
+    spin.m_nSpinMin = kMinHours;
+    spin.m_nSpinMax = kMaxHours;
+    spin.m_nSpinBuddy = IDC_HOURS;
+    Add(spin);
+    CControl minutes = Make(IDC_MINUTES, CtlKind::Combo, "min");
+    minutes.m_items = {"0", "30"};
+    minutes.m_strUnit = "min";
+    minutes.m_nUnitId = IDC_MIN_LABEL;
+    Add(minutes);
+    CControl minLabel = Make(IDC_MIN_LABEL, CtlKind::Label, "min");
+    minLabel.m_bVisible = false;
+    Add(minLabel);
+
+    Add(Make(IDC_DYNAMIC, CtlKind::Radio, "&Dynamic", 2));
+    Add(Make(IDC_AVERAGING, CtlKind::Radio, "&Position Averaging", 2));
+    Add(Make(IDC_KNOWN, CtlKind::Radio, "&Known", 2));
+    Add(Make(IDC_COLD_START, CtlKind::Check, "&Cold Start"));
+
+    CControl ok = Make(IDOK_MODE, CtlKind::Button, "OK");
+    ok.m_role = ButtonRole::Ok;
+    Add(ok);
+    CControl cancel = Make(IDCANCEL_MODE, CtlKind::Button, "Cancel");
+    cancel.m_role = ButtonRole::Cancel;
+    Add(cancel);
+}
+
+bool CModeDlg::HasMinutes() const
+{
+    switch (m_program.m_state.m_nReportedProductType) {
+    case 6: case 9: case 11: case 15: case 16: case 17: case 18: return true;
+    default: return false;
+    }
+}
+
+int CModeDlg::Clamp(int hours) { return hours < kMinHours ? kMinHours : hours > kMaxHours ? kMaxHours : hours; }
+
+void CModeDlg::ShowHours(int hours)
+{
+    m_strHours = std::to_string(hours);
+    Ctl(IDC_HOURS).m_strValue = m_strHours;
+}
+
+void CModeDlg::EnableOffset(bool enable)
+{
+    Enable(IDC_HOURS, enable);
+    Enable(IDC_HOURS_SPIN, enable);
+    Enable(IDC_MINUTES, enable);
+    Enable(IDC_MIN_LABEL, enable && HasMinutes());
+}
+
+void CModeDlg::OnInitDialog()
+{
+    const int textHours = AtoI(m_strHours);
+    const int textMinutes = AtoI(m_strMinutes);
+    switch (m_chTimeMode) {
+    case '1': case 'G':
+    case '2': case 'U':
+        Check(m_chTimeMode == '1' || m_chTimeMode == 'G' ? IDC_GPS : IDC_UTC, true);
+        EnableOffset(false);
+        m_nHours = 0;
+        m_nMinutes = 0;
+        break;
+    case '3': case 'u':
+    case '4': case 'g':
+        Check(m_chTimeMode == '3' || m_chTimeMode == 'u' ? IDC_LUTC : IDC_LGPS, true);
+        EnableOffset(true);
+        // At opening the list follows its label: types without minute
+        // offsets get neither.
+        Enable(IDC_MINUTES, HasMinutes());
+        m_nHours = textHours;
+        m_nMinutes = textMinutes;
+        break;
+    case '5': case 'M':
+        Check(IDC_MANUAL, true);
+        EnableOffset(false);
+        m_nHours = textHours;
+        m_nMinutes = textMinutes;
+        break;
+    default:
+        break;
+    }
+    const int reported = m_program.m_state.m_nReportedProductType;
+    if (reported == 15 || reported == 16) {
+        Enable(IDC_MANUAL, false);
+        Enable(IDC_DYNAMIC, false);
+    }
+    m_nSpinPos = Clamp(m_nHours);
+    Ctl(IDC_HOURS_SPIN).m_strValue = std::to_string(m_nSpinPos);
+    Ctl(IDC_MINUTES).m_nSelection = HasMinutes() ? (m_nMinutes == 30 ? 1 : 0) : -1;
+    ShowHours(m_nHours);
+    switch (m_chPositionMode) {
+    case 'D': Check(IDC_DYNAMIC, true); break;
+    case 'K': Check(IDC_KNOWN, true); break;
+    case 'P': case 'S': Check(IDC_AVERAGING, true); break;
+    default: break;
+    }
+    if (m_bColdStart) Check(IDC_COLD_START, true);
+    if (m_bCorrection) m_nFocusId = IDC_HOURS;
+}
+
+void CModeDlg::OnCommand(int id)
+{
+    switch (id) {
+    case IDC_GPS:
+    case IDC_UTC:
+        EnableOffset(false);
+        break;
+    case IDC_LGPS:
+    case IDC_LUTC:
+        EnableOffset(true);
+        break;
+    case IDC_MANUAL: {
+        EnableOffset(false);
+        Changed();
+        CManualTimeDlg manual;
+        if (m_program.m_host.RunDialog(manual) && manual.m_strTime.size() > 1)
+            m_program.SendCommand(Format("MANM,1,%s", manual.m_strTime.c_str()));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CModeDlg::OnKillFocus(int id)
+{
+    if (id != IDC_HOURS) return;
+    const int typed = AtoI(Text(IDC_HOURS));
+    if (typed < kMinHours || typed > kMaxHours) {
+        m_program.m_host.PlaySound(Sound::Exclamation);
+        m_program.m_host.MessageBox(Owner::Dialog, Format("Value must between -14 to +14\r\nBad entry: %5d", typed),
+                                    "Local Offset Entry Error!!", Icon::Error);
+    }
+    m_nSpinPos = Clamp(typed);
+    Ctl(IDC_HOURS_SPIN).m_strValue = std::to_string(m_nSpinPos);
+}
+
+void CModeDlg::OnSpin(int id, int delta)
+{
+    if (id != IDC_HOURS_SPIN || delta == 0) return;
+    // The arrows step from what the field shows, as a spin with a buddy does.
+    const int base = Clamp(AtoI(Text(IDC_HOURS)));
+    m_nSpinPos = Clamp(base + (delta > 0 ? 1 : -1));
+    Ctl(IDC_HOURS_SPIN).m_strValue = std::to_string(m_nSpinPos);
+    ShowHours(m_nSpinPos);
+}
+
+bool CModeDlg::OnOK()
+{
+    int hours = 0;
+    if (!ReadIntegerField(Text(IDC_HOURS), hours)) {
+        m_program.m_host.PlaySound(Sound::Hand);
+        m_program.m_host.MessageBox(Owner::Dialog, "Please enter an integer.", kAppCaption, Icon::Error);
+        Focus(IDC_HOURS);
+        return false;
+    }
+    if (hours < kMinHours || hours > kMaxHours) {
+        m_program.m_host.PlaySound(Sound::Hand);
+        m_program.m_host.MessageBox(Owner::Dialog, "Please enter an integer between -14 and 14.", kAppCaption,
+                                    Icon::Error);
+        Focus(IDC_HOURS);
+        return false;
+    }
+    m_strHours = Text(IDC_HOURS);
+    m_nHours = hours;
+
+    if (IsChecked(IDC_GPS) || IsChecked(IDC_UTC) || IsChecked(IDC_MANUAL)) {
+        m_chTimeMode = IsChecked(IDC_GPS) ? '1' : IsChecked(IDC_UTC) ? '2' : 'M';
+        m_nHours = 0;
+        m_nMinutes = 0;
+    } else if (IsChecked(IDC_LUTC) || IsChecked(IDC_LGPS)) {
+        m_chTimeMode = IsChecked(IDC_LUTC) ? '3' : '4';
+        const int selection = Ctl(IDC_MINUTES).m_nSelection;
+        if (selection == 0) m_nMinutes = 0;
+        else if (selection == 1) m_nMinutes = 30;
+    }
+    m_strMinutes = std::to_string(m_nMinutes);
+
+    if (IsChecked(IDC_DYNAMIC)) m_chPositionMode = 'D';
+    else if (IsChecked(IDC_AVERAGING)) m_chPositionMode = 'P';
+    else if (IsChecked(IDC_KNOWN)) m_chPositionMode = 'K';
+
+    if (IsChecked(IDC_COLD_START)) m_bColdStart = true;
+    return true;
+}
+
+}  // namespace velmor

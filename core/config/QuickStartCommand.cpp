@@ -1,0 +1,20 @@
+#include "app/Program.h"
+#include "config/SetupCommands.h"
+
+namespace velmor {
+
+// Setup > Quick Start: tells the unit to bypass its oscillator warm-up. The
+// Mirelle units (reported types 15 and 16) have no such bypass.
+void OnSetupQuickStart(CProgram& program)
+{
+    const int reported = program.m_state.m_nReportedProductType;
+    if (reported == PT_15 || reported == PT_16) return;
+    program.m_host.PlaySound(Sound::Exclamation);
+    if (program.m_host.MessageBox(Owner::View, "Bypass Warm Up?", "Warning: Bypass Warm Up!", Icon::Warning,
+                                  Buttons::OkCancel) != Answer::Ok)
+        return;
+    program.SendCommand("WARM");
+    program.m_wndMessage.ShowMessage("Bypass Warm Up Command Has Sent", "Bypass Warm Up Confirm", 1);
+}
+
+}  // namespace velmor

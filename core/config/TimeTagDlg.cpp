@@ -1,0 +1,134 @@
+#include "config/TimeTagDlg.h"
+
+#include "app/Program.h"
+
+namespace velmor {
+
+namespace {
+
+CControl Make(int id, CtlKind kind, const char* text, int parent = 0)
+{
+    CControl c;
+    c.m_nId = id;
+    c.m_kind = kind;
+    c.m_strText = text;
+    c.m_nParent = parent;
+    return c;
+}
+
+}  // namespace
+
+CTimeTagDlg::CTimeTagDlg(CProgram& program) : m_program(program)
+{
+    m_strCaption = "Time Tag";
+    Add(Make(IDC_TAG_LIST, CtlKind::List, ""));
+    Add(Make(IDC_RELOAD, CtlKind::Button, "Reload Time Tag"));
+    Add(Make(IDC_CLEAR, CtlKind::Button, "&Clear Time Tag"));
+    Add(Make(IDC_MODE_GROUP, CtlKind::Group, "Time Tag Mode:"));
+    CControl burst = Make(IDC_BURST, CtlKind::Radio, "&Burst ", IDC_MODE_GROUP);
+    burst.m_nRadioGroup = 1;
+    Add(burst);
+    CControl wrap = Make(IDC_WRAP, CtlKind::Radio, "&Wrap Around", IDC_MODE_GROUP);
+    wrap.m_nRadioGroup = 1;
+    Add(wrap);
+    CControl ok = Make(IDOK_TAG, CtlKind::Button, "OK");
+    ok.m_role = ButtonRole::Ok;
+    Add(ok);
+    CControl cancel = Make(IDCANCEL_TAG, CtlKind::Button, "Cancel");
+    cancel.m_role = ButtonRole::Cancel;
+    Add(cancel);
+}
+
+void CTimeTagDlg::OnInitDialog()
+{
+    m_bClosed = false;
+    m_program.m_pTimeTagDlg = this;
+    if (m_chMode == 'B' || m_chMode == 'W') {
+        const int id = m_chMode == 'B' ? IDC_BURST : IDC_WRAP;
+        Enable(id, true);
+        Check(id, true);
+    } else {
+        // A NUL mode (no TAGM reply yet) shows as nothing after the '='.
+        std::string text = "Unrecognized Time Tag Mode = ";
+        if (m_chMode) text += m_chMode;
+        m_program.m_host.PlaySound(Sound::Hand);
+        m_program.m_host.MessageBox(Owner::Dialog, text, "TAGM Initialization Error!!", Icon::Error);
+        for (int id : {IDC_BURST, IDC_WRAP}) {
+            Enable(id, false);
+            Check(id, false);
+        }
+    }
+    m_program.SendCommand("UNSL,TAGL,1");
+    ClearList();
+    m_program.SendCommand("TAGT");
+}
+
+void CTimeTagDlg::OnCommand(int id)
+{
+    switch (id) {
+    case IDC_RELOAD:
+        ClearList();
+        m_program.SendCommand("TAGT");
+        break;
+    case IDC_CLEAR:
+        // The unit's TAGC reply empties the list.
+        m_program.SendCommand("TAGC");
+        break;
+    case IDC_BURST:
+        m_chMode = 'B';
+        m_program.SendCommand("TAGM,B");
+        break;
+    case IDC_WRAP:
+        m_chMode = 'W';
+        m_program.SendCommand("TAGM,W");
+        break;
+    default: break;
+    }
+}
+
+bool CTimeTagDlg::OnOK()
+{
+    Close();
+    return true;
+}
+
+void CTimeTagDlg::OnCancel() { Close(); }
+
+void CTimeTagDlg::OnDestroy() { Close(); }
+
+void CTimeTagDlg::Close()
+{
+    if (m_bClosed) return;
+    m_bClosed = true;
+    m_program.SendCommand("UNSL,TAGL,0");
+    if (m_program.m_pTimeTagDlg == this) m_program.m_pTimeTagDlg = nullptr;
+}
+
+void CTimeTagDlg::ClearList()
+{
+    CControl& list = Ctl(IDC_TAG_LIST);
+    list.m_items.clear();
+    list.m_nSelection = -1;
+    Changed();
+}
+
+void CTimeTagDlg::AddLine(const std::string& line)
+{
+    CControl& list = Ctl(IDC_TAG_LIST);
+    list.m_items.push_back(line);
+    list.m_nSelection = static_cast<int>(list.m_items.size()) - 1;
+    Changed();
+}
+
+void CTimeTagDlg::SetMode(char mode)
+{
+    if (mode != 'B' && mode != 'W') return;
+    m_chMode = mode;
+    Enable(IDC_BURST, true);
+    Enable(IDC_WRAP, true);
+    Check(IDC_BURST, mode == 'B');
+    Check(IDC_WRAP, mode == 'W');
+    Changed();
+}
+
+}  // namespace velmor

@@ -1,0 +1,25 @@
+#include "app/Program.h"
+#include "config/SetupCommands.h"
+#include "config/TodRateDlg.h"
+#include "protocol/Numbers.h"
+
+namespace velmor {
+
+// Setup > TOD Type.
+void OnSetupTodType(CProgram& program)
+{
+    CUnitState& state = program.m_state;
+    if (state.m_nProductType != PT_9 && state.m_nProductType != PT_11) return;
+    CTodRateDlg dialog(program);
+    // Rate 1 is position 0; a rate of 0 (never reported) shows position 0 too,
+    // a negative one nothing.
+    const int rate = state.m_nTodRate;
+    dialog.m_nPosition = rate == 0 ? 0 : rate < 0 ? -1 : rate - 1;
+    const bool ok = program.m_host.RunDialog(dialog);
+    dialog.Destroy();
+    if (!ok) return;
+    state.m_nTodRate = dialog.m_nPosition + 1;
+    program.SendCommand(Format("TODS,%1d", state.m_nTodRate));
+}
+
+}  // namespace velmor

@@ -1,0 +1,30 @@
+// Bytes from the line into the assembler and dispatcher, for any product
+// type. The first byte picks the type and the part number.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "../bench/NullHost.h"
+#include "app/Program.h"
+#include "settings/Profile.h"
+
+using namespace velmor;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) return 0;
+    CNullHost host;
+    CNullDevice device;
+    CProfile profile = CProfile::InMemory();
+    CProgram program(host, device, profile);
+    program.m_link.m_bPortOpen = true;
+    static const char* const parts[] = {"", "512-6200-03", "524-1", "OrbalPlusEmu"};
+    program.m_state.m_nProductType = program.m_state.m_nReportedProductType = data[0] % 30 - 1;
+    program.m_state.m_strPartNumber = parts[(data[0] >> 5) & 3];
+    program.m_state.m_bIdentified = data[0] & 0x80;
+    program.FeedBytes(data + 1, size - 1);
+    std::string page;
+    program.m_state.m_bPageDirty = true;
+    program.OnPaint(page);
+    return 0;
+}

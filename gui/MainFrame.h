@@ -1,0 +1,58 @@
+#pragma once
+// The main window: menu bar built from the core's menu table (enabling
+// asked of core each time a menu opens), the tool bar, the status bar with
+// its key indicators, the status view as its client, and the window
+// placement kept in section "WindowRect" of the settings file.
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <map>
+
+namespace velmor {
+
+class CProgram;
+class CProfile;
+class CQtHost;
+class CTrevikView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame(CProgram& program, CQtHost& host, CProfile& profile, QWidget* pParent = nullptr);
+    ~CMainFrame() override;
+
+    // Moves and sizes the window to the saved outer rectangle; keys that are
+    // missing keep the window's current edges.
+    void RestorePlacement();
+    CTrevikView* View() const { return m_pView; }
+    // The action of command |id| (tests); null when none.
+    QAction* Action(int id) const;
+    // Evaluates the enabling rules of every item of |pMenu|.
+    void UpdateMenu(QMenu* pMenu);
+
+protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+    void showEvent(QShowEvent* pEvent) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void UpdateIndicators();
+    void ApplyPlacement();
+
+    CProgram& m_program;
+    CQtHost& m_host;
+    CProfile& m_profile;
+    CTrevikView* m_pView = nullptr;
+    std::map<int, QAction*> m_actions;
+    QLabel* m_pCaps = nullptr;
+    QLabel* m_pNum = nullptr;
+    QLabel* m_pScroll = nullptr;
+    QTimer m_indicatorTimer;
+    QRect m_wantedFrame;  // the saved outer rectangle, until the frame is known
+    bool m_bPlacementPending = false;
+};
+
+}  // namespace velmor

@@ -1,0 +1,444 @@
+#include "ModelDialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "PicEdit.h"
+
+namespace velmor {
+
+namespace {
+
+// Column layout of every form grid: caption, control, unit, spin arrows.
+enum Column { kCaption = 0, kControl = 1, kUnit = 2, kSpin = 3, kColumns = 4 };
+
+// Core's texts are UTF-8 (the page's degree sign); picture-mask fields,
+// which hold one byte per position, convert on their own.
+QString Text(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Bytes(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+bool IsBottomButton(const CControl& control)
+{
+    return control.m_kind == CtlKind::Button && control.m_role != ButtonRole::None;
+}
+
+}  // namespace
+
+CModelDialog::CModelDialog(CDialogModel& model, std::function<void()> beep, QWidget* pParent)
+    : QDialog(pParent), m_model(model), m_beep(std::move(beep))
+{
+    setWindowTitle(Text(m_model.m_strCaption));
+    Build();
+}
+
+CModelDialog::~CModelDialog()
+{
+    if (m_model.m_pView == this) m_model.m_pView = nullptr;
+}
+
+QWidget* CModelDialog::Widget(int id) const
+{
+    const auto it = m_bindings.find(id);
+    return it == m_bindings.end() ? nullptr : it->second.m_pWidget;
+}
+
+void CModelDialog::Build()
+{
+    auto* pLayout = new QVBoxLayout(this);
+    // Containers: 0 is the dialog itself, every group box holds its children.
+    std::map<int, QGridLayout*> grids;
+    auto* pMainGrid = new QGridLayout;
+    pMainGrid->setColumnStretch(kControl, 1);
+    grids[0] = pMainGrid;
+    pLayout->addLayout(pMainGrid);
+    auto* pButtonRow = new QHBoxLayout;
+    pButtonRow->addStretch(1);
+
+    // Copies: models may add controls while the widgets are built.
+    const std::vector<CControl> controls = m_model.m_controls;
+    for (const CControl& control : controls) {
+        if (IsBottomButton(control)) {
+            auto* pButton = new QPushButton(Text(control.m_strText), this);
+            pButton->setAutoDefault(false);
+            pButton->setDefault(control.m_role == ButtonRole::Ok);
+            const int id = control.m_nId;
+            connect(pButton, &QPushButton::clicked, this, [this, id] { Forward([this, id] { m_model.Click(id); }); });
+            pButtonRow->addWidget(pButton);
+            m_bindings[id].m_pWidget = pButton;
+            continue;
+        }
+        // A child of a group box that is not (yet) built goes to the form itself.
+        const auto parent = grids.find(control.m_nParent);
+        QGridLayout* pGrid = parent == grids.end() ? pMainGrid : parent->second;
+        if (control.m_kind == CtlKind::Group) {
+            auto* pGroup = new QGroupBox(Text(control.m_strText), this);
+            auto* pGroupGrid = new QGridLayout(pGroup);
+            pGroupGrid->setColumnStretch(kControl, 1);
+            grids[control.m_nId] = pGroupGrid;
+            pGrid->addWidget(pGroup, pGrid->rowCount(), 0, 1, kColumns);
+            m_bindings[control.m_nId].m_pWidget = pGroup;
+            continue;
+        }
+        AddControl(control, pGrid);
+    }
+    pLayout->addStretch(1);
+    pLayout->addLayout(pButtonRow);
+}
+
+void CModelDialog::AddControl(const CControl& control, QGridLayout* pGrid)
+{
+    const int id = control.m_nId;
+    const int row = pGrid->rowCount();
+    CBinding& binding = m_bindings[id];
+    QWidget* pParent = pGrid->parentWidget() ? pGrid->parentWidget() : this;
+    auto caption = [&] {
+        if (control.m_strText.empty()) return;
+        binding.m_pLabel = new QLabel(Text(control.m_strText), pParent);
+        pGrid->addWidget(binding.m_pLabel, row, kCaption);
+    };
+    auto unit = [&] {
+        if (control.m_strUnit.empty()) return;
+        binding.m_pUnit = new QLabel(Text(control.m_strUnit), pParent);
+        pGrid->addWidget(binding.m_pUnit, row, kUnit);
+    };
+
+    switch (control.m_kind) {
+    case CtlKind::Label: {
+        auto* pLabel = new QLabel(Text(control.m_strText), pParent);
+        pLabel->setTextFormat(Qt::PlainText);
+        binding.m_pWidget = pLabel;
+        if (control.m_strValue.empty()) {
+            pGrid->addWidget(pLabel, row, kCaption, 1, kColumns);
+        } else {
+            pGrid->addWidget(pLabel, row, kCaption);
+            binding.m_pValue = new QLabel(pParent);
+            binding.m_pValue->setTextFormat(Qt::PlainText);
+            pGrid->addWidget(binding.m_pValue, row, kControl, 1, kColumns - kControl);
+        }
+        break;
+    }
+    case CtlKind::Edit:
+    case CtlKind::PicEdit: {
+        caption();
+        QLineEdit* pEdit = nullptr;
+        if (control.m_kind == CtlKind::PicEdit && control.m_pMask) {
+            auto* pPic = new CPicEdit(pParent);
+            pPic->SetBeep(m_beep);
+            pPic->Attach(control.m_pMask);
+            connect(pPic, &CPicEdit::EditedByUser, this, [this, id] {
+                Forward([this, id] {
+                    m_model.OnEditChange(id);
+                    m_model.Changed();
+                });
+            });
+            pEdit = pPic;
+        } else {
+            pEdit = new QLineEdit(pParent);
+            if (control.m_nMaxLength > 0) pEdit->setMaxLength(control.m_nMaxLength);
+            connect(pEdit, &QLineEdit::textEdited, this, [this, id](const QString& text) {
+                Forward([this, id, text] { m_model.SetText(id, Bytes(text)); });
+            });
+        }
+        pEdit->installEventFilter(this);
+        m_fieldIds[pEdit] = id;
+        binding.m_pWidget = pEdit;
+        pGrid->addWidget(pEdit, row, kControl);
+        unit();
+        break;
+    }
+    case CtlKind::Radio: {
+        auto* pRadio = new QRadioButton(Text(control.m_strText), pParent);
+        // The model keeps radio groups exclusive, not Qt.
+        pRadio->setAutoExclusive(false);
+        connect(pRadio, &QRadioButton::clicked, this, [this, id] { Forward([this, id] { m_model.Click(id); }); });
+        binding.m_pWidget = pRadio;
+        pGrid->addWidget(pRadio, row, kCaption, 1, kColumns);
+        break;
+    }
+    case CtlKind::Check: {
+        auto* pCheck = new QCheckBox(Text(control.m_strText), pParent);
+        connect(pCheck, &QCheckBox::clicked, this, [this, id] { Forward([this, id] { m_model.Click(id); }); });
+        binding.m_pWidget = pCheck;
+        pGrid->addWidget(pCheck, row, kCaption, 1, kColumns);
+        break;
+    }
+    case CtlKind::Combo: {
+        caption();
+        auto* pCombo = new QComboBox(pParent);
+        connect(pCombo, &QComboBox::activated, this,
+                [this, id](int index) { Forward([this, id, index] { m_model.Select(id, index); }); });
+        binding.m_pWidget = pCombo;
+        pGrid->addWidget(pCombo, row, kControl);
+        unit();
+        break;
+    }
+    case CtlKind::List: {
+        caption();
+        auto* pList = new QListWidget(pParent);
+        connect(pList, &QListWidget::currentRowChanged, this,
+                [this, id](int index) { Forward([this, id, index] { m_model.Select(id, index); }); });
+        binding.m_pWidget = pList;
+        pGrid->addWidget(pList, row, kControl, 1, kColumns - kControl);
+        break;
+    }
+    case CtlKind::Button: {
+        auto* pButton = new QPushButton(Text(control.m_strText), pParent);
+        pButton->setAutoDefault(false);
+        connect(pButton, &QPushButton::clicked, this, [this, id] { Forward([this, id] { m_model.Click(id); }); });
+        binding.m_pWidget = pButton;
+        pGrid->addWidget(pButton, row, kControl, 1, 1, Qt::AlignLeft);
+        break;
+    }
+    case CtlKind::Spin: {
+        QWidget* pSpin = MakeSpin(control);
+        binding.m_pWidget = pSpin;
+        // The arrows sit beside their buddy field when it is already shown.
+        int buddyRow = -1, buddyColumn = 0, rowSpan = 0, columnSpan = 0;
+        const auto buddy = m_bindings.find(control.m_nSpinBuddy);
+        if (buddy != m_bindings.end() && buddy->second.m_pWidget) {
+            const int index = pGrid->indexOf(buddy->second.m_pWidget);
+            if (index >= 0) pGrid->getItemPosition(index, &buddyRow, &buddyColumn, &rowSpan, &columnSpan);
+        }
+        pGrid->addWidget(pSpin, buddyRow >= 0 ? buddyRow : row, kSpin);
+        break;
+    }
+    case CtlKind::Group:
+        break;
+    }
+    if (binding.m_pWidget) binding.m_pWidget->setObjectName(QStringLiteral("ctl%1").arg(id));
+}
+
+QWidget* CModelDialog::MakeSpin(const CControl& control)
+{
+    const int id = control.m_nId;
+    auto* pSpin = new QWidget(this);
+    auto* pLayout = new QVBoxLayout(pSpin);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    pLayout->setSpacing(0);
+    for (const int delta : {+1, -1}) {
+        auto* pArrow = new QToolButton(pSpin);
+        pArrow->setArrowType(delta > 0 ? Qt::UpArrow : Qt::DownArrow);
+        pArrow->setObjectName(delta > 0 ? QStringLiteral("up") : QStringLiteral("down"));
+        pArrow->setAutoRepeat(true);
+        pArrow->setFixedSize(18, 11);
+        connect(pArrow, &QToolButton::clicked, this, [this, id, delta] {
+            Forward([this, id, delta] {
+                if (m_model.IsEnded()) return;
+                m_model.OnSpin(id, delta);
+                m_model.Changed();
+            });
+        });
+        pLayout->addWidget(pArrow);
+    }
+    return pSpin;
+}
+
+void CModelDialog::Forward(const std::function<void()>& action)
+{
+    // Widgets changed by Refresh must not talk back to the model.
+    if (m_bRefreshing) return;
+    action();
+    CloseIfEnded();
+}
+
+void CModelDialog::CloseIfEnded()
+{
+    if (m_model.IsEnded() && isVisible()) done(m_model.ResultOk() ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void CModelDialog::Refresh()
+{
+    const bool wasRefreshing = m_bRefreshing;
+    m_bRefreshing = true;
+    setWindowTitle(Text(m_model.m_strCaption));
+    for (const CControl& control : m_model.m_controls) {
+        const auto it = m_bindings.find(control.m_nId);
+        if (it != m_bindings.end() && it->second.m_pWidget) RefreshControl(control, it->second);
+    }
+    m_bRefreshing = wasRefreshing;
+    if (!m_bRefreshing) CloseIfEnded();
+}
+
+void CModelDialog::RefreshControl(const CControl& control, CBinding& binding)
+{
+    QWidget* pWidget = binding.m_pWidget;
+    const QSignalBlocker block(pWidget);
+    pWidget->setEnabled(control.m_bEnabled);
+    pWidget->setVisible(control.m_bVisible);
+    if (binding.m_pLabel) {
+        binding.m_pLabel->setText(Text(control.m_strText));
+        binding.m_pLabel->setEnabled(control.m_bEnabled);
+        binding.m_pLabel->setVisible(control.m_bVisible);
+    }
+    if (binding.m_pUnit) {
+        const CControl* pUnitControl = control.m_nUnitId ? m_model.Find(control.m_nUnitId) : nullptr;
+        binding.m_pUnit->setText(Text(control.m_strUnit));
+        binding.m_pUnit->setEnabled(pUnitControl ? pUnitControl->m_bEnabled : control.m_bEnabled);
+        binding.m_pUnit->setVisible(control.m_bVisible);
+    }
+
+    switch (control.m_kind) {
+    case CtlKind::Label: {
+        auto* pLabel = static_cast<QLabel*>(pWidget);
+        if (binding.m_pValue) {
+            pLabel->setText(Text(control.m_strText));
+            binding.m_pValue->setText(Text(control.m_strValue));
+            binding.m_pValue->setEnabled(control.m_bEnabled);
+            binding.m_pValue->setVisible(control.m_bVisible);
+        } else {
+            // A label built without value that later gets one shows both.
+            pLabel->setText(control.m_strValue.empty() ? Text(control.m_strText)
+                                                       : Text(control.m_strText + " " + control.m_strValue));
+        }
+        break;
+    }
+    case CtlKind::Group:
+        static_cast<QGroupBox*>(pWidget)->setTitle(Text(control.m_strText));
+        break;
+    case CtlKind::Edit:
+    case CtlKind::PicEdit: {
+        if (auto* pPic = qobject_cast<CPicEdit*>(pWidget)) {
+            pPic->ShowModel();
+            break;
+        }
+        auto* pEdit = static_cast<QLineEdit*>(pWidget);
+        const QString text = Text(control.m_strValue);
+        if (pEdit->text() != text) {
+            // Keep the caret where the user was typing when the model
+            // rewrites the text (a refused character, a cut to length).
+            const int caret = pEdit->cursorPosition();
+            pEdit->setText(text);
+            if (pEdit->hasFocus()) pEdit->setCursorPosition(std::min(caret, static_cast<int>(text.size())));
+        }
+        pEdit->setReadOnly(control.m_bReadOnly);
+        pEdit->setMaxLength(control.m_nMaxLength > 0 ? control.m_nMaxLength : 32767);
+        break;
+    }
+    case CtlKind::Radio:
+    case CtlKind::Check: {
+        auto* pButton = static_cast<QAbstractButton*>(pWidget);
+        pButton->setText(Text(control.m_strText));
+        pButton->setChecked(control.m_bChecked);
+        break;
+    }
+    case CtlKind::Combo: {
+        auto* pCombo = static_cast<QComboBox*>(pWidget);
+        QStringList items;
+        for (const auto& item : control.m_items) items << Text(item);
+        QStringList shown;
+        for (int i = 0; i < pCombo->count(); ++i) shown << pCombo->itemText(i);
+        if (shown != items) {
+            pCombo->clear();
+            pCombo->addItems(items);
+        }
+        pCombo->setCurrentIndex(control.m_nSelection < pCombo->count() ? control.m_nSelection : -1);
+        break;
+    }
+    case CtlKind::List: {
+        auto* pList = static_cast<QListWidget*>(pWidget);
+        QStringList items;
+        for (const auto& item : control.m_items) items << Text(item);
+        QStringList shown;
+        for (int i = 0; i < pList->count(); ++i) shown << pList->item(i)->text();
+        if (shown != items) {
+            pList->clear();
+            pList->addItems(items);
+        }
+        pList->setCurrentRow(control.m_nSelection < pList->count() ? control.m_nSelection : -1);
+        if (control.m_nSelection < 0) pList->clearSelection();
+        break;
+    }
+    case CtlKind::Button:
+        static_cast<QPushButton*>(pWidget)->setText(Text(control.m_strText));
+        break;
+    case CtlKind::Spin:
+        break;
+    }
+}
+
+void CModelDialog::SetFocus(int controlId)
+{
+    if (QWidget* pWidget = Widget(controlId)) pWidget->setFocus(Qt::OtherFocusReason);
+}
+
+void CModelDialog::showEvent(QShowEvent* pEvent)
+{
+    QDialog::showEvent(pEvent);
+    if (m_bFocusApplied) return;
+    m_bFocusApplied = true;
+    if (m_model.m_nFocusId != 0) SetFocus(m_model.m_nFocusId);
+}
+
+bool CModelDialog::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::FocusOut) {
+        const auto it = m_fieldIds.find(pWatched);
+        const auto reason = static_cast<QFocusEvent*>(pEvent)->reason();
+        // Leaving the field for another control; a box or menu popping up
+        // over the dialog does not count as leaving it.
+        if (it != m_fieldIds.end() && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            const int id = it->second;
+            Forward([this, id] { m_model.LeaveField(id); });
+        }
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
+}
+
+void CModelDialog::keyPressEvent(QKeyEvent* pEvent)
+{
+    switch (pEvent->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        // Enter on a push button presses that button, elsewhere the default one.
+        for (const auto& [id, binding] : m_bindings) {
+            if (binding.m_pWidget && binding.m_pWidget == focusWidget() && qobject_cast<QPushButton*>(binding.m_pWidget)) {
+                const int buttonId = id;
+                Forward([this, buttonId] { m_model.Click(buttonId); });
+                return;
+            }
+        }
+        Forward([this] { m_model.PressEnter(); });
+        return;
+    }
+    case Qt::Key_Escape:
+        Forward([this] { m_model.PressEscape(); });
+        return;
+    default:
+        QWidget::keyPressEvent(pEvent);
+    }
+}
+
+void CModelDialog::closeEvent(QCloseEvent* pEvent)
+{
+    // The close box is the model's to refuse (a dialog may stay open).
+    if (!m_model.IsEnded()) m_model.CloseBox();
+    if (m_model.IsEnded()) {
+        pEvent->accept();
+        done(m_model.ResultOk() ? QDialog::Accepted : QDialog::Rejected);
+    } else {
+        pEvent->ignore();
+    }
+}
+
+}  // namespace velmor

@@ -1,0 +1,54 @@
+#pragma once
+// The status view: the main window's only client, painted with the status
+// page, and the owner of the 200 ms poll timer. It decides nothing itself:
+// every paint asks core whether and what to draw, every tick goes to core.
+
+#include <QTimer>
+#include <QWidget>
+#include <string>
+
+namespace velmor {
+
+class CProgram;
+class CQtHost;
+
+class CTrevikView : public QWidget {
+    Q_OBJECT
+public:
+    CTrevikView(CProgram& program, CQtHost& host, QWidget* pParent = nullptr);
+    // Runs the view's destroy handling (the farewell command while the port
+    // is open) after letting go of the host.
+    ~CTrevikView() override;
+
+    bool StartPollTimer(int periodMs);
+    void StopPollTimer();
+    bool IsPollTimerActive() const { return m_pollTimer.isActive(); }
+
+    // Repaint requests from core. Erasing clears the client area to the
+    // background at the next paint.
+    void Invalidate(bool erase);
+    void RedrawNow();
+
+    // How often the page was actually drawn (tests).
+    int PagesDrawn() const { return m_nPagesDrawn; }
+    int NestedPaintsDeferred() const { return m_nNestedDeferred; }
+
+    // Draws |page| as the view does: lines centred in |rect|, flowing down,
+    // each on an opaque background.
+    static void DrawPage(QPainter& painter, const QRect& rect, const QString& page, const QColor& background);
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+
+private:
+    CProgram& m_program;
+    CQtHost& m_host;
+    QTimer m_pollTimer;
+    bool m_bErasePending = true;
+    bool m_bInPaint = false;
+    bool m_bRepaintDeferred = false;
+    int m_nPagesDrawn = 0;
+    int m_nNestedDeferred = 0;
+};
+
+}  // namespace velmor

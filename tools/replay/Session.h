@@ -1,0 +1,62 @@
+#pragma once
+// One replay: the real program core on a virtual port, a virtual clock and a
+// scripted host, driven line by line. Modal dialogs run the script
+// re-entrantly: while one is open the following lines are its operator.
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Script.h"
+#include "ScriptHost.h"
+#include "VirtualPort.h"
+#include "app/Program.h"
+#include "settings/Profile.h"
+
+namespace velmor::replay {
+
+class CReplaySession : private IReplayDriver {
+public:
+    // Output lines go to |out|, one event a line.
+    CReplaySession(std::vector<CScriptLine> lines, std::FILE* out);
+    ~CReplaySession() override;
+
+    // Runs the whole script. Throws CScriptError when it cannot go on.
+    void Run();
+
+private:
+    void Emit(const std::string& line);
+    // Runs the next line; false at the end of the script.
+    bool ExecuteNext();
+    void Execute(const CScriptLine& line);
+    void Start();
+    void RunMenu(const CScriptLine& line);
+    void Exit();
+    // Delivers a paint; a page that is drawn becomes the most recent drawing.
+    void DeliverPaint();
+    void PrintPage();
+    void PrintSettings();
+
+    void OnPollTick() override;
+    void PaintNow() override { DeliverPaint(); }
+    bool RunDialog(CDialogModel& dialog) override;
+
+    std::vector<CScriptLine> m_lines;
+    std::size_t m_nNext = 0;
+    int m_nCurrentLine = 0;
+    std::FILE* m_pOut;
+
+    std::string m_strIni;
+    CScriptHost m_host;
+    CVirtualPort m_port;
+    CProfile m_profile = CProfile::InMemory();
+    std::unique_ptr<CProgram> m_pProgram;
+    bool m_bExited = false;
+
+    std::vector<CDialogModel*> m_dialogs;  // innermost last
+    std::optional<std::string> m_strLastPage;
+};
+
+}  // namespace velmor::replay

@@ -1,0 +1,31 @@
+#pragma once
+// Command-line options of velmor-unitsim.
+
+#include "SimUnit.h"
+
+#include <string>
+#include <vector>
+
+namespace velmor {
+
+struct CSimOptions {
+    CSimConfig m_unit;
+    std::string m_strLink;
+    double m_dSpeed = 1.0;
+    double m_dBadChecksumPercent = 0;
+    double m_dNoisePercent = 0;
+    double m_dSilenceEvery = 0;
+    double m_dSilenceFor = 0;
+    int m_nBaud = 0;  // 0: answer at any line rate
+    bool m_bQuiet = false;
+    std::string m_strLog;
+    bool m_bHelp = false;
+};
+
+// Fills |options| from the arguments after the program name; false with a
+// message in |error| for an unknown option or a bad value.
+bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options, std::string& error);
+
+const char* SimUsage();
+
+}  // namespace velmor

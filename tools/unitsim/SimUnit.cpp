@@ -1,0 +1,890 @@
+#include "SimUnit.h"
+
+#include "SimFraming.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace velmor {
+
+namespace {
+
+constexpr int kLeapSeconds = 18;
+constexpr int kSamplesPerCycle = 600;
+constexpr int kAveragingSeconds = 3600;
+constexpr int kColdStartSeconds = 30;
+constexpr int kRestartSeconds = 5;
+constexpr int kRecoverSeconds = 10;
+constexpr std::size_t kMaxTags = 32;
+constexpr double kPi = 3.14159265358979323846;
+
+// Where the simulated antenna stands.
+constexpr double kHomeLat = 32.879041;
+constexpr double kHomeLon = -117.235378;
+constexpr double kHomeHeight = 96.20;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...)
+{
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+int ToInt(const std::string& text)
+{
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp(value, -1000000000L, 1000000000L));
+}
+
+// Non-finite or absurd values (a typed "nan" or "1e999") become 0.
+double ToDouble(const std::string& text)
+{
+    const double value = std::strtod(text.c_str(), nullptr);
+    return std::isfinite(value) && std::fabs(value) < 1e9 ? value : 0.0;
+}
+
+// Degrees as whole degrees and minutes to four decimals, carried so that
+// 59.99995 minutes never prints as 60.0000.
+void SplitDegrees(double value, long& degrees, long& minutes, long& fraction)
+{
+    const long long total = std::llround(std::fabs(value) * 60.0 * 10000.0);
+    degrees = static_cast<long>(total / 600000);
+    minutes = static_cast<long>((total % 600000) / 10000);
+    fraction = static_cast<long>(total % 10000);
+}
+
+// The legacy unit's packed exponent form: the mantissa's digits without a
+// point, then the exponent with its sign (1.2345e-9 is 12345-09).
+std::string PackedExponent(double value, int digits)
+{
+    std::string out;
+    if (value < 0) out += '-';
+    double magnitude = std::fabs(value);
+    int exponent = 0;
+    long long mantissa = 0;
+    const double scale = std::pow(10.0, digits - 1);
+    if (magnitude > 0) {
+        exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+        mantissa = std::llround(magnitude / std::pow(10.0, exponent) * scale);
+        if (mantissa >= static_cast<long long>(scale * 10)) {
+            mantissa /= 10;
+            ++exponent;
+        }
+    }
+    out += Format("%0*lld%+03d", digits, mantissa, exponent);
+    return out;
+}
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+std::string DefaultPartNumber(int type)
+{
+    switch (type) {
+    case 0: return "530-0100-01";
+    case 3: return "512-3000-01";
+    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return Format("524-20%02d-01", type);
+    case 6: return "530-0600-01";
+    case 15: return "512-6100-01";
+    case 16: return "512-6200-04";
+    case 17: case 18: return Format("518-10%02d-01", type);
+    case 25: return "530-2500-01";
+    default: return Format("536-%04d-01", type < 0 ? 0 : type % 10000);
+    }
+}
+
+const CSimUnit::CCommandEntry CSimUnit::kCommands[] = {
+    {"UNSL", &CSimUnit::OnUnsl},
+    {"TIMM", &CSimUnit::OnTimm},
+    {"TMD1", &CSimUnit::OnTmd1},
+    {"TRMO", &CSimUnit::OnPositionMode},
+    {"PMD1", &CSimUnit::OnPositionMode},
+    {"ETRD", &CSimUnit::OnLegacyPositionMode},
+    {"ETRK", &CSimUnit::OnLegacyPositionMode},
+    {"ETRS", &CSimUnit::OnLegacyPositionMode},
+    {"ETR", &CSimUnit::OnLegacyPositionMode},
+    {"MANM", &CSimUnit::OnManualTime},
+    {"RSTG", &CSimUnit::OnColdStart},
+    {"RC", &CSimUnit::OnColdStart},
+    {"ANTD", &CSimUnit::OnAntennaDelay},
+    {"ANT1", &CSimUnit::OnAntennaDelay},
+    {"SPOS", &CSimUnit::OnPosition},
+    {"POS1", &CSimUnit::OnPosition},
+    {"ELL", &CSimUnit::OnLegacyEcho},
+    {"EEL", &CSimUnit::OnLegacyEcho},
+    {"pule", &CSimUnit::OnPulse},
+    {"pulr", &CSimUnit::OnPulse},
+    {"pulp", &CSimUnit::OnPulse},
+    {"ofst", &CSimUnit::OnPulse},
+    {"pulw", &CSimUnit::OnPulse},
+    {"PULE", &CSimUnit::OnPulse},
+    {"PULR", &CSimUnit::OnPulse},
+    {"PULP", &CSimUnit::OnPulse},
+    {"OFST", &CSimUnit::OnPulse},
+    {"PULW", &CSimUnit::OnPulse},
+    {"ROUT", &CSimUnit::OnRateOutput},
+    {"EVTG", &CSimUnit::OnEventTrigger},
+    {"TAGM", &CSimUnit::OnTagMode},
+    {"TAGC", &CSimUnit::OnTagClear},
+    {"DACV", &CSimUnit::OnDac},
+    {"DACP", &CSimUnit::OnDac},
+    {"MANG", &CSimUnit::OnMaskAngle},
+    {"MAG1", &CSimUnit::OnMaskAngle},
+    {"BEEP", &CSimUnit::OnBeep},
+    {"TODS", &CSimUnit::OnTods},
+    {"WARM", &CSimUnit::OnWarm},
+    {"factoryreset", &CSimUnit::OnFactoryReset},
+    {"PRESET2", &CSimUnit::OnFactoryReset},
+};
+
+CSimUnit::CSimUnit(const CSimConfig& config, std::int64_t nUtcSeconds)
+    : m_config(config), m_nType(config.m_nType), m_random(config.m_nSeed), m_nUtc(nUtcSeconds)
+{
+    m_strPart = config.m_strPart.empty() ? DefaultPartNumber(m_nType) : config.m_strPart;
+    if (m_config.m_strFirmwarePart.empty()) m_config.m_strFirmwarePart = Format("680-%04d-01", 1000 + m_nType % 9000);
+    ResetSettings();
+    m_chState = config.m_chStartState;
+    switch (m_chState) {
+    case '0': case '5': m_nWarmupLeft = std::max(0, config.m_nWarmupSeconds); break;
+    case '1': m_nCycles = 3; break;
+    case '2': m_bGpsLost = true; m_nCycles = 3; m_nCoastCount = 1; break;
+    case '3': m_nRecoverLeft = kRecoverSeconds; m_nCycles = 3; break;
+    default: break;
+    }
+    // A unit that starts locked already sees its satellites.
+    if (m_chState != '0' && !m_bGpsLost)
+        for (int i = 0; i < 40; ++i) StepSatellites();
+}
+
+void CSimUnit::ResetSettings()
+{
+    m_chTimeMode = IsTmd1Family() ? 'U' : '2';
+    m_nOffsetHours = 0;
+    m_nOffsetMinutes = 0;
+    m_chPositionMode = m_config.m_chPositionMode;
+    if (m_nType == 9 && m_chPositionMode == 'P') m_chPositionMode = 'S';
+    if (m_nType != 9 && m_chPositionMode == 'S') m_chPositionMode = 'P';
+    m_nAveragingLeft = (m_chPositionMode == 'P' || m_chPositionMode == 'S') ? kAveragingSeconds : 0;
+    m_dLat = m_dFixLat = kHomeLat;
+    m_dLon = m_dFixLon = kHomeLon;
+    m_dHeight = m_dFixHeight = kHomeHeight;
+    m_dSumLat = m_dSumLon = m_dSumHeight = 0;
+    m_nSumCount = 0;
+    m_nAntennaDelay = 0;
+    m_nMaskAngle = 10;
+    m_nBeep = 1;
+    m_nTods = 1;
+    m_strPule = "1";
+    m_strPulr = "1";
+    m_strPulp = "+";
+    m_strOfst = "0";
+    m_strPulw = "-1";
+    m_aRateOutputs[0] = {"A", "18", "", "0", "0"};
+    m_aRateOutputs[1] = {"B", "4", "", "0", "1"};
+    m_eventTrigger = {"001", "00", "00", "00", "0000000", "00", "00", "01", "00", "0.000100", "0"};
+    m_chTagMode = 'B';
+    m_tags.clear();
+    m_nNextTag = 1;
+    m_subscriptions.clear();
+}
+
+bool CSimUnit::IsTrmoFamily() const
+{
+    switch (m_nType) {
+    case 0: case 3: case 6: case 11: case 15: case 16: case 17: case 18: case 25: return true;
+    default: return false;
+    }
+}
+
+bool CSimUnit::IsTmd1Family() const
+{
+    switch (m_nType) {
+    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return true;
+    default: return false;
+    }
+}
+
+// ---- commands -------------------------------------------------------------
+
+void CSimUnit::HandleCommand(const std::string& body, std::vector<std::string>& replies)
+{
+    if (body.empty() || Restarting()) return;
+    std::vector<std::string> fields = SplitFields(body);
+    std::string& keyword = fields[0];
+
+    // The legacy dialect runs values into the keyword: EID000005,
+    // LLN033111111W117222222, EL12345.
+    if (StartsWith(keyword, "EID")) {
+        if (keyword.size() > 3) m_nAntennaDelay = ToInt(keyword.substr(3));
+        BuildReport("ID", replies);
+        return;
+    }
+    if (keyword.size() > 2 && StartsWith(keyword, "LL") && (keyword[2] == 'N' || keyword[2] == 'S')) {
+        OnLegacyLatLon(fields, replies);
+        return;
+    }
+    if (keyword.size() > 2 && StartsWith(keyword, "EL") &&
+        (std::isdigit(static_cast<unsigned char>(keyword[2])) || keyword[2] == '-')) {
+        OnLegacyHeight(fields, replies);
+        return;
+    }
+    for (const CCommandEntry& entry : kCommands)
+        if (keyword == entry.m_pszKeyword) {
+            (this->*entry.m_pHandler)(fields, replies);
+            return;
+        }
+    // Anything else with no fields is a query; unknown keywords go unanswered.
+    if (fields.size() == 1) BuildReport(keyword, replies);
+}
+
+void CSimUnit::OnUnsl(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() < 3 || f[1].empty()) return;
+    const std::string& keyword = f[1];
+    const bool bOn = ToInt(f[2]) != 0;
+    if (keyword == "XXXX") {
+        // The program's way of saying "stop everything" when it stops polling.
+        m_subscriptions.clear();
+        return;
+    }
+    auto found = std::find_if(m_subscriptions.begin(), m_subscriptions.end(),
+                              [&](const CSubscription& s) { return s.m_strKeyword == keyword; });
+    if (!bOn) {
+        if (found != m_subscriptions.end()) m_subscriptions.erase(found);
+        return;
+    }
+    if (found != m_subscriptions.end()) return;
+    m_subscriptions.push_back({keyword, static_cast<int>(m_subscriptions.size())});
+    // The first report follows at once, so a fresh page fills quickly; the
+    // time of day keeps to the second boundary.
+    if (keyword != "TIME" && keyword != "TM" && keyword != "TAGL") BuildReport(keyword, r);
+}
+
+void CSimUnit::OnTimm(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) {
+        m_chTimeMode = f[1][0];
+        if (f.size() >= 3) {
+            m_nOffsetHours = std::clamp(ToInt(f[2]), -14, 14);
+            const bool bNegative = !f[2].empty() && f[2][0] == '-';
+            int minutes = f.size() >= 4 ? std::abs(ToInt(f[3])) % 60 : 0;
+            m_nOffsetMinutes = bNegative ? -minutes : minutes;
+        } else if (m_chTimeMode == '1' || m_chTimeMode == '2') {
+            m_nOffsetHours = 0;
+            m_nOffsetMinutes = 0;
+        }
+    }
+    BuildReport("TIMM", r);
+}
+
+void CSimUnit::OnTmd1(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) m_chTimeMode = f[1][0];
+    // The legacy unit answers the local-offset question with its own report.
+    BuildReport(m_nType == 9 ? "LO" : "TMD1", r);
+}
+
+void CSimUnit::OnPositionMode(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) {
+        const char mode = f[1][0];
+        if (mode == 'P' && m_chPositionMode != 'P') {
+            m_nAveragingLeft = kAveragingSeconds;
+            m_dSumLat = m_dSumLon = m_dSumHeight = 0;
+            m_nSumCount = 0;
+        }
+        m_chPositionMode = mode;
+    }
+    BuildReport(f[0], r);
+}
+
+void CSimUnit::OnLegacyPositionMode(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f[0].size() == 4) {
+        const char mode = f[0][3];
+        if (mode == 'S' && m_chPositionMode != 'S') {
+            m_nAveragingLeft = kAveragingSeconds;
+            m_dSumLat = m_dSumLon = m_dSumHeight = 0;
+            m_nSumCount = 0;
+        }
+        m_chPositionMode = mode;
+    }
+    BuildReport("TR", r);
+}
+
+void CSimUnit::OnManualTime(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    // MANM,1,yyyy,mm,dd,hh,mm,ss
+    if (f.size() < 8) return;
+    std::tm when{};
+    when.tm_year = ToInt(f[2]) - 1900;
+    when.tm_mon = ToInt(f[3]) - 1;
+    when.tm_mday = ToInt(f[4]);
+    when.tm_hour = ToInt(f[5]);
+    when.tm_min = ToInt(f[6]);
+    when.tm_sec = ToInt(f[7]);
+    if (when.tm_year < 0 || when.tm_year > 1000 || when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 ||
+        when.tm_mday > 31)
+        return;
+    m_nManualOffset = static_cast<std::int64_t>(timegm(&when)) - m_nUtc;
+    m_chTimeMode = '5';
+    BuildReport("TIMM", r);
+}
+
+void CSimUnit::OnColdStart(const std::vector<std::string>& f, std::vector<std::string>&)
+{
+    if (f[0] == "RSTG" && (f.size() < 2 || f[1] != "C")) return;
+    m_nColdStartLeft = kColdStartSeconds;
+    for (CChannel& channel : m_aChannels) channel = CChannel{};
+}
+
+void CSimUnit::OnAntennaDelay(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) m_nAntennaDelay = std::clamp(ToInt(f[1]), -999999, 999999);
+    BuildReport(f[0], r);
+}
+
+void CSimUnit::OnPosition(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    // SPOS,33,11.1111,N,117,22.2222,W,00.00
+    if (f.size() >= 8) {
+        double lat = ToInt(f[1]) + ToDouble(f[2]) / 60.0;
+        double lon = ToInt(f[4]) + ToDouble(f[5]) / 60.0;
+        if (!f[3].empty() && f[3][0] == 'S') lat = -lat;
+        if (!f[6].empty() && f[6][0] == 'W') lon = -lon;
+        if (std::fabs(lat) <= 90 && std::fabs(lon) <= 180) {
+            m_dLat = m_dFixLat = lat;
+            m_dLon = m_dFixLon = lon;
+            m_dHeight = m_dFixHeight = ToDouble(f[7]);
+        }
+    }
+    BuildReport(f[0], r);
+}
+
+void CSimUnit::OnLegacyLatLon(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    // LLN033111111W117222222: hemisphere, ddd, mm, ffff, twice.
+    const std::string& text = f[0];
+    if (text.size() >= 22) {
+        auto part = [&](std::size_t at) {
+            const double degrees = ToInt(text.substr(at + 1, 3));
+            const double minutes = ToInt(text.substr(at + 4, 2)) + ToInt(text.substr(at + 6, 4)) / 10000.0;
+            const double value = degrees + minutes / 60.0;
+            return (text[at] == 'S' || text[at] == 'W') ? -value : value;
+        };
+        const double lat = part(2), lon = part(12);
+        if (std::fabs(lat) <= 90 && std::fabs(lon) <= 180) {
+            m_dLat = m_dFixLat = lat;
+            m_dLon = m_dFixLon = lon;
+        }
+    }
+    BuildReport("LL", r);
+}
+
+void CSimUnit::OnLegacyHeight(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    // EL12345: centimetres.
+    m_dHeight = m_dFixHeight = ToInt(f[0].substr(2)) / 100.0;
+    BuildReport("EL", r);
+}
+
+void CSimUnit::OnLegacyEcho(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    BuildReport(f[0] == "ELL" ? "LL" : "EL", r);
+}
+
+void CSimUnit::OnPulse(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    std::string keyword = f[0];
+    for (char& ch : keyword) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (f.size() >= 2 && !f[1].empty()) {
+        const std::string value = f[1].substr(0, 12);
+        if (keyword == "PULE" && (value == "0" || value == "1")) m_strPule = value;
+        else if (keyword == "PULR" && (value == "1" || value == "2")) m_strPulr = value;
+        else if (keyword == "PULP" && (value == "+" || value == "-")) m_strPulp = value;
+        else if (keyword == "OFST") m_strOfst = std::to_string(std::clamp(ToInt(value), -99999, 99999));
+        else if (keyword == "PULW") m_strPulw = std::to_string(std::clamp(ToInt(value), -2, 999));
+    }
+    BuildReport(keyword, r);
+}
+
+void CSimUnit::OnRateOutput(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    // ROUT,A,5,,0,1: letter, rate code, programmable value, invert, shape.
+    if (f.size() >= 6 && (f[1] == "A" || f[1] == "B")) {
+        const int code = ToInt(f[2]);
+        if (code >= 0 && code <= 20) {
+            std::vector<std::string>& output = m_aRateOutputs[f[1] == "A" ? 0 : 1];
+            output = {f[1], std::to_string(code), f[3].substr(0, 12), f[4] == "1" ? "1" : "0", f[5] == "1" ? "1" : "0"};
+            r.push_back("ROUT," + output[0] + "," + output[1] + "," + output[2] + "," + output[3] + "," + output[4]);
+        }
+        return;
+    }
+    if (f.size() == 1) BuildReport("ROUT", r);
+}
+
+void CSimUnit::OnEventTrigger(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 12) {
+        m_eventTrigger.assign(f.begin() + 1, f.begin() + 12);
+        for (std::string& field : m_eventTrigger) field = field.substr(0, 12);
+    }
+    BuildReport("EVTG", r);
+}
+
+void CSimUnit::OnTagMode(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && (f[1] == "B" || f[1] == "W")) m_chTagMode = f[1][0];
+    BuildReport("TAGM", r);
+}
+
+void CSimUnit::OnTagClear(const std::vector<std::string>&, std::vector<std::string>& r)
+{
+    m_tags.clear();
+    r.push_back("TAGC");
+}
+
+void CSimUnit::OnDac(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) {
+        m_dDac = std::clamp(ToDouble(f[1]), 0.0, 1048575.0);
+        // Setting the DAC by hand restarts the discipline cycle.
+        m_nSamples = 0;
+    }
+    BuildReport(f[0], r);
+}
+
+void CSimUnit::OnMaskAngle(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) m_nMaskAngle = std::clamp(ToInt(f[1]), 0, 90);
+    BuildReport("MANG", r);
+}
+
+void CSimUnit::OnBeep(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && !f[1].empty()) m_nBeep = ToInt(f[1]) != 0 ? 1 : 0;
+    BuildReport("BEEP", r);
+}
+
+void CSimUnit::OnTods(const std::vector<std::string>& f, std::vector<std::string>& r)
+{
+    if (f.size() >= 2 && (f[1] == "1" || f[1] == "2")) m_nTods = ToInt(f[1]);
+    BuildReport("TODS", r);
+}
+
+void CSimUnit::OnWarm(const std::vector<std::string>&, std::vector<std::string>&)
+{
+    if (m_chState == '0' || m_chState == '5') m_nWarmupLeft = 0;
+}
+
+void CSimUnit::OnFactoryReset(const std::vector<std::string>&, std::vector<std::string>&)
+{
+    ResetSettings();
+    m_nRestartLeft = kRestartSeconds;
+}
+
+// ---- evolution ------------------------------------------------------------
+
+void CSimUnit::Tick(std::int64_t nUtcSeconds, std::vector<std::string>& reports)
+{
+    m_nUtc = nUtcSeconds;
+    if (m_nRestartLeft > 0) {
+        // Power-up after the reset: warm-up from the start, no satellites.
+        if (--m_nRestartLeft == 0) {
+            m_chState = '0';
+            m_nWarmupLeft = std::max(0, m_config.m_nWarmupSeconds);
+            m_nSamples = 0;
+            m_nCycles = 0;
+            for (CChannel& channel : m_aChannels) channel = CChannel{};
+        }
+        return;
+    }
+    ++m_nUptime;
+    if (m_config.m_nCoastAfterSeconds >= 0 && m_nUptime == m_config.m_nCoastAfterSeconds) m_bGpsLost = true;
+    StepDiscipline();
+    StepSatellites();
+    StepOscillator();
+    StepPosition();
+
+    for (const CSubscription& subscription : m_subscriptions) {
+        const int period = ReportPeriod(subscription.m_strKeyword);
+        if (period > 0 && (m_nUptime + subscription.m_nPhase) % period == 0)
+            BuildReport(subscription.m_strKeyword, reports);
+    }
+    StepTimeTags(reports);
+}
+
+void CSimUnit::StepDiscipline()
+{
+    const bool bNoGps = m_bGpsLost || m_nColdStartLeft > 0;
+    if (m_nColdStartLeft > 0) --m_nColdStartLeft;
+    switch (m_chState) {
+    case '0':
+    case '5':
+        if (m_nWarmupLeft > 0) --m_nWarmupLeft;
+        if (m_nWarmupLeft == 0 && !bNoGps) {
+            m_chState = '1';
+            m_nSamples = 0;
+        }
+        break;
+    case '1':
+        if (bNoGps) {
+            m_chState = '2';
+            m_nCoastSeconds = 0;
+            ++m_nCoastCount;
+            break;
+        }
+        if (++m_nSamples >= kSamplesPerCycle) {
+            m_nSamples = 0;
+            ++m_nCycles;
+            m_dFreqError = std::max(m_dFreqError * 0.6, 3e-12);
+            m_dStdError = std::max(m_dStdError * 0.6, 1e-12);
+        }
+        break;
+    case '2':
+        if (bNoGps)
+            ++m_nCoastSeconds;
+        else {
+            m_chState = '3';
+            m_nRecoverLeft = kRecoverSeconds;
+        }
+        break;
+    case '3':
+        if (bNoGps) {
+            m_chState = '2';
+            ++m_nCoastCount;
+        } else if (--m_nRecoverLeft <= 0)
+            m_chState = '1';
+        break;
+    default:
+        break;  // manual holds its state until told otherwise
+    }
+}
+
+void CSimUnit::StepSatellites()
+{
+    if (m_bGpsLost || m_nColdStartLeft > 0) {
+        for (CChannel& channel : m_aChannels) channel = CChannel{};
+        return;
+    }
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (CChannel& channel : m_aChannels) {
+        if (channel.m_nPrn == 0) {
+            if (unit(m_random) > 0.25) continue;
+            // A satellite rises: pick a PRN nobody else is tracking.
+            int prn = 0;
+            for (int attempt = 0; attempt < 40 && prn == 0; ++attempt) {
+                const int candidate = 1 + static_cast<int>(m_random() % 32);
+                if (std::none_of(m_aChannels.begin(), m_aChannels.end(),
+                                 [&](const CChannel& c) { return c.m_nPrn == candidate; }))
+                    prn = candidate;
+            }
+            if (prn == 0) continue;
+            channel.m_nPrn = prn;
+            channel.m_dStrength = 12 + 4 * unit(m_random);
+            channel.m_dTarget = 34 + 16 * unit(m_random);
+            channel.m_nAge = 0;
+            channel.m_nLife = 120 + static_cast<int>(m_random() % 900);
+            channel.m_chTrack = '0';
+            continue;
+        }
+        ++channel.m_nAge;
+        if (channel.m_nAge >= channel.m_nLife) {
+            // Setting: the signal fades and the channel empties.
+            channel.m_dStrength -= 2 + 2 * unit(m_random);
+            channel.m_chTrack = '1';
+            if (channel.m_dStrength < 14) channel = CChannel{};
+            continue;
+        }
+        if (unit(m_random) < 0.02) channel.m_dTarget = std::clamp(channel.m_dTarget + 6 * (unit(m_random) - 0.5), 30.0, 52.0);
+        channel.m_dStrength += 0.2 * (channel.m_dTarget - channel.m_dStrength) + 1.2 * (unit(m_random) - 0.5);
+        channel.m_chTrack = channel.m_nAge < 3 ? '0' : channel.m_nAge < 7 ? '1' : '2';
+    }
+}
+
+void CSimUnit::StepOscillator()
+{
+    std::normal_distribution<double> noise(0.0, 1.0);
+    const double hours = static_cast<double>(m_nUptime) / 3600.0;
+    m_dTemperature = 38.5 + 1.5 * std::sin(2 * kPi * hours / 0.5) + 0.05 * noise(m_random);
+    switch (m_chState) {
+    case '1':
+        m_dDac += 0.6 * noise(m_random) + 0.05 * (m_dTemperature - 38.5);
+        m_nTimeDiff = static_cast<int>(std::lround(3.0 * noise(m_random)));
+        break;
+    case '2':
+        // Free-running: the DAC holds, the phase walks off.
+        m_nTimeDiff = static_cast<int>(std::lround(0.05 * m_nCoastSeconds + 2.0 * noise(m_random)));
+        break;
+    case '3':
+        m_dDac += 2.0 * noise(m_random);
+        m_nTimeDiff = static_cast<int>(std::lround(2.0 * m_nRecoverLeft + 3.0 * noise(m_random)));
+        break;
+    default:
+        m_dDac += 4.0 * noise(m_random);
+        m_nTimeDiff = static_cast<int>(std::lround(60.0 * noise(m_random)));
+        break;
+    }
+    m_dDac = std::clamp(m_dDac, 0.0, 65535.0);
+    m_dRawTimeDiff = m_nTimeDiff + 45 + 2.0 * noise(m_random);
+}
+
+void CSimUnit::StepPosition()
+{
+    if (m_bGpsLost || m_nColdStartLeft > 0) return;
+    std::normal_distribution<double> noise(0.0, 1.0);
+    // About three metres of scatter, in degrees.
+    m_dFixLat = m_dLat + 0.00003 * noise(m_random);
+    m_dFixLon = m_dLon + 0.00003 * noise(m_random);
+    m_dFixHeight = m_dHeight + 2.0 * noise(m_random);
+    if ((m_chPositionMode == 'P' || m_chPositionMode == 'S') && m_nAveragingLeft > 0) {
+        m_dSumLat += m_dFixLat;
+        m_dSumLon += m_dFixLon;
+        m_dSumHeight += m_dFixHeight;
+        ++m_nSumCount;
+        if (--m_nAveragingLeft == 0) {
+            // Averaging done: the unit keeps the mean as its known position.
+            m_dLat = m_dSumLat / m_nSumCount;
+            m_dLon = m_dSumLon / m_nSumCount;
+            m_dHeight = m_dSumHeight / m_nSumCount;
+            m_chPositionMode = 'K';
+        }
+    }
+}
+
+void CSimUnit::StepTimeTags(std::vector<std::string>& reports)
+{
+    // An external event now and then on the time-tag input.
+    if (m_random() % 8 != 0) return;
+    if (m_tags.size() >= kMaxTags) {
+        if (m_chTagMode == 'B') return;  // burst mode stops when full
+        m_tags.erase(m_tags.begin());
+    }
+    CTag tag;
+    tag.m_nNumber = m_nNextTag;
+    m_nNextTag = m_nNextTag % 999 + 1;
+    tag.m_nUtc = m_nUtc;
+    tag.m_nFraction = static_cast<long>(m_random() % 10000000);
+    m_tags.push_back(tag);
+    if (std::any_of(m_subscriptions.begin(), m_subscriptions.end(),
+                    [](const CSubscription& s) { return s.m_strKeyword == "TAGL"; }))
+        reports.push_back(TagLine("TAGL", tag));
+}
+
+// ---- reports --------------------------------------------------------------
+
+int CSimUnit::ReportPeriod(const std::string& keyword) const
+{
+    static const struct {
+        const char* m_pszKeyword;
+        int m_nPeriod;
+    } kPeriods[] = {
+        {"TIME", 1}, {"TM", 1},   {"TIMD", 1}, {"MD", 1},   {"ESSN", 1}, {"ES", 1},   {"TIMR", 1},
+        {"SIGQ", 2}, {"VS", 2},   {"DACV", 2}, {"DACP", 2}, {"OC", 2},   {"POS1", 2}, {"SPOS", 2},
+        {"PAVG", 2}, {"LL", 2},   {"EL", 2},   {"PVT1", 2}, {"TAGL", 0},
+    };
+    for (const auto& row : kPeriods)
+        if (keyword == row.m_pszKeyword) return row.m_nPeriod;
+    return 5;
+}
+
+char CSimUnit::Tfom() const
+{
+    switch (m_chState) {
+    case '0': return '9';
+    case '1': return m_nCycles > 0 ? '2' : '3';
+    case '2': return static_cast<char>('0' + std::min(9, 4 + m_nCoastSeconds / 60));
+    case '3': return '5';
+    case '4': return '6';
+    default: return '4';
+    }
+}
+
+std::string CSimUnit::TimeFields(std::int64_t& nShown) const
+{
+    const std::int64_t offset = m_nOffsetHours * 3600 + (m_nOffsetHours < 0 ? -1 : 1) * std::abs(m_nOffsetMinutes) * 60;
+    switch (m_chTimeMode) {
+    case '1': case 'G': nShown = m_nUtc + kLeapSeconds; break;
+    case '3': case 'u': nShown = m_nUtc + offset; break;
+    case '4': case 'g': nShown = m_nUtc + kLeapSeconds + offset; break;
+    case '5': case 'M': nShown = m_nUtc + m_nManualOffset; break;
+    default: nShown = m_nUtc; break;
+    }
+    const std::time_t seconds = static_cast<std::time_t>(nShown);
+    std::tm when{};
+    gmtime_r(&seconds, &when);
+    return Format("%04d,%03d,%02d,%02d,%02d", when.tm_year + 1900, when.tm_yday + 1, when.tm_hour, when.tm_min,
+                  when.tm_sec);
+}
+
+std::string CSimUnit::ReportTime() const
+{
+    std::int64_t shown = 0;
+    return "TIME," + TimeFields(shown) + Format(",%c,%c,%c", m_chTimeMode, Tfom(), m_chState);
+}
+
+std::string CSimUnit::ReportTm() const
+{
+    // The legacy status digit: 3 locked, 1 coasting, 0 anything else.
+    const char status = (m_chState == '1' || m_chState == '3') ? '3' : m_chState == '2' ? '1' : '0';
+    std::int64_t shown = 0;
+    return Format("TM,%c,", status) + TimeFields(shown) + Format(",%c", Tfom());
+}
+
+std::string CSimUnit::ReportSatellites(const char* keyword) const
+{
+    std::string out = keyword;
+    for (const CChannel& channel : m_aChannels) {
+        int strength = channel.m_nPrn == 0 ? 0 : static_cast<int>(std::lround(channel.m_dStrength));
+        // The legacy unit reports strength on a scale of 0 to 10.
+        if (m_nType == 9 && strength > 0) strength = std::clamp(strength / 5, 1, 10);
+        out += Format(",%02d,%d,%c", channel.m_nPrn, strength, channel.m_nPrn == 0 ? '0' : channel.m_chTrack);
+    }
+    return out;
+}
+
+std::string CSimUnit::PositionFields(double lat, double lon, double height) const
+{
+    long latDeg = 0, latMin = 0, latFrac = 0, lonDeg = 0, lonMin = 0, lonFrac = 0;
+    SplitDegrees(lat, latDeg, latMin, latFrac);
+    SplitDegrees(lon, lonDeg, lonMin, lonFrac);
+    return Format("%02ld,%02ld.%04ld,%c,%03ld,%02ld.%04ld,%c,%.2f", latDeg, latMin, latFrac, lat < 0 ? 'S' : 'N',
+                  lonDeg, lonMin, lonFrac, lon < 0 ? 'W' : 'E', height);
+}
+
+std::string CSimUnit::LegacyLatLon(double lat, double lon) const
+{
+    long latDeg = 0, latMin = 0, latFrac = 0, lonDeg = 0, lonMin = 0, lonFrac = 0;
+    SplitDegrees(lat, latDeg, latMin, latFrac);
+    SplitDegrees(lon, lonDeg, lonMin, lonFrac);
+    return Format("LL %c%03ld%02ld%04ld%c%03ld%02ld%04ld", lat < 0 ? 'S' : 'N', latDeg, latMin, latFrac,
+                  lon < 0 ? 'W' : 'E', lonDeg, lonMin, lonFrac);
+}
+
+std::string CSimUnit::LegacyHeight(double height) const
+{
+    return Format("EL %ldM", std::lround(height * 100.0));
+}
+
+std::string CSimUnit::TagLine(const char* keyword, const CTag& tag) const
+{
+    const std::time_t seconds = static_cast<std::time_t>(tag.m_nUtc);
+    std::tm when{};
+    gmtime_r(&seconds, &when);
+    return Format("%s,%03d,%03d,%02d,%02d,%02d,%07ld", keyword, tag.m_nNumber, when.tm_yday + 1, when.tm_hour,
+                  when.tm_min, when.tm_sec, tag.m_nFraction);
+}
+
+bool CSimUnit::BuildReport(const std::string& keyword, std::vector<std::string>& out)
+{
+    const bool bAveraging = m_chPositionMode == 'P' || m_chPositionMode == 'S';
+    const bool bFixed = m_chPositionMode == 'K';
+    const double lat = bFixed ? m_dLat : m_dFixLat;
+    const double lon = bFixed ? m_dLon : m_dFixLon;
+    const double height = bFixed ? m_dHeight : m_dFixHeight;
+    const bool bTimingModel = StartsWith(m_strPart, "512-6200-");
+    const std::string& k = keyword;
+
+    if (k == "PRID") out.push_back(Format("PRID,%d,", m_nType) + m_strPart);
+    else if (k == "GPSE") out.push_back(m_nType == 9 ? "GPSE,S,8,0" : "GPSE,M,12,0");
+    else if (k == "VERS") {
+        if (m_nType == 15 || m_nType == 22)
+            out.push_back("VERS," + m_config.m_strVersion + ",2012-03-14,GPS," + m_config.m_strFirmwarePart + ",GPS " +
+                          m_config.m_strGpsVersion + " B0412");
+        else
+            out.push_back("VERS," + m_config.m_strVersion + ",2012-03-14," + m_config.m_strGpsVersion + "," +
+                          m_config.m_strFirmwarePart);
+    } else if (k == "MTYP") out.push_back("MTYP,S");
+    else if (k == "TIME") out.push_back(ReportTime());
+    else if (k == "TM") out.push_back(ReportTm());
+    else if (k == "TIMM")
+        out.push_back(Format("TIMM,%c,%+03d,%02d", m_chTimeMode, m_nOffsetHours, std::abs(m_nOffsetMinutes)));
+    else if (k == "TMD1")
+        out.push_back(Format("TMD1,%c,%+03d,%02d", m_chTimeMode, m_nOffsetHours, std::abs(m_nOffsetMinutes)));
+    else if (k == "LO") out.push_back(Format("LO,%d,%d", m_nOffsetHours * 10, m_nOffsetMinutes));
+    else if (k == "LEAP") out.push_back(Format("LEAP,%d,%d", kLeapSeconds, kLeapSeconds));
+    else if (k == "TIMD") out.push_back(Format("TIMD,%d", m_nTimeDiff));
+    else if (k == "MD") out.push_back("MD " + PackedExponent(m_nTimeDiff * 1e-9, 3));
+    else if (k == "TIMR" && bTimingModel) out.push_back(Format("TIMR,%ld", std::lround(m_dRawTimeDiff)));
+    else if (k == "NTLC") out.push_back(Format("NTLC,%d", m_chState == '2' ? m_nCoastSeconds : 0));
+    else if (k == "OUTQ" && bTimingModel) {
+        const bool bEnabled = m_strPule == "1" || m_chState != '0';
+        out.push_back(Format("OUTQ,1,%c,0,%d", bEnabled ? 'E' : 'D', m_nCoastCount));
+    } else if (k == "SSTA" && bTimingModel) out.push_back("SSTA,0,0,0,000");
+    else if (k == "BT") out.push_back(m_bGpsLost ? "BT,1000000" : "BT,0000000");
+    else if (k == "TRMO" || k == "PMD1") out.push_back(Format("%s,%c", k.c_str(), m_chPositionMode));
+    else if (k == "TR") out.push_back(Format("TR,%c", m_chPositionMode));
+    else if (k == "POS1") out.push_back("POS1," + PositionFields(lat, lon, height));
+    else if (k == "SPOS") {
+        std::string body = "SPOS," + PositionFields(lat, lon, height);
+        if (m_nType == 0) body += Format(",%d", bAveraging ? m_nAveragingLeft : 0);
+        out.push_back(body);
+    } else if (k == "PAVG") {
+        const bool bHaveMean = m_nSumCount > 0 && bAveraging;
+        std::string body = "PAVG," + PositionFields(bHaveMean ? m_dSumLat / m_nSumCount : m_dLat,
+                                                    bHaveMean ? m_dSumLon / m_nSumCount : m_dLon,
+                                                    bHaveMean ? m_dSumHeight / m_nSumCount : m_dHeight);
+        switch (m_nType) {
+        case 3: case 6: case 9: case 11: case 15: case 16: case 17: case 18: case 25:
+            body += Format(",%d", bAveraging ? m_nAveragingLeft : 0);
+            break;
+        default:
+            break;
+        }
+        out.push_back(body);
+    } else if (k == "LL") out.push_back(LegacyLatLon(lat, lon));
+    else if (k == "EL") out.push_back(LegacyHeight(height));
+    else if (k == "PVT1") {
+        std::int64_t shown = 0;
+        out.push_back("PVT1," + TimeFields(shown) + Format(",%.6f,%.6f,%.2f,0.01,-0.02,0.00", lat, lon, height));
+    } else if (k == "SIGQ") out.push_back(ReportSatellites("SIGQ"));
+    else if (k == "VS") out.push_back(ReportSatellites("VS"));
+    else if (k == "MANG") out.push_back(Format("MANG,%d", m_nMaskAngle));
+    else if (k == "DACV" || k == "DACP") out.push_back(Format("%s,%06ld", k.c_str(), std::lround(m_dDac)));
+    else if (k == "OC") out.push_back(Format("OC,%06ld", std::lround(m_dDac)));
+    else if (k == "EFER") out.push_back(Format("EFER,%.2E", m_dFreqError));
+    else if (k == "EF") out.push_back("EF " + PackedExponent(m_dFreqError, 5));
+    else if (k == "ESSD") out.push_back(Format("ESSD,%.2E", m_dStdError));
+    else if (k == "SD") out.push_back("SD " + PackedExponent(m_dStdError, 5));
+    else if (k == "ESSN") out.push_back(Format("ESSN,%d", m_nSamples));
+    else if (k == "ES") out.push_back(Format("ES,%d", m_nSamples));
+    else if (k == "ESTC") out.push_back(Format("ESTC,%d", m_nCycles));
+    else if (k == "TEMP") out.push_back(Format("TEMP,%.1f", m_dTemperature));
+    else if (k == "PULE") out.push_back("PULE," + m_strPule);
+    else if (k == "PULR") out.push_back("PULR," + m_strPulr);
+    else if (k == "PULP") out.push_back("PULP," + m_strPulp);
+    else if (k == "OFST") out.push_back("OFST," + m_strOfst);
+    else if (k == "PULW") out.push_back("PULW," + m_strPulw);
+    else if (k == "ANTD" || k == "ANT1") out.push_back(Format("%s,%06d", k.c_str(), m_nAntennaDelay));
+    else if (k == "ID") out.push_back(Format("ID,%06d", m_nAntennaDelay));
+    else if (k == "BEEP") out.push_back(Format("BEEP,%d", m_nBeep));
+    else if (k == "TODS") out.push_back(Format("TODS,%d", m_nTods));
+    else if (k == "EVTG") {
+        std::string body = "EVTG";
+        for (const std::string& field : m_eventTrigger) body += "," + field;
+        out.push_back(body);
+    } else if (k == "ROUT") {
+        for (const auto& output : m_aRateOutputs)
+            out.push_back("ROUT," + output[0] + "," + output[1] + "," + output[2] + "," + output[3] + "," + output[4]);
+    } else if (k == "TAGM") out.push_back(Format("TAGM,%c", m_chTagMode));
+    else if (k == "TAGT") {
+        for (const CTag& tag : m_tags) out.push_back(TagLine("TAGT", tag));
+    } else
+        return false;
+    return true;
+}
+
+}  // namespace velmor
