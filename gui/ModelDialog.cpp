@@ -49,6 +49,10 @@ CModelDialog::CModelDialog(CDialogModel& model, std::function<void()> beep, QWid
     : QDialog(pParent), m_model(model), m_beep(std::move(beep))
 {
     setWindowTitle(Text(m_model.m_strCaption));
+    // The program's style sheet paints dialog texts black; a disabled caption,
+    // radio button or check box must still look disabled.
+    setStyleSheet(QStringLiteral("QLabel:disabled, QRadioButton:disabled, QCheckBox:disabled,"
+                                 " QGroupBox:disabled { color: rgb(128, 128, 128); }"));
     Build();
 }
 

@@ -36,4 +36,7 @@ if [ "${VELMOR_SKIP_FUZZ:-0}" != 1 ] && command -v clang++ >/dev/null; then
     "build-fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 "$work" 2>&1 | tail -n 3
   done
 fi
+# Build the .deb from the build above and check it (dependencies, files, an
+# unpacked install whose tools run).
+if [ "${VELMOR_SKIP_PACKAGE:-0}" != 1 ]; then bash scripts/package-test.sh; fi
 echo "all tests passed"

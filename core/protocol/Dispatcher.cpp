@@ -3,6 +3,11 @@
 #include "app/Program.h"
 #include "protocol/Handlers.h"
 
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <iterator>
+
 namespace velmor {
 
 namespace {
@@ -11,8 +16,9 @@ namespace {
 // and error reports.
 void OnIgnored(CDispatchContext&) {}
 
-// Sorted by keyword; looked up by exact, case-sensitive comparison.
-const CKeywordEntry kKeywords[] = {
+// Sorted by keyword (checked below): every sentence is looked up here, so the
+// lookup is a binary search by exact, case-sensitive comparison.
+constexpr CKeywordEntry kKeywords[] = {
     {"ANT1", OnANT1}, {"ANTD", OnANTD}, {"BEEP", OnBEEP}, {"BT", OnBT},
     {"DACP", OnDACP}, {"DACV", OnDACV}, {"DBUG", OnIgnored}, {"EF", OnEF},
     {"EFER", OnEFER}, {"EL", OnEL}, {"ERRX", OnIgnored}, {"ES", OnES},
@@ -30,6 +36,16 @@ const CKeywordEntry kKeywords[] = {
     {"TR", OnTR}, {"TRMO", OnTRMO}, {"VERS", OnVERS}, {"VS", OnVS},
 };
 
+// The keywords with their lengths worked out once, at compile time.
+constexpr auto kKeywordViews = [] {
+    std::array<std::string_view, std::size(kKeywords)> views{};
+    for (std::size_t i = 0; i < views.size(); ++i) views[i] = kKeywords[i].m_pszKeyword;
+    return views;
+}();
+static_assert(std::adjacent_find(kKeywordViews.begin(), kKeywordViews.end(), std::greater_equal<>()) ==
+                  kKeywordViews.end(),
+              "the keyword table must stay sorted, without duplicates");
+
 }  // namespace
 
 void CDispatchContext::Send(std::string_view command) { program.SendCommand(command); }
@@ -38,14 +54,14 @@ void CDispatchContext::RequestRedraw() { program.RequestRedraw(); }
 
 ReplyHandler FindReplyHandler(std::string_view keyword)
 {
-    for (const auto& entry : kKeywords)
-        if (keyword == entry.m_pszKeyword) return entry.m_pHandler;
-    return nullptr;
+    const auto found = std::lower_bound(kKeywordViews.begin(), kKeywordViews.end(), keyword);
+    if (found == kKeywordViews.end() || *found != keyword) return nullptr;
+    return kKeywords[static_cast<std::size_t>(found - kKeywordViews.begin())].m_pHandler;
 }
 
 const CKeywordEntry* KeywordTable(std::size_t& count)
 {
-    count = sizeof kKeywords / sizeof kKeywords[0];
+    count = std::size(kKeywords);
     return kKeywords;
 }
 

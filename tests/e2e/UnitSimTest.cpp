@@ -388,6 +388,34 @@ TEST(UnitSimTest, DisciplineWarmsUpLocksAndCoasts)
     ASSERT_TRUE(sim.WaitFor([&] { return sawState('2'); }, 30000)) << sim.Raw();
 }
 
+TEST(UnitSimTest, AveragesPositionCountingDownAndReportsEightChannels)
+{
+    CUnitSim sim;
+    ASSERT_TRUE(sim.Start({"--speed", "10", "--state", "1", "--position-mode", "P"}));
+    sim.Send("$UNSL,PAVG,1*\r\n$UNSL,SIGQ,1*\r\n");
+    ASSERT_TRUE(sim.WaitFor([&] { return sim.Count("PAVG,") >= 3 && sim.Count("SIGQ,") >= 1; }, 15000)) << sim.Raw();
+    std::vector<int> left;
+    for (const CReceived& sentence : sim.m_received) {
+        const std::vector<std::string> fields = Fields(sentence.m_strBody);
+        if (fields[0] == "PAVG") {
+            ASSERT_EQ(fields.size(), 9u) << sentence.m_strBody;  // type 16 adds the averaging seconds
+            left.push_back(std::atoi(fields[8].c_str()));
+        } else if (fields[0] == "SIGQ") {
+            EXPECT_EQ(fields.size(), 25u) << sentence.m_strBody;
+        }
+    }
+    for (std::size_t i = 1; i < left.size(); ++i) EXPECT_LT(left[i], left[i - 1]);
+
+    // Leaving averaging is echoed, and a known position no longer counts down.
+    sim.Send("$TRMO,K*\r\n");
+    const std::optional<CReceived> mode = sim.WaitForBody("TRMO,", 5000);
+    ASSERT_TRUE(mode) << sim.Raw();
+    EXPECT_EQ(mode->m_strBody, "TRMO,K");
+    const std::optional<CReceived> after = sim.WaitForBody("PAVG,", 5000, mode->m_nIndex + 1);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(Fields(after->m_strBody).back(), "0");
+}
+
 TEST(UnitSimTest, RemovesItsSymlinkOnSigterm)
 {
     const std::string link = "/tmp/velmor-unitsim-test-" + std::to_string(::getpid());

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it without touching the system: its
+# control fields and dependencies (worked out by dpkg-shlibdeps), the files it
+# holds, and, unpacked into a throw-away tree, that the installed programs
+# find every library they need in the system's own places and run.
+#
+#   scripts/package-test.sh              package from the build directory "build"
+#   VELMOR_PACKAGE_BUILD_DIR=build-pkg scripts/package-test.sh
+#   VELMOR_PACKAGE_DEB=path/to/velmor_1.16.0_amd64.deb scripts/package-test.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${VELMOR_PACKAGE_BUILD_DIR:-build}"
+fail() { echo "package-test: $*" >&2; exit 1; }
+
+for tool in dpkg-deb dpkg-shlibdeps cpack; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh brings it)"
+done
+
+version=$(sed -n 's/^project(Velmor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ -n "${VELMOR_PACKAGE_DEB:-}" ]; then
+  # A package built elsewhere is only checked.
+  deb="$VELMOR_PACKAGE_DEB"
+  [ -f "$deb" ] || fail "no $deb"
+else
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  fi
+  # The package is only complete with the desktop program in it.
+  cmake -S . -B "$build" -DVELMOR_BUILD_GUI=ON >/dev/null
+  rm -f "$build"/velmor_*.deb
+  cmake --build "$build" -j"$(nproc)" --target package >/dev/null
+  debs=("$build"/velmor_"$version"_*.deb)
+  [ -f "${debs[0]}" ] || fail "no velmor_${version}_*.deb in $build"
+  deb="${debs[0]}"
+fi
+echo "package-test: checking $deb"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = velmor ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', project says $version"
+[ "$(field Section)" = science ] || fail "Section is '$(field Section)'"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+field Maintainer | grep -qF 'Velmor developers <dev@velmor.invalid>' || fail "wrong Maintainer"
+field Description | grep -q 'GPS-disciplined' || fail "no description"
+
+# Depends must come from dpkg-shlibdeps: the Qt 6 widgets library, the C++
+# runtime and the C library, each with a version bound.
+depends=$(field Depends)
+echo "package-test: Depends: $depends"
+names=$(echo "$depends" | tr ',' '\n' | sed 's/([^)]*)//; s/|.*//; s/[[:space:]]//g')
+for pkg in libqt6widgets6 libqt6core6 libstdc++6 libc6; do
+  echo "$names" | grep -qxF "$pkg" || fail "Depends lacks $pkg"
+done
+echo "$depends" | grep -q '(>= ' || fail "Depends carries no version bounds"
+# Every package named must be a real one: this machine built the binaries, so
+# each is installed here.
+for pkg in $names; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" \
+    || fail "Depends names $pkg, which is not an installed package"
+done
+# Build-only packages must not leak into the run-time dependencies.
+if echo "$depends" | grep -Eq 'gtest|googletest|qt6-base-dev|benchmark'; then
+  fail "Depends names a build-only package"
+fi
+
+listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
+for path in \
+  /usr/bin/velmor /usr/bin/velmor-unitsim /usr/bin/velmor-replay \
+  /usr/share/applications/velmor.desktop \
+  /usr/share/icons/hicolor/scalable/apps/velmor.svg \
+  /usr/share/icons/hicolor/64x64/apps/velmor.png \
+  /usr/share/man/man1/velmor.1 /usr/share/man/man1/velmor-unitsim.1 \
+  /usr/share/man/man1/velmor-replay.1; do
+  echo "$listing" | grep -qx "$path" || fail "$path is not in the package"
+done
+# Nothing of the build (tests, static libraries, headers) is shipped.
+if echo "$listing" | grep -Eq 'velmor_tests|velmor_gui_tests|\.a$|/include/'; then
+  fail "the package carries build files"
+fi
+
+# Unpack into a throw-away tree (not dpkg -i: the test leaves the system as
+# it is) and check what was installed.
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+for tool in velmor velmor-unitsim velmor-replay; do
+  bin="$root/usr/bin/$tool"
+  [ -x "$bin" ] || fail "$tool is not executable"
+  file -b "$bin" | grep -q 'ELF' || fail "$tool is not an ELF executable"
+  file -b "$bin" | grep -q 'not stripped' && fail "$tool is not stripped"
+  # The libraries come from the system's own places; LD_LIBRARY_PATH stays
+  # as it is.
+  if ldd "$bin" | grep -q 'not found'; then
+    ldd "$bin" >&2
+    fail "$tool misses a library"
+  fi
+done
+"$root/usr/bin/velmor-unitsim" --help | grep -q '^Usage: velmor-unitsim' || fail "velmor-unitsim --help"
+"$root/usr/bin/velmor-replay" --help | grep -q 'velmor-replay SCRIPT' || fail "velmor-replay --help"
+# The installed replay tool gives the same transcript as the built one.
+"$root/usr/bin/velmor-replay" tests/golden/about_box.replay | cmp -s - tests/golden/about_box.expected \
+  || fail "the installed velmor-replay runs tests/golden/about_box.replay differently"
+
+desktop="$root/usr/share/applications/velmor.desktop"
+for line in 'Name=Velmor' 'Exec=velmor' 'Icon=velmor' 'Terminal=false' 'Categories=Utility;Science;'; do
+  grep -qxF "$line" "$desktop" || fail "velmor.desktop lacks '$line'"
+done
+if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$desktop"; fi
+[ "$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/64x64/apps/velmor.png")" = 64x64 ] \
+  || fail "velmor.png is not 64x64"
+for page in velmor velmor-unitsim velmor-replay; do
+  head -n 5 "$root/usr/share/man/man1/$page.1" | grep -q '^\.TH ' || fail "$page.1 is not a man page"
+  if command -v man >/dev/null; then
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1" 2>&1 >/dev/null || true)
+    [ -z "$warnings" ] || fail "$page.1: $warnings"
+  fi
+done
+echo "package-test: $deb is fine"

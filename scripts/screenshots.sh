@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Makes the pictures under docs/screenshots/: the main window against the
+# simulated unit, and every dialog of the Setup, Com Setup and Help menus,
+# each opened in the real program through its menu accelerators.
+#
+#   scripts/screenshots.sh            all pictures
+#   scripts/screenshots.sh mode about only the pictures named so
+#
+# Runs on a private X server (Xvfb, display $SCREENSHOT_DISPLAY or :98) with a
+# private settings file in a temporary directory, so the operator's own
+# settings are never touched. Keys reach the program through the XTEST
+# extension after a click into the page has given the main window the focus
+# (there is no window manager to do it), so Alt+S and the item's letter open
+# a Setup dialog as an operator's keyboard would. Each picture is cut to its window (the dialog when one is
+# open, else the main window). Needs Xvfb, xwininfo, ImageMagick's import and
+# convert, python3, libX11 and libXtst.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${VELMOR_SHOTS_BUILD:-$root/build-shots}
+out=$root/docs/screenshots
+display=${SCREENSHOT_DISPLAY:-:98}
+
+if [ ! -x "$build/velmor" ] || [ ! -x "$build/velmor-unitsim" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DVELMOR_BUILD_GUI=ON >/dev/null
+  ninja -C "$build" -j2 velmor velmor-unitsim
+fi
+mkdir -p "$out"
+
+tmp=$(mktemp -d)
+export XDG_CONFIG_HOME=$tmp/config
+mkdir -p "$XDG_CONFIG_HOME/velmor"
+xvfb=""
+app=""
+sim=""
+stop_unit() {
+  # Ends the program and the simulated unit of one picture, by their ids.
+  if [ -n "$app" ]; then kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; app=""; fi
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; sim=""; fi
+}
+cleanup() {
+  stop_unit
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 1 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+
+press() {
+  # Presses each chord ("alt+s", "m", "Return") through XTEST, one a second.
+  python3 - "$@" <<'PY'
+import ctypes, sys, time
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+xtst = ctypes.cdll.LoadLibrary("libXtst.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XStringToKeysym.restype = ctypes.c_ulong
+x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x11.XFlush.argtypes = [ctypes.c_void_p]
+xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit("cannot open the display")
+# Without a window manager nobody hands out the keyboard focus: a click into
+# the page (which ignores clicks) makes the main window the active one.
+xtst.XTestFakeMotionEvent(display, -1, 320, 400, 0)
+xtst.XTestFakeButtonEvent(display, 1, 1, 0)
+xtst.XTestFakeButtonEvent(display, 1, 0, 0)
+x11.XFlush(display)
+time.sleep(1)
+modifiers = {"alt": "Alt_L", "ctrl": "Control_L", "shift": "Shift_L"}
+for chord in sys.argv[1:]:
+    parts = chord.split("+")
+    codes = [x11.XKeysymToKeycode(display, x11.XStringToKeysym(modifiers.get(p.lower(), p).encode())) for p in parts]
+    for code in codes:
+        xtst.XTestFakeKeyEvent(display, code, 1, 0)
+    for code in reversed(codes):
+        xtst.XTestFakeKeyEvent(display, code, 0, 0)
+    x11.XFlush(display)
+    time.sleep(1)
+PY
+}
+
+top_window() {
+  # The id of the topmost viewable top-level window whose name is not the
+  # main window's, or the main window's when no other is shown.
+  local main="" top="" id
+  while read -r id name; do
+    xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable' || continue
+    case "$name" in
+      *"Velmor - GPS Windows User Interface"*) main=$id ;;
+      '"'*) top=$id ;;
+    esac
+  done < <(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) \(".*"\).*/\1 \2/p')
+  echo "${top:-$main}"
+}
+
+shot() {
+  # shot NAME SECONDS "SIM ARGS" [KEYS...]: one picture of a fresh program.
+  local name=$1 seconds=$2 simargs=$3
+  shift 3
+  case " ${ONLY:-} " in "  ") ;; *" $name "*) ;; *) return 0 ;; esac
+  local link=$tmp/unit
+  rm -f "$link" "$XDG_CONFIG_HOME/velmor/Velmor.INI"
+  # shellcheck disable=SC2086
+  "$build/velmor-unitsim" --quiet --link "$link" $simargs >/dev/null &
+  sim=$!
+  for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
+  printf '[Port Devices]\n1=%s\n' "$link" > "$XDG_CONFIG_HOME/velmor/Velmor.INI"
+  "$build/velmor" >/dev/null 2>&1 &
+  app=$!
+  sleep "$seconds"
+  [ $# -gt 0 ] && press "$@"
+  sleep 1
+  local id
+  id=$(top_window)
+  if [ -z "$id" ]; then
+    echo "$name: no window to take" >&2
+  else
+    import -window "$id" "$tmp/$name.png"
+    # Palette PNGs keep the flat dialog pictures small.
+    convert "$tmp/$name.png" -strip -colors 64 "PNG8:$out/$name.png"
+    echo "$out/$name.png"
+  fi
+  stop_unit
+}
+
+ONLY="${*:-}"
+locked="--state 1 --warmup 0"
+shot main-window 15 "$locked"
+shot legacy-unit 15 "--type 9 $locked"
+shot mode 6 "$locked" alt+s m
+shot manual-time 6 "$locked" alt+s m alt+m
+shot antenna-delay 6 "$locked" alt+s a
+shot antenna-position 6 "$locked" alt+s p
+shot ref-pulse 6 "--part 123-4567-01 $locked" alt+s u
+shot rate-output 6 "--type 3 $locked" alt+s r
+shot event-trigger 6 "--type 3 $locked" alt+s e
+shot time-tag 6 "--type 3 $locked" alt+s t
+shot dac-value 6 "--type 0 $locked" alt+s d
+shot mask-angle 6 "$locked" alt+s n
+shot beep 6 "--type 0 $locked" alt+s b
+shot tod-type 6 "--type 9 $locked" alt+s o
+shot about 6 "$locked" alt+h v
+shot serial-port 6 "$locked" alt+c s
