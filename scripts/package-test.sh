@@ -81,7 +81,12 @@ fi
 # Unpack into a throw-away tree (not dpkg -i: the test leaves the system as
 # it is) and check what was installed.
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  rm -rf "$root"
+}
+trap cleanup EXIT
 dpkg-deb -x "$deb" "$root"
 for tool in velmor velmor-unitsim velmor-replay; do
   bin="$root/usr/bin/$tool"
@@ -100,6 +105,20 @@ done
 # The installed replay tool gives the same transcript as the built one.
 "$root/usr/bin/velmor-replay" tests/golden/about_box.replay | cmp -s - tests/golden/about_box.expected \
   || fail "the installed velmor-replay runs tests/golden/about_box.replay differently"
+# The installed desktop program, offscreen, against the installed simulated
+# unit: it must start, draw its first page and quit by itself.
+"$root/usr/bin/velmor-unitsim" --link "$root/unit" --quiet >"$root/unitsim.out" &
+sim_pid=$!
+for _ in $(seq 1 50); do [ -e "$root/unit" ] && break; sleep 0.1; done
+[ -e "$root/unit" ] || fail "the installed velmor-unitsim made no device"
+mkdir -p "$root/config/velmor"
+printf '[Port Devices]\n1=%s\n' "$root/unit" >"$root/config/velmor/Velmor.INI"
+XDG_CONFIG_HOME="$root/config" XDG_RUNTIME_DIR="$root" QT_QPA_PLATFORM=offscreen \
+  VELMOR_EXIT_AFTER_FIRST_PAGE=1 timeout 60 "$root/usr/bin/velmor" >/dev/null 2>&1 \
+  || fail "the installed velmor did not start and draw its page"
+kill "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" 2>/dev/null || true
+sim_pid=""
 
 desktop="$root/usr/share/applications/velmor.desktop"
 for line in 'Name=Velmor' 'Exec=velmor' 'Icon=velmor' 'Terminal=false' 'Categories=Utility;Science;'; do

@@ -135,7 +135,7 @@ locked="--state 1 --warmup 0"
 shot main-window 15 "$locked"
 shot legacy-unit 15 "--type 9 $locked"
 shot mode 6 "$locked" alt+s m
-shot manual-time 6 "$locked" alt+s m alt+m
+shot manual-time 6 "--type 0 $locked" alt+s m alt+m
 shot antenna-delay 6 "$locked" alt+s a
 shot antenna-position 6 "$locked" alt+s p
 shot ref-pulse 6 "--part 123-4567-01 $locked" alt+s u

@@ -63,6 +63,17 @@ void CUnitSimProcess::Stop()
     m_pid = -1;
 }
 
+bool CUnitSimProcess::Signal(int signal) { return m_pid > 0 && kill(m_pid, signal) == 0; }
+
+void CUnitSimProcess::Kill()
+{
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGKILL);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+}
+
 CSession::CSession(const std::string& device, int baud)
     : m_profile(CProfile::InMemory("[Serial Port Commmunications]\nBaud=" + std::to_string(baud) +
                                    "\n[Port Devices]\n1=" + device + "\n")),

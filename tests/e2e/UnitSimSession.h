@@ -23,6 +23,11 @@ public:
     // Starts velmor-unitsim with |args|; false when it did not report its device.
     bool Start(const std::vector<std::string>& args);
     void Stop();
+    // Sends |signal| (SIGUSR1, SIGUSR2...) to the running simulator.
+    bool Signal(int signal);
+    // SIGKILL and reap: the master side of the terminal vanishes at once, as
+    // when a USB adapter is pulled, and a --link is left behind dangling.
+    void Kill();
     ~CUnitSimProcess() { Stop(); }
     const std::string& DevicePath() const { return m_strPath; }
 

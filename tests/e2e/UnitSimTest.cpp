@@ -125,6 +125,8 @@ public:
         return -1;
     }
 
+    bool Signal(int number) { return m_pid > 0 && ::kill(m_pid, number) == 0; }
+
     void Send(const std::string& bytes) { ASSERT_EQ(::write(m_nTerminal, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
 
     // Reads until |done| holds for what was received, or |timeoutMs| passes.
@@ -430,6 +432,34 @@ TEST(UnitSimTest, RemovesItsSymlinkOnSigterm)
     EXPECT_EQ(sim.Stop(), 0);
     struct stat info{};
     EXPECT_NE(::lstat(link.c_str(), &info), 0);
+}
+
+TEST(UnitSimTest, PowerCycleOnSigusr2ForgetsSubscriptionsKeepsSettingsAndWarmsUpAgain)
+{
+    CUnitSim sim;
+    ASSERT_TRUE(sim.Start({"--speed", "4", "--state", "1"}));
+    sim.Send("$ANTD,000007*\r\n$UNSL,TIME,1*\r\n");
+    ASSERT_TRUE(sim.WaitForBody("ANTD,000007", 5000)) << sim.Raw();
+    ASSERT_TRUE(sim.WaitFor([&] { return sim.Count("TIME,") >= 2; }, 10000)) << sim.Raw();
+    EXPECT_EQ(sim.m_received.back().m_strBody.back(), '1');  // locked before the cycle
+
+    ASSERT_TRUE(sim.Signal(SIGUSR2));
+    // Two of the unit's seconds of silence, then no subscriptions: nothing more arrives.
+    sim.WaitFor([] { return false; }, 1000);
+    const std::size_t mark = sim.m_received.size();
+    sim.WaitFor([] { return false; }, 1500);
+    EXPECT_EQ(sim.Count("TIME,", mark), 0u) << sim.Raw().substr(sim.Raw().size() > 400 ? sim.Raw().size() - 400 : 0);
+
+    sim.Send("$PRID*\r\n$ANTD*\r\n$UNSL,TIME,1*\r\n");
+    const std::optional<CReceived> prid = sim.WaitForBody("PRID,", 5000, mark);
+    ASSERT_TRUE(prid) << sim.Raw();
+    EXPECT_EQ(Fields(prid->m_strBody)[1], "16");
+    const std::optional<CReceived> delay = sim.WaitForBody("ANTD,", 5000, mark);
+    ASSERT_TRUE(delay);
+    EXPECT_EQ(delay->m_strBody, "ANTD,000007");
+    const std::optional<CReceived> time = sim.WaitForBody("TIME,", 5000, mark);
+    ASSERT_TRUE(time) << sim.Raw();
+    EXPECT_EQ(time->m_strBody.back(), '0');  // warming up again
 }
 
 }  // namespace

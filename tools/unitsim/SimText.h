@@ -16,6 +16,7 @@ constexpr int kSamplesPerCycle = 600;
 constexpr int kAveragingSeconds = 3600;
 constexpr int kColdStartSeconds = 30;
 constexpr int kRestartSeconds = 5;
+constexpr int kPowerCycleSeconds = 2;
 constexpr int kRecoverSeconds = 10;
 constexpr std::size_t kMaxTags = 32;
 constexpr double kPi = 3.14159265358979323846;

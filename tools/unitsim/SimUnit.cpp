@@ -420,6 +420,15 @@ void CSimUnit::OnFactoryReset(const std::vector<std::string>&, std::vector<std::
     m_nRestartLeft = kRestartSeconds;
 }
 
+void CSimUnit::PowerCycle()
+{
+    // Subscriptions live in the unit's working memory; everything the set
+    // commands changed is stored and survives.
+    m_subscriptions.clear();
+    m_nColdStartLeft = 0;
+    m_nRestartLeft = kPowerCycleSeconds;
+}
+
 // ---- evolution ------------------------------------------------------------
 
 void CSimUnit::Tick(std::int64_t nUtcSeconds, std::vector<std::string>& reports)

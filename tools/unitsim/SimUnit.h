@@ -46,6 +46,10 @@ public:
     bool Legacy() const { return m_nType == 9; }
     // After a factory reset the unit restarts and says nothing for a while.
     bool Restarting() const { return m_nRestartLeft > 0; }
+    // Power is switched off and on: the unit keeps its stored settings but
+    // forgets its subscriptions, says nothing for a couple of its seconds,
+    // then warms up again.
+    void PowerCycle();
     char DisciplineState() const { return m_chState; }
     int Type() const { return m_nType; }
     const std::string& PartNumber() const { return m_strPart; }

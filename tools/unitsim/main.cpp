@@ -34,7 +34,7 @@ int g_anSignalPipe[2] = {-1, -1};
 extern "C" void OnSignal(int number)
 {
     const int saved = errno;
-    const char mark = number == SIGUSR1 ? 'U' : 'T';
+    const char mark = number == SIGUSR1 ? 'U' : number == SIGUSR2 ? 'R' : 'T';
     if (g_anSignalPipe[1] >= 0) {
         [[maybe_unused]] ssize_t ignored = ::write(g_anSignalPipe[1], &mark, 1);
     }
@@ -55,6 +55,7 @@ bool InstallSignals()
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGUSR1, &action, nullptr);
+    ::sigaction(SIGUSR2, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     return true;
 }
@@ -212,6 +213,14 @@ int CSimulator::Run()
             const ssize_t count = ::read(g_anSignalPipe[0], marks, sizeof marks);
             for (ssize_t i = 0; i < count; ++i) {
                 if (marks[i] == 'T') return 0;
+                if (marks[i] == 'R') {
+                    m_unit.PowerCycle();
+                    // Whatever was half-received dies with the unit's receiver.
+                    m_reader = CCommandReader();
+                    if (!m_options.m_bQuiet) std::fprintf(stderr, "velmor-unitsim: power cycle\n");
+                    Log('!', "power cycle");
+                    continue;
+                }
                 m_unit.SetGpsLost(!m_unit.GpsLost());
                 if (!m_options.m_bQuiet)
                     std::fprintf(stderr, "velmor-unitsim: GPS reception %s\n", m_unit.GpsLost() ? "lost" : "back");
