@@ -15,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "PicEdit.h"
 
@@ -36,6 +37,18 @@ std::string Bytes(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// A preset text longer than this may scroll in its field.
+constexpr int kWidestPreset = 40;
+
+// Makes |pEdit| wide enough to show |positions| characters whole: a field
+// that scrolls hides the leading digits of a time or a position. Fields only
+// grow, so typing never makes the dialog jump.
+void WidenToShow(QLineEdit* pEdit, int positions)
+{
+    const int wanted = pEdit->fontMetrics().horizontalAdvance(QString(positions + 2, QLatin1Char('0'))) + 8;
+    if (wanted > pEdit->minimumWidth()) pEdit->setMinimumWidth(wanted);
 }
 
 bool IsBottomButton(const CControl& control)
@@ -324,10 +337,13 @@ void CModelDialog::RefreshControl(const CControl& control, CBinding& binding)
     case CtlKind::PicEdit: {
         if (auto* pPic = qobject_cast<CPicEdit*>(pWidget)) {
             pPic->ShowModel();
+            // Models set their masks at opening, after the widgets were built.
+            if (control.m_pMask) WidenToShow(pPic, static_cast<int>(control.m_pMask->Text().size()));
             break;
         }
         auto* pEdit = static_cast<QLineEdit*>(pWidget);
         const QString text = Text(control.m_strValue);
+        WidenToShow(pEdit, std::min(static_cast<int>(text.size()), kWidestPreset));
         if (pEdit->text() != text) {
             // Keep the caret where the user was typing when the model
             // rewrites the text (a refused character, a cut to length).

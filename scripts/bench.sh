@@ -107,13 +107,15 @@ bench = {b["name"]: b for b in json.load(open(f"{work}/bench.json"))["benchmarks
 receive = bench["BM_ReceivePath_median"]
 page = bench["BM_PageBuild_median"]
 scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
-page_us = page["real_time"] * scale[page["time_unit"]]
+# CPU time rather than wall time: other work on a shared machine must not count.
+page_us = page["cpu_time"] * scale[page["time_unit"]]
 mbps = receive["MB/s"]
 sentences = receive["sentences/s"]
 
 def startup(program):
     rows = [line.split() for line in open(f"{work}/startup-{program}.txt")]
-    return (statistics.median(float(r[0]) for r in rows), statistics.median(float(r[1]) for r in rows) / 1024)
+    return (statistics.median(float(r[0]) for r in rows), statistics.median(float(r[1]) for r in rows) / 1024,
+            statistics.median(float(r[2]) + float(r[3]) for r in rows))
 
 def monitor(program):
     import re
@@ -123,8 +125,8 @@ def monitor(program):
     return (field("User time (seconds)") + field("System time (seconds)"),
             field("Maximum resident set size (kbytes)") / 1024)
 
-v_start, v_start_rss = startup("velmor")
-m_start, m_start_rss = startup("velmor_minimal_qt")
+v_start, v_start_rss, v_start_cpu = startup("velmor")
+m_start, m_start_rss, m_start_cpu = startup("velmor_minimal_qt")
 v_cpu, v_rss = monitor("velmor")
 m_cpu, m_rss = monitor("velmor_minimal_qt")
 steady = seconds - 10
@@ -139,11 +141,13 @@ def ratio(a, b):
 
 print("| Measure | Velmor | Minimal Qt | Ratio | Target | Met |")
 print("|---|---:|---:|---:|---|---|")
-print(f"| Receive path (assembler + dispatcher), one core | {mbps:.1f} MB/s | | | >= 50 MB/s | {yes(mbps >= 50)} |")
+print(f"| Receive path (assembler + dispatcher), one core, CPU time | {mbps:.1f} MB/s | | | >= 50 MB/s | {yes(mbps >= 50)} |")
 print(f"| Receive path, sentences | {sentences / 1e6:.2f} M/s | | | | |")
-print(f"| Page build | {page_us:.2f} µs | | | < 20 µs | {yes(page_us < 20)} |")
+print(f"| Page build (CPU time) | {page_us:.2f} µs | | | < 20 µs | {yes(page_us < 20)} |")
 print(f"| Start-up to first drawn page (median of 5) | {v_start * 1000:.0f} ms | {m_start * 1000:.0f} ms "
       f"| {ratio(v_start, m_start)} | <= 1.5 x minimal | {yes(v_start <= 1.5 * m_start)} |")
+print(f"| CPU (user+sys) used by that start-up (median) | {v_start_cpu * 1000:.0f} ms | {m_start_cpu * 1000:.0f} ms "
+      f"| {ratio(v_start_cpu, m_start_cpu)} | | |")
 print(f"| Peak resident memory, start-up (median) | {v_start_rss:.1f} MiB | {m_start_rss:.1f} MiB "
       f"| {ratio(v_start_rss, m_start_rss)} | <= 1.5 x minimal | {yes(v_start_rss <= 1.5 * m_start_rss)} |")
 print(f"| Peak resident memory, {seconds:.0f} s run | {v_rss:.1f} MiB | {m_rss:.1f} MiB "

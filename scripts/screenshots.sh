@@ -87,16 +87,22 @@ PY
 }
 
 top_window() {
-  # The id of the topmost viewable top-level window whose name is not the
-  # main window's, or the main window's when no other is shown.
+  # The id of the viewable top-level window named $caption when that is set;
+  # else the topmost one whose name is not the main window's, or the main
+  # window's when no other is shown.
   local main="" top="" id
   while read -r id name; do
     xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable' || continue
+    if [ -n "${caption:-}" ]; then
+      [ "$name" = "\"$caption\"" ] && [ -z "$top" ] && top=$id
+      continue
+    fi
     case "$name" in
       *"Velmor - GPS Windows User Interface"*) main=$id ;;
-      '"'*) top=$id ;;
+      '"'*) [ -z "$top" ] && top=$id ;;
     esac
-  done < <(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) \(".*"\).*/\1 \2/p')
+  # xwininfo lists the children from the top of the stack down.
+  done < <(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) \("[^"]*"\).*/\1 \2/p')
   echo "${top:-$main}"
 }
 
@@ -135,7 +141,7 @@ locked="--state 1 --warmup 0"
 shot main-window 15 "$locked"
 shot legacy-unit 15 "--type 9 $locked"
 shot mode 6 "$locked" alt+s m
-shot manual-time 6 "--type 0 $locked" alt+s m alt+m
+caption="Manual Time Dialog" shot manual-time 6 "--type 0 $locked" alt+s m alt+m
 shot antenna-delay 6 "$locked" alt+s a
 shot antenna-position 6 "$locked" alt+s p
 shot ref-pulse 6 "--part 123-4567-01 $locked" alt+s u

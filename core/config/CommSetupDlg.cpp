@@ -49,7 +49,7 @@ void CCommSetupDlg::OnInitDialog()
         CControl& c = Ctl(id);
         c.m_nSelection = (index >= 0 && index < static_cast<int>(c.m_items.size())) ? index : -1;
     };
-    select(IDC_PORT, m_nPort - 1);
+    select(IDC_PORT, m_nPort > 0 ? m_nPort - 1 : -1);  // a hand-edited Port may be INT_MIN
     select(IDC_BAUD, m_nBaud == 2400 ? 0 : m_nBaud == 4800 ? 1 : m_nBaud == 19200 ? 3 : 2);
     select(IDC_DATA, m_nDataBits == 7 ? 0 : 1);
     select(IDC_PARITY, m_nParity);

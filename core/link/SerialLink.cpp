@@ -50,7 +50,7 @@ void CSerialLink::SetPortPathResolver(std::function<std::string(int)> resolver)
 std::string CSerialLink::PortPath(int port) const
 {
     if (m_resolver) return m_resolver(port);
-    return Format("/dev/ttyS%d", port - 1);
+    return Format("/dev/ttyS%lld", static_cast<long long>(port) - 1);
 }
 
 int CSerialLink::OpenPort(SerialSettings& settings)

@@ -51,7 +51,8 @@ std::string PortDevicePath(const CProfile& profile, int port)
 {
     std::string path = profile.GetString(kPortDevicesSection, Format("%d", port), "");
     if (!path.empty()) return path;
-    return Format("/dev/ttyS%d", port - 1);
+    // Widened: a hand-edited Port may be as low as INT_MIN.
+    return Format("/dev/ttyS%lld", static_cast<long long>(port) - 1);
 }
 
 }  // namespace velmor

@@ -229,7 +229,9 @@ TEST(HardeningUnplug, NoSpinWhileUnpluggedAndTheSerialPortDialogGetsTheUnitBack)
 TEST(HardeningRestart, UnitRestartingMidSessionIsIdentifiedAgainThroughTheSerialPortCommand)
 {
     CUnitSimProcess sim;
-    ASSERT_TRUE(sim.Start({"--quiet", "--type", "16", "--speed", "10", "--state", "1", "--warmup", "20"}));
+    // The unit starts locked; only the restart sends it into a warm-up, which
+    // then lasts past the end of the test.
+    ASSERT_TRUE(sim.Start({"--quiet", "--type", "16", "--speed", "10", "--state", "1", "--warmup", "300"}));
     CSession session(sim.DevicePath());
     CProgram& program = session.m_program;
     ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 10000));
