@@ -104,7 +104,14 @@ void CSerialLink::SendCommand(std::string_view body)
                                    kWriteTimeoutMs);
     if (!bWritten) {
         m_host.PlaySound(Sound::Exclamation);
-        m_host.MessageBox(Owner::None, "Cannot write to communication port!", "Comm Error", Icon::Warning);
+        // Poll ticks keep running while the box is open, and with the line
+        // gone each of them may fail another write: one box at a time is
+        // enough, or they would pile up every two seconds.
+        if (!m_bWriteFailureShown) {
+            m_bWriteFailureShown = true;
+            m_host.MessageBox(Owner::None, "Cannot write to communication port!", "Comm Error", Icon::Warning);
+            m_bWriteFailureShown = false;
+        }
     }
     // The cold start waits for this flag; it clears whether or not the write worked.
     if (m_bColdStartPending && (body == "RC" || body == "RSTG,C")) m_bColdStartPending = false;

@@ -50,6 +50,7 @@ private:
     Host& m_host;
     SerialDevice& m_device;
     const int& m_nReportedProductType;
+    bool m_bWriteFailureShown = false;  // the write-failure box is open
     std::function<std::string(int)> m_resolver;
 };
 

@@ -71,6 +71,21 @@ TEST_F(LinkFixture, WriteFailureAndClosedPortBoxWithoutOwner)
     }
 }
 
+TEST_F(LinkFixture, WriteFailuresWhileTheBoxIsOpenDoNotPileUpBoxes)
+{
+    // The unplugged line: every poll tick inside the open box fails again.
+    int nested = 0;
+    m_host.m_onBox = [&](const CFakeHost::BoxRecord&) {
+        if (nested++ < 3) m_link.SendCommand("DACV");
+    };
+    m_link.SendCommand("TIMM");
+    EXPECT_EQ(m_host.m_boxes.size(), 1u);
+    EXPECT_EQ(m_host.Lines("sound").size(), 2u) << "each lost command still sounds";
+    // Once the box is closed the next failure is reported again.
+    m_link.SendCommand("TIMM");
+    EXPECT_EQ(m_host.m_boxes.size(), 2u);
+}
+
 TEST_F(LinkFixture, ColdStartFlagClearsOnlyForItsTwoBodies)
 {
     m_link.m_bColdStartPending = true;
