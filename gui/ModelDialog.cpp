@@ -130,7 +130,8 @@ void CModelDialog::AddControl(const CControl& control, QGridLayout* pGrid)
     CBinding& binding = m_bindings[id];
     QWidget* pParent = pGrid->parentWidget() ? pGrid->parentWidget() : this;
     auto caption = [&] {
-        if (control.m_strText.empty()) return;
+        // A field named after its own unit ("min") shows the unit once, after it.
+        if (control.m_strText.empty() || control.m_strText == control.m_strUnit) return;
         binding.m_pLabel = new QLabel(Text(control.m_strText), pParent);
         pGrid->addWidget(binding.m_pLabel, row, kCaption);
     };

@@ -12,6 +12,11 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_GUI=ON >/dev/null
 cmake --build build -j"$(nproc)" --target velmor velmor-unitsim
 
+if [ -z "${VELMOR_DEVICE:-}" ]; then
+  # The demo keeps its own settings file, so the pseudo-terminal mapping it
+  # writes never replaces the port of a real installation.
+  export XDG_CONFIG_HOME="${VELMOR_DEMO_CONFIG:-${XDG_DATA_HOME:-$HOME/.local/share}/velmor-demo}"
+fi
 config_dir="${XDG_CONFIG_HOME:-$HOME/.config}/velmor"
 ini="$config_dir/Velmor.INI"
 mkdir -p "$config_dir"

@@ -180,8 +180,8 @@ bool CSimUnit::BuildReport(const std::string& keyword, std::vector<std::string>&
     } else if (k == "SIGQ") out.push_back(ReportSatellites("SIGQ"));
     else if (k == "VS") out.push_back(ReportSatellites("VS"));
     else if (k == "MANG") out.push_back(Format("MANG,%d", m_nMaskAngle));
-    else if (k == "DACV" || k == "DACP") out.push_back(Format("%s,%06ld", k.c_str(), std::lround(m_dDac)));
-    else if (k == "OC") out.push_back(Format("OC,%06ld", std::lround(m_dDac)));
+    else if (k == "DACV" || k == "DACP") out.push_back(Format("%s,%05ld", k.c_str(), std::lround(m_dDac)));
+    else if (k == "OC") out.push_back(Format("OC,%05ld", std::lround(m_dDac)));
     else if (k == "EFER") out.push_back(Format("EFER,%.2E", m_dFreqError));
     else if (k == "EF") out.push_back("EF " + PackedExponent(m_dFreqError, 5));
     else if (k == "ESSD") out.push_back(Format("ESSD,%.2E", m_dStdError));

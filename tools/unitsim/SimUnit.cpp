@@ -384,7 +384,7 @@ void CSimUnit::OnTagClear(const std::vector<std::string>&, std::vector<std::stri
 void CSimUnit::OnDac(const std::vector<std::string>& f, std::vector<std::string>& r)
 {
     if (f.size() >= 2 && !f[1].empty()) {
-        m_dDac = std::clamp(ToDouble(f[1]), 0.0, 1048575.0);
+        m_dDac = std::clamp(ToDouble(f[1]), 0.0, 65535.0);
         // Setting the DAC by hand restarts the discipline cycle.
         m_nSamples = 0;
     }
