@@ -6,43 +6,22 @@
 
 namespace velmor {
 
-namespace {
-
-CControl Make(int id, CtlKind kind, const char* text, int radioGroup = 0)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_nRadioGroup = radioGroup;
-    return c;
-}
-
-CControl MaskField(int id, const char* label)
-{
-    CControl c = Make(id, CtlKind::PicEdit, label);
-    c.m_pMask = std::make_shared<CPictureMask>();
-    return c;
-}
-
-}  // namespace
-
 CAntennaPositionDlg::CAntennaPositionDlg()
 {
     m_strCaption = "Set Antenna Position";
-    Add(MaskField(IDC_LATITUDE, "Latitude:"));
-    Add(Make(IDC_NORTH, CtlKind::Radio, "N", 1));
-    Add(Make(IDC_SOUTH, CtlKind::Radio, "S", 1));
-    Add(MaskField(IDC_LONGITUDE, "Longitude:"));
-    Add(Make(IDC_EAST, CtlKind::Radio, "E", 2));
-    Add(Make(IDC_WEST, CtlKind::Radio, "W", 2));
-    CControl height = MaskField(IDC_HEIGHT, "Altitude:");
+    Add(MakeMaskField(IDC_LATITUDE, "Latitude:"));
+    Add(MakeControl(IDC_NORTH, CtlKind::Radio, "N", 0, 1));
+    Add(MakeControl(IDC_SOUTH, CtlKind::Radio, "S", 0, 1));
+    Add(MakeMaskField(IDC_LONGITUDE, "Longitude:"));
+    Add(MakeControl(IDC_EAST, CtlKind::Radio, "E", 0, 2));
+    Add(MakeControl(IDC_WEST, CtlKind::Radio, "W", 0, 2));
+    CControl height = MakeMaskField(IDC_HEIGHT, "Altitude:");
     height.m_strUnit = "meter";
     Add(height);
-    CControl ok = Make(IDOK_POSITION, CtlKind::Button, "OK");
+    CControl ok = MakeControl(IDOK_POSITION, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;
     Add(ok);
-    CControl cancel = Make(IDCANCEL_POSITION, CtlKind::Button, "Cancel");
+    CControl cancel = MakeControl(IDCANCEL_POSITION, CtlKind::Button, "Cancel");
     cancel.m_role = ButtonRole::Cancel;
     Add(cancel);
 }

@@ -2,25 +2,11 @@
 
 namespace velmor {
 
-namespace {
-
-CControl Make(int id, CtlKind kind, const char* text, ButtonRole role = ButtonRole::None)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_role = role;
-    return c;
-}
-
-}  // namespace
-
 CBeepDlg::CBeepDlg()
 {
     m_strCaption = "Beep Control ";
-    Add(Make(IDC_GROUP, CtlKind::Group, "Beep Status"));
-    CControl enable = Make(IDC_ENABLE, CtlKind::Radio, "Enable");
+    Add(MakeControl(IDC_GROUP, CtlKind::Group, "Beep Status"));
+    CControl enable = MakeControl(IDC_ENABLE, CtlKind::Radio, "Enable");
     enable.m_nParent = IDC_GROUP;
     enable.m_nRadioGroup = 1;
     Add(enable);
@@ -28,8 +14,8 @@ CBeepDlg::CBeepDlg()
     disable.m_nId = IDC_DISABLE;
     disable.m_strText = "Disable";
     Add(disable);
-    Add(Make(IDOK_BEEP, CtlKind::Button, "OK", ButtonRole::Ok));
-    Add(Make(IDCANCEL_BEEP, CtlKind::Button, "Cancel", ButtonRole::Cancel));
+    Add(MakeButton(IDOK_BEEP, "OK", ButtonRole::Ok));
+    Add(MakeButton(IDCANCEL_BEEP, "Cancel", ButtonRole::Cancel));
 }
 
 void CBeepDlg::OnInitDialog()

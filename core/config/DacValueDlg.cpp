@@ -7,18 +7,6 @@ namespace velmor {
 
 namespace {
 
-CControl Make(int id, CtlKind kind, const char* text)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    return c;
-}
-
-// The caption of the framework's own validation boxes.
-const char* const kAppCaption = "Velmor";
-
 }  // namespace
 
 bool ReadNonNegativeInteger(const std::string& text, unsigned& value)
@@ -43,13 +31,12 @@ bool ReadNonNegativeInteger(const std::string& text, unsigned& value)
 CDacValueDlg::CDacValueDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "DAC Value Control ";
-    Add(Make(IDC_WARNING, CtlKind::Label,
-             "Warning:  Pressing the \"Set\" button restarts discipline cycle."));
-    CControl value = Make(IDC_VALUE, CtlKind::Edit, "DAC value:");
+    Add(MakeControl(IDC_WARNING, CtlKind::Label, "Warning:  Pressing the \"Set\" button restarts discipline cycle."));
+    CControl value = MakeControl(IDC_VALUE, CtlKind::Edit, "DAC value:");
     value.m_nMaxLength = kMaxLength;
     Add(value);
-    Add(Make(IDC_SET, CtlKind::Button, "&Set"));
-    CControl exit = Make(IDOK_EXIT, CtlKind::Button, "&Exit");
+    Add(MakeControl(IDC_SET, CtlKind::Button, "&Set"));
+    CControl exit = MakeControl(IDOK_EXIT, CtlKind::Button, "&Exit");
     exit.m_role = ButtonRole::Ok;
     Add(exit);
 }

@@ -20,6 +20,31 @@ std::string Plain(const std::string& text)
 }
 }  // namespace
 
+CControl MakeControl(int id, CtlKind kind, std::string text, int parent, int radioGroup)
+{
+    CControl c;
+    c.m_nId = id;
+    c.m_kind = kind;
+    c.m_strText = std::move(text);
+    c.m_nParent = parent;
+    c.m_nRadioGroup = radioGroup;
+    return c;
+}
+
+CControl MakeButton(int id, std::string text, ButtonRole role)
+{
+    CControl c = MakeControl(id, CtlKind::Button, std::move(text));
+    c.m_role = role;
+    return c;
+}
+
+CControl MakeMaskField(int id, std::string label)
+{
+    CControl c = MakeControl(id, CtlKind::PicEdit, std::move(label));
+    c.m_pMask = std::make_shared<CPictureMask>();
+    return c;
+}
+
 CControl* CDialogModel::Find(int id)
 {
     for (auto& c : m_controls)

@@ -41,6 +41,16 @@ struct CControl {
     std::shared_ptr<CPictureMask> m_pMask;                 // picture-mask field
 };
 
+// A control with its id, kind and text; every other member at its default.
+CControl MakeControl(int id, CtlKind kind, std::string text, int parent = 0, int radioGroup = 0);
+// A push button; Ok and Cancel roles close the dialog.
+CControl MakeButton(int id, std::string text, ButtonRole role = ButtonRole::None);
+// A picture-mask field; the dialog's set-up gives it its mask.
+CControl MakeMaskField(int id, std::string label);
+
+// The caption of the framework's own validation boxes ("Please enter...").
+inline constexpr const char* kAppCaption = "Velmor";
+
 class IDialogView {
 public:
     virtual ~IDialogView() = default;

@@ -9,22 +9,6 @@ namespace velmor {
 
 namespace {
 
-CControl Make(int id, CtlKind kind, const char* text)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    return c;
-}
-
-CControl MaskField(int id, const char* label)
-{
-    CControl c = Make(id, CtlKind::PicEdit, label);
-    c.m_pMask = std::make_shared<CPictureMask>();
-    return c;
-}
-
 // Appends the parts of |text| split at |separators| in turn, and then the
 // remainder, each followed by a comma. A missing separator leaves the rest
 // in its part and the later parts empty.
@@ -47,16 +31,16 @@ void AppendParts(std::string& command, const std::string& text, const char* sepa
 CEventTriggerDlg::CEventTriggerDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Set Event Trigger";
-    Add(MaskField(IDC_START, "Start Time:"));
-    Add(MaskField(IDC_PERIOD, "Period:"));
-    Add(MaskField(IDC_WIDTH, "Width:"));
-    Add(Make(IDC_INVERT, CtlKind::Check, "Invert"));
-    Add(Make(IDC_SET, CtlKind::Button, "Set"));
-    CControl cancel = Make(IDCANCEL_EVENT, CtlKind::Button, "Cancel");
+    Add(MakeMaskField(IDC_START, "Start Time:"));
+    Add(MakeMaskField(IDC_PERIOD, "Period:"));
+    Add(MakeMaskField(IDC_WIDTH, "Width:"));
+    Add(MakeControl(IDC_INVERT, CtlKind::Check, "Invert"));
+    Add(MakeControl(IDC_SET, CtlKind::Button, "Set"));
+    CControl cancel = MakeControl(IDCANCEL_EVENT, CtlKind::Button, "Cancel");
     cancel.m_role = ButtonRole::Cancel;
     Add(cancel);
     // No OK button is shown; this one gives the Enter key its OK meaning.
-    CControl ok = Make(IDOK_EVENT, CtlKind::Button, "OK");
+    CControl ok = MakeControl(IDOK_EVENT, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;
     ok.m_bVisible = false;
     Add(ok);

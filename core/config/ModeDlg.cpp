@@ -10,16 +10,6 @@ namespace velmor {
 
 namespace {
 
-CControl Make(int id, CtlKind kind, const char* text, int radioGroup = 0)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_nRadioGroup = radioGroup;
-    return c;
-}
-
 // An integer field as the dialog reads it: blanks, an optional sign, at least
 // one digit, blanks, nothing else. Values beyond the int range saturate.
 bool ReadIntegerField(const std::string& text, int& value)
@@ -39,46 +29,43 @@ bool ReadIntegerField(const std::string& text, int& value)
     return true;
 }
 
-// The caption of the framework's own validation boxes.
-const char* const kAppCaption = "Velmor";
-
 }  // namespace
 
 CModeDlg::CModeDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Set Modes:";
-    Add(Make(IDC_GPS, CtlKind::Radio, "&GPS", 1));
-    Add(Make(IDC_UTC, CtlKind::Radio, "&UTC", 1));
-    Add(Make(IDC_LUTC, CtlKind::Radio, "&LUTC", 1));
-    Add(Make(IDC_LGPS, CtlKind::Radio, "&LGPS", 1));
-    Add(Make(IDC_MANUAL, CtlKind::Radio, "&Manual", 1));
+    Add(MakeControl(IDC_GPS, CtlKind::Radio, "&GPS", 0, 1));
+    Add(MakeControl(IDC_UTC, CtlKind::Radio, "&UTC", 0, 1));
+    Add(MakeControl(IDC_LUTC, CtlKind::Radio, "&LUTC", 0, 1));
+    Add(MakeControl(IDC_LGPS, CtlKind::Radio, "&LGPS", 0, 1));
+    Add(MakeControl(IDC_MANUAL, CtlKind::Radio, "&Manual", 0, 1));
 
-    CControl hours = Make(IDC_HOURS, CtlKind::Edit, "Local Offset:");
+    CControl hours = MakeControl(IDC_HOURS, CtlKind::Edit, "Local Offset:");
     hours.m_strUnit = "hrs";
     Add(hours);
-    CControl spin = Make(IDC_HOURS_SPIN, CtlKind::Spin, "");
+    CControl spin = MakeControl(IDC_HOURS_SPIN, CtlKind::Spin, "");
     spin.m_nSpinMin = kMinHours;
     spin.m_nSpinMax = kMaxHours;
     spin.m_nSpinBuddy = IDC_HOURS;
     Add(spin);
-    CControl minutes = Make(IDC_MINUTES, CtlKind::Combo, "min");
+    CControl minutes = MakeControl(IDC_MINUTES, CtlKind::Combo, "min");
     minutes.m_items = {"0", "30"};
     minutes.m_strUnit = "min";
     minutes.m_nUnitId = IDC_MIN_LABEL;
     Add(minutes);
-    CControl minLabel = Make(IDC_MIN_LABEL, CtlKind::Label, "min");
+    CControl minLabel = MakeControl(IDC_MIN_LABEL, CtlKind::Label, "min");
     minLabel.m_bVisible = false;
     Add(minLabel);
 
-    Add(Make(IDC_DYNAMIC, CtlKind::Radio, "&Dynamic", 2));
-    Add(Make(IDC_AVERAGING, CtlKind::Radio, "&Position Averaging", 2));
-    Add(Make(IDC_KNOWN, CtlKind::Radio, "&Known", 2));
-    Add(Make(IDC_COLD_START, CtlKind::Check, "&Cold Start"));
+    Add(MakeControl(IDC_DYNAMIC, CtlKind::Radio, "&Dynamic", 0, 2));
+    Add(MakeControl(IDC_AVERAGING, CtlKind::Radio, "&Position Averaging", 0, 2));
+    Add(MakeControl(IDC_KNOWN, CtlKind::Radio, "&Known", 0, 2));
+    Add(MakeControl(IDC_COLD_START, CtlKind::Check, "&Cold Start"));
 
-    CControl ok = Make(IDOK_MODE, CtlKind::Button, "OK");
+    CControl ok = MakeControl(IDOK_MODE, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;
     Add(ok);
-    CControl cancel = Make(IDCANCEL_MODE, CtlKind::Button, "Cancel");
+    CControl cancel = MakeControl(IDCANCEL_MODE, CtlKind::Button, "Cancel");
     cancel.m_role = ButtonRole::Cancel;
     Add(cancel);
 }

@@ -9,17 +9,6 @@ namespace velmor {
 
 namespace {
 
-CControl Make(int id, CtlKind kind, const char* text, int parent = 0, int radioGroup = 0)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_nParent = parent;
-    c.m_nRadioGroup = radioGroup;
-    return c;
-}
-
 struct CRateRow {
     const char* m_pszItem;
     int m_nPulseCode;
@@ -57,30 +46,30 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 CRateOutputDlg::CRateOutputDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Set Rate Output";
-    Add(Make(IDC_GROUP_RATES, CtlKind::Group, "Programmable Rates"));
-    Add(Make(IDC_RATE_A, CtlKind::Radio, "Rate A", IDC_GROUP_RATES, 1));
-    Add(Make(IDC_RATE_B, CtlKind::Radio, "Rate B", IDC_GROUP_RATES, 1));
-    Add(Make(IDC_INVERT, CtlKind::Check, "Invert", IDC_GROUP_RATES));
-    Add(Make(IDC_GROUP_PRESET, CtlKind::Group, "Pre-Programmed", IDC_GROUP_RATES));
-    Add(Make(IDC_PULSE, CtlKind::Radio, "Pulse", IDC_GROUP_PRESET, 2));
-    Add(Make(IDC_DUTY, CtlKind::Radio, "50% Duty", IDC_GROUP_PRESET, 2));
+    Add(MakeControl(IDC_GROUP_RATES, CtlKind::Group, "Programmable Rates"));
+    Add(MakeControl(IDC_RATE_A, CtlKind::Radio, "Rate A", IDC_GROUP_RATES, 1));
+    Add(MakeControl(IDC_RATE_B, CtlKind::Radio, "Rate B", IDC_GROUP_RATES, 1));
+    Add(MakeControl(IDC_INVERT, CtlKind::Check, "Invert", IDC_GROUP_RATES));
+    Add(MakeControl(IDC_GROUP_PRESET, CtlKind::Group, "Pre-Programmed", IDC_GROUP_RATES));
+    Add(MakeControl(IDC_PULSE, CtlKind::Radio, "Pulse", IDC_GROUP_PRESET, 2));
+    Add(MakeControl(IDC_DUTY, CtlKind::Radio, "50% Duty", IDC_GROUP_PRESET, 2));
     // The list has no label of its own; it is named after the group it sits in.
-    CControl list = Make(IDC_RATE_LIST, CtlKind::Combo, "Pre-Programmed", IDC_GROUP_PRESET);
+    CControl list = MakeControl(IDC_RATE_LIST, CtlKind::Combo, "Pre-Programmed", IDC_GROUP_PRESET);
     for (const CRateRow& row : kRates) list.m_items.emplace_back(row.m_pszItem);
     Add(list);
-    Add(Make(IDC_GROUP_USER, CtlKind::Group, "User Input", IDC_GROUP_RATES));
-    Add(Make(IDC_DIVIDE, CtlKind::Check, "Divide by 2", IDC_GROUP_USER));
+    Add(MakeControl(IDC_GROUP_USER, CtlKind::Group, "User Input", IDC_GROUP_RATES));
+    Add(MakeControl(IDC_DIVIDE, CtlKind::Check, "Divide by 2", IDC_GROUP_USER));
     // The value field is named after the unit label beside it, which is
     // enabled with it.
-    CControl value = Make(IDC_VALUE, CtlKind::Edit, "\xC2\xB5s", IDC_GROUP_USER);
+    CControl value = MakeControl(IDC_VALUE, CtlKind::Edit, "\xC2\xB5s", IDC_GROUP_USER);
     value.m_strUnit = "\xC2\xB5s";
     value.m_nUnitId = IDC_VALUE_UNIT;
     Add(value);
-    CControl unit = Make(IDC_VALUE_UNIT, CtlKind::Label, "\xC2\xB5s", IDC_GROUP_USER);
+    CControl unit = MakeControl(IDC_VALUE_UNIT, CtlKind::Label, "\xC2\xB5s", IDC_GROUP_USER);
     unit.m_bVisible = false;
     Add(unit);
-    Add(Make(IDC_APPLY, CtlKind::Button, "Apply Now"));
-    CControl close = Make(IDOK_RATE, CtlKind::Button, "Cancel");
+    Add(MakeControl(IDC_APPLY, CtlKind::Button, "Apply Now"));
+    CControl close = MakeControl(IDOK_RATE, CtlKind::Button, "Cancel");
     close.m_role = ButtonRole::Ok;
     Add(close);
 }

@@ -17,17 +17,6 @@ const char* const kOffsetMessage = "Value must between -99999 to +99999";
 const char* const kOffsetCaption = "Offset Entry Error";
 const char* const kWidthCaption = "Pulse Width Entry Error";
 
-CControl Make(int id, CtlKind kind, const char* text, int radioGroup = 0, int parent = 0)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_nRadioGroup = radioGroup;
-    c.m_nParent = parent;
-    return c;
-}
-
 // Digits only, with an optional sign in front from |signs|.
 bool OnlyDigits(std::string_view text, std::string_view signs)
 {
@@ -45,31 +34,31 @@ bool OnlyDigits(std::string_view text, std::string_view signs)
 CRefPulseDlg::CRefPulseDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Reference Pulse Control";
-    Add(Make(IDC_ENABLE_GROUP, CtlKind::Group, "Enable"));
-    Add(Make(IDC_AFTER_WARMUP, CtlKind::Radio, "After Warm-Up", 1, IDC_ENABLE_GROUP));
-    Add(Make(IDC_ALWAYS, CtlKind::Radio, "Always", 1, IDC_ENABLE_GROUP));
-    Add(Make(IDC_RATE_GROUP, CtlKind::Group, "Rate:"));
-    Add(Make(IDC_EVERY_SECOND, CtlKind::Radio, "1PPS   (Every Second)", 2, IDC_RATE_GROUP));
-    Add(Make(IDC_EVERY_TWO_SECONDS, CtlKind::Radio, "1PP2S (Every Even Second)", 2, IDC_RATE_GROUP));
-    Add(Make(IDC_POLARITY_GROUP, CtlKind::Group, "Polarity"));
-    Add(Make(IDC_NORMAL, CtlKind::Radio, "Normal (+Edge on-time)", 3, IDC_POLARITY_GROUP));
-    Add(Make(IDC_INVERTED, CtlKind::Radio, "Inverted (-Edge 0n-time)", 3, IDC_POLARITY_GROUP));
-    Add(Make(IDC_WIDTH_GROUP, CtlKind::Group, "Pulse Width"));
-    Add(Make(IDC_WIDTH_10, CtlKind::Radio, "10 ns", 4, IDC_WIDTH_GROUP));
-    Add(Make(IDC_WIDTH_20, CtlKind::Radio, "20 ns", 4, IDC_WIDTH_GROUP));
-    Add(Make(IDC_WIDTH_USER, CtlKind::Radio, "User defiened", 4, IDC_WIDTH_GROUP));
+    Add(MakeControl(IDC_ENABLE_GROUP, CtlKind::Group, "Enable"));
+    Add(MakeControl(IDC_AFTER_WARMUP, CtlKind::Radio, "After Warm-Up", IDC_ENABLE_GROUP, 1));
+    Add(MakeControl(IDC_ALWAYS, CtlKind::Radio, "Always", IDC_ENABLE_GROUP, 1));
+    Add(MakeControl(IDC_RATE_GROUP, CtlKind::Group, "Rate:"));
+    Add(MakeControl(IDC_EVERY_SECOND, CtlKind::Radio, "1PPS   (Every Second)", IDC_RATE_GROUP, 2));
+    Add(MakeControl(IDC_EVERY_TWO_SECONDS, CtlKind::Radio, "1PP2S (Every Even Second)", IDC_RATE_GROUP, 2));
+    Add(MakeControl(IDC_POLARITY_GROUP, CtlKind::Group, "Polarity"));
+    Add(MakeControl(IDC_NORMAL, CtlKind::Radio, "Normal (+Edge on-time)", IDC_POLARITY_GROUP, 3));
+    Add(MakeControl(IDC_INVERTED, CtlKind::Radio, "Inverted (-Edge 0n-time)", IDC_POLARITY_GROUP, 3));
+    Add(MakeControl(IDC_WIDTH_GROUP, CtlKind::Group, "Pulse Width"));
+    Add(MakeControl(IDC_WIDTH_10, CtlKind::Radio, "10 ns", IDC_WIDTH_GROUP, 4));
+    Add(MakeControl(IDC_WIDTH_20, CtlKind::Radio, "20 ns", IDC_WIDTH_GROUP, 4));
+    Add(MakeControl(IDC_WIDTH_USER, CtlKind::Radio, "User defiened", IDC_WIDTH_GROUP, 4));
     // Fields are named after the unit label beside them.
-    CControl width = Make(IDC_USER_WIDTH, CtlKind::Edit, "ms", 0, IDC_WIDTH_GROUP);
+    CControl width = MakeControl(IDC_USER_WIDTH, CtlKind::Edit, "ms", IDC_WIDTH_GROUP, 0);
     width.m_nMaxLength = static_cast<int>(kWidthChars);
     Add(width);
-    Add(Make(IDC_OFFSET_GROUP, CtlKind::Group, "Offset"));
-    CControl offset = Make(IDC_OFFSET, CtlKind::Edit, "ns", 0, IDC_OFFSET_GROUP);
+    Add(MakeControl(IDC_OFFSET_GROUP, CtlKind::Group, "Offset"));
+    CControl offset = MakeControl(IDC_OFFSET, CtlKind::Edit, "ns", IDC_OFFSET_GROUP, 0);
     offset.m_nMaxLength = static_cast<int>(kOffsetChars);
     Add(offset);
-    CControl ok = Make(IDOK_PULSE, CtlKind::Button, "OK");
+    CControl ok = MakeControl(IDOK_PULSE, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;
     Add(ok);
-    CControl cancel = Make(IDCANCEL_PULSE, CtlKind::Button, "Cancel");
+    CControl cancel = MakeControl(IDCANCEL_PULSE, CtlKind::Button, "Cancel");
     cancel.m_role = ButtonRole::Cancel;
     Add(cancel);
 }

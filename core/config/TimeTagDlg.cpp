@@ -4,37 +4,23 @@
 
 namespace velmor {
 
-namespace {
-
-CControl Make(int id, CtlKind kind, const char* text, int parent = 0)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_nParent = parent;
-    return c;
-}
-
-}  // namespace
-
 CTimeTagDlg::CTimeTagDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Time Tag";
-    Add(Make(IDC_TAG_LIST, CtlKind::List, ""));
-    Add(Make(IDC_RELOAD, CtlKind::Button, "Reload Time Tag"));
-    Add(Make(IDC_CLEAR, CtlKind::Button, "&Clear Time Tag"));
-    Add(Make(IDC_MODE_GROUP, CtlKind::Group, "Time Tag Mode:"));
-    CControl burst = Make(IDC_BURST, CtlKind::Radio, "&Burst ", IDC_MODE_GROUP);
+    Add(MakeControl(IDC_TAG_LIST, CtlKind::List, ""));
+    Add(MakeControl(IDC_RELOAD, CtlKind::Button, "Reload Time Tag"));
+    Add(MakeControl(IDC_CLEAR, CtlKind::Button, "&Clear Time Tag"));
+    Add(MakeControl(IDC_MODE_GROUP, CtlKind::Group, "Time Tag Mode:"));
+    CControl burst = MakeControl(IDC_BURST, CtlKind::Radio, "&Burst ", IDC_MODE_GROUP);
     burst.m_nRadioGroup = 1;
     Add(burst);
-    CControl wrap = Make(IDC_WRAP, CtlKind::Radio, "&Wrap Around", IDC_MODE_GROUP);
+    CControl wrap = MakeControl(IDC_WRAP, CtlKind::Radio, "&Wrap Around", IDC_MODE_GROUP);
     wrap.m_nRadioGroup = 1;
     Add(wrap);
-    CControl ok = Make(IDOK_TAG, CtlKind::Button, "OK");
+    CControl ok = MakeControl(IDOK_TAG, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;
     Add(ok);
-    CControl cancel = Make(IDCANCEL_TAG, CtlKind::Button, "Cancel");
+    CControl cancel = MakeControl(IDCANCEL_TAG, CtlKind::Button, "Cancel");
     cancel.m_role = ButtonRole::Cancel;
     Add(cancel);
 }

@@ -6,29 +6,16 @@ namespace velmor {
 
 namespace {
 
-CControl Make(int id, CtlKind kind, const char* text, ButtonRole role = ButtonRole::None)
-{
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = kind;
-    c.m_strText = text;
-    c.m_role = role;
-    return c;
-}
-
-// The caption of the framework's own validation boxes.
-const char* const kAppCaption = "Velmor";
-
 }  // namespace
 
 CTodRateDlg::CTodRateDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Time of Day Rate Setting:";
-    CControl rate = Make(IDC_RATE, CtlKind::Combo, "TOD Rate:");
+    CControl rate = MakeControl(IDC_RATE, CtlKind::Combo, "TOD Rate:");
     rate.m_items = {"ASCII TOD Every Second", "ASCII TOD Even Second"};
     Add(rate);
-    Add(Make(IDOK_TOD, CtlKind::Button, "OK", ButtonRole::Ok));
-    Add(Make(IDCANCEL_TOD, CtlKind::Button, "Cancel", ButtonRole::Cancel));
+    Add(MakeButton(IDOK_TOD, "OK", ButtonRole::Ok));
+    Add(MakeButton(IDCANCEL_TOD, "Cancel", ButtonRole::Cancel));
 }
 
 void CTodRateDlg::OnInitDialog()

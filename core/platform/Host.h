@@ -20,6 +20,18 @@ enum class Sound { Hand, Exclamation };
 // Who owns a box. Boxes without owner do not disable the main window.
 enum class Owner { None, View, MainWindow, Dialog };
 
+// The icon's name in transcripts ("error", "warning", "question", "info").
+inline const char* IconName(Icon icon)
+{
+    switch (icon) {
+    case Icon::Error: return "error";
+    case Icon::Warning: return "warning";
+    case Icon::Question: return "question";
+    case Icon::Info: return "info";
+    }
+    return "error";
+}
+
 class Host {
 public:
     virtual ~Host() = default;

@@ -25,5 +25,7 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 // Escapes a text for transcripts: \r \n \t \\ \" and \xHH for other
 // non-printable bytes.
 std::string Escape(std::string_view text);
+// Escape() in double quotes.
+inline std::string Quoted(std::string_view text) { return "\"" + Escape(text) + "\""; }
 
 }  // namespace velmor

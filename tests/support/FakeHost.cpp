@@ -6,23 +6,6 @@
 
 namespace velmor {
 
-namespace {
-
-const char* IconName(Icon icon)
-{
-    switch (icon) {
-    case Icon::Error: return "error";
-    case Icon::Warning: return "warning";
-    case Icon::Question: return "question";
-    case Icon::Info: return "info";
-    }
-    return "?";
-}
-
-std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
-
-}  // namespace
-
 Answer CFakeHost::MessageBox(Owner owner, const std::string& text, const std::string& caption, Icon icon,
                              Buttons buttons)
 {

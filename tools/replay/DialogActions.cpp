@@ -7,8 +7,6 @@ namespace velmor::replay {
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
-
 const char* KindName(CtlKind kind)
 {
     switch (kind) {

@@ -7,23 +7,6 @@
 
 namespace velmor::replay {
 
-namespace {
-
-const char* IconName(Icon icon)
-{
-    switch (icon) {
-    case Icon::Error: return "error";
-    case Icon::Warning: return "warning";
-    case Icon::Question: return "question";
-    case Icon::Info: return "info";
-    }
-    return "error";
-}
-
-std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
-
-}  // namespace
-
 const char* AnswerName(Answer answer)
 {
     switch (answer) {

@@ -9,8 +9,6 @@ namespace velmor::replay {
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
-
 bool ImpliesStart(Directive directive)
 {
     return directive != Directive::Ini && directive != Directive::OpenFail && directive != Directive::Start;

@@ -11,8 +11,6 @@ namespace {
 
 using Printer = std::function<std::string(const CUnitState&)>;
 
-std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
-
 std::string CharValue(char c)
 {
     if (c == '\'') return "'\\''";
