@@ -89,8 +89,9 @@ TEST(HardeningSoak, TenUnitMinutesOfNoiseAndBadChecksums)
 
     int nHandSounds = 0;
     std::vector<std::string> boxes;
-    long nResidentAfterWarmup = 0;
-    std::size_t nHeapAfterWarmup = 0, nPageSizeAfterWarmup = 0;
+    [[maybe_unused]] long nResidentAfterWarmup = 0;
+    [[maybe_unused]] std::size_t nHeapAfterWarmup = 0;
+    std::size_t nPageSizeAfterWarmup = 0;
     int nPagesAtTwoThirds = 0;
     std::string strTimeAtTwoThirds;
     for (int slice = 0; slice < kSlices; ++slice) {
