@@ -9,7 +9,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth x11-utils imagemagick
-  clang time
+  clang libclang-rt-14-dev time
   dpkg-dev file
 )
 if [ "${VELMOR_SKIP_INSTALL:-0}" = 1 ]; then exit 0; fi
