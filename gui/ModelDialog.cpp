@@ -23,8 +23,12 @@ namespace velmor {
 
 namespace {
 
-// Column layout of every form grid: caption, control, unit, spin arrows.
-enum Column { kCaption = 0, kControl = 1, kUnit = 2, kSpin = 3, kColumns = 4 };
+// Column layout of every form grid: caption, control, spin arrows, unit. The
+// arrows hug their field and the unit follows them, as on an up-down control.
+enum Column { kCaption = 0, kControl = 1, kSpin = 2, kUnit = 3, kColumns = 4 };
+
+// More side-by-side columns than this are folded into the last one.
+constexpr int kMaxFormColumns = 3;
 
 // Core's texts are UTF-8 (the page's degree sign); picture-mask fields,
 // which hold one byte per position, convert on their own.
@@ -56,6 +60,50 @@ bool IsBottomButton(const CControl& control)
     return control.m_kind == CtlKind::Button && control.m_role != ButtonRole::None;
 }
 
+// Controls that take a whole row (or stand alone in their cell) and so join
+// a row by sharing it; fields keep their caption/field/unit columns and have
+// companions appended after them.
+bool SharesItsCell(CtlKind kind)
+{
+    switch (kind) {
+    case CtlKind::Radio: case CtlKind::Check: case CtlKind::Button: case CtlKind::Label: case CtlKind::Group:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The box holding the companions on |row| of |pGrid|, made on first use. It
+// takes the unit cell onwards (or the free cells after the row's last item);
+// after a control that shares its cell, or on a full row, it takes that
+// item's own place instead and holds the item first. A trailing stretch keeps
+// the companions together at the left.
+QHBoxLayout* RowBox(QGridLayout* pGrid, int row, bool shareLast)
+{
+    int lastIndex = -1, lastColumn = 0, lastEnd = 0;
+    for (int i = 0; i < pGrid->count(); ++i) {
+        int r = 0, c = 0, rowSpan = 0, columnSpan = 0;
+        pGrid->getItemPosition(i, &r, &c, &rowSpan, &columnSpan);
+        if (r != row || c + columnSpan < lastEnd) continue;
+        lastIndex = i;
+        lastColumn = c;
+        lastEnd = c + columnSpan;
+    }
+    auto* pBox = new QHBoxLayout;
+    pBox->addStretch(1);
+    QWidget* pLast = lastIndex >= 0 ? pGrid->itemAt(lastIndex)->widget() : nullptr;
+    if (pLast && (shareLast || lastEnd >= kColumns)) {
+        pGrid->removeWidget(pLast);
+        pBox->insertWidget(0, pLast);
+        pGrid->addLayout(pBox, row, lastColumn, 1, kColumns - lastColumn);
+    } else {
+        // Companions of a field line up with the units of the fields below.
+        const int start = std::clamp(lastEnd, static_cast<int>(kUnit), kColumns - 1);
+        pGrid->addLayout(pBox, row, start, 1, kColumns - start);
+    }
+    return pBox;
+}
+
 }  // namespace
 
 CModelDialog::CModelDialog(CDialogModel& model, std::function<void()> beep, QWidget* pParent)
@@ -83,17 +131,42 @@ QWidget* CModelDialog::Widget(int id) const
 void CModelDialog::Build()
 {
     auto* pLayout = new QVBoxLayout(this);
-    // Containers: 0 is the dialog itself, every group box holds its children.
+    // Copies: models may add controls while the widgets are built.
+    const std::vector<CControl> controls = m_model.m_controls;
+
+    // The form: one grid, or side by side one untitled frame per column the
+    // top-level controls ask for.
+    int columns = 1;
+    for (const CControl& control : controls)
+        if (control.m_nParent == 0) columns = std::max(columns, std::min(control.m_nColumn, kMaxFormColumns - 1) + 1);
+    std::vector<QGridLayout*> formGrids;
+    if (columns == 1) {
+        formGrids.push_back(new QGridLayout);
+        pLayout->addLayout(formGrids.back());
+    } else {
+        auto* pRow = new QHBoxLayout;
+        for (int i = 0; i < columns; ++i) {
+            auto* pFrame = new QGroupBox(this);
+            formGrids.push_back(new QGridLayout(pFrame));
+            pRow->addWidget(pFrame);
+        }
+        pLayout->addLayout(pRow);
+    }
+    // Containers: every group box holds its children.
     std::map<int, QGridLayout*> grids;
-    auto* pMainGrid = new QGridLayout;
-    pMainGrid->setColumnStretch(kControl, 1);
-    grids[0] = pMainGrid;
-    pLayout->addLayout(pMainGrid);
+    for (QGridLayout* pGrid : formGrids) pGrid->setColumnStretch(kControl, 1);
     auto* pButtonRow = new QHBoxLayout;
     pButtonRow->addStretch(1);
 
-    // Copies: models may add controls while the widgets are built.
-    const std::vector<CControl> controls = m_model.m_controls;
+    // The row and kind of the last control laid out in each grid, which a
+    // control marked for the same row joins.
+    struct CRowEnd {
+        int m_nRow = -1;
+        CtlKind m_kind = CtlKind::Label;
+    };
+    std::map<QGridLayout*, CRowEnd> rowEnds;
+    std::map<std::pair<QGridLayout*, int>, QHBoxLayout*> rowBoxes;
+
     for (const CControl& control : controls) {
         if (IsBottomButton(control)) {
             auto* pButton = new QPushButton(Text(control.m_strText), this);
@@ -107,19 +180,46 @@ void CModelDialog::Build()
         }
         // A child of a group box that is not (yet) built goes to the form itself.
         const auto parent = grids.find(control.m_nParent);
-        QGridLayout* pGrid = parent == grids.end() ? pMainGrid : parent->second;
+        QGridLayout* pGrid = parent != grids.end()
+                                 ? parent->second
+                                 : formGrids[static_cast<std::size_t>(std::clamp(control.m_nColumn, 0, columns - 1))];
+        const int row = pGrid->rowCount();
         if (control.m_kind == CtlKind::Group) {
             auto* pGroup = new QGroupBox(Text(control.m_strText), this);
             auto* pGroupGrid = new QGridLayout(pGroup);
             pGroupGrid->setColumnStretch(kControl, 1);
             grids[control.m_nId] = pGroupGrid;
-            pGrid->addWidget(pGroup, pGrid->rowCount(), 0, 1, kColumns);
+            pGrid->addWidget(pGroup, row, 0, 1, kColumns);
             m_bindings[control.m_nId].m_pWidget = pGroup;
+            rowEnds[pGrid] = {row, control.m_kind};
             continue;
         }
         AddControl(control, pGrid);
+        // Spin arrows find their own place beside their buddy field.
+        if (control.m_kind == CtlKind::Spin) continue;
+        const CRowEnd previous = rowEnds[pGrid];
+        if (!control.m_bSameRow || previous.m_nRow < 0) {
+            rowEnds[pGrid] = {row, control.m_kind};
+            continue;
+        }
+        // Built on a row of its own: move the caption, control and unit onto
+        // the row before, after what that row already shows.
+        QHBoxLayout*& pBox = rowBoxes[{pGrid, previous.m_nRow}];
+        if (!pBox) pBox = RowBox(pGrid, previous.m_nRow, SharesItsCell(previous.m_kind));
+        const CBinding& binding = m_bindings[control.m_nId];
+        for (QWidget* pWidget : {static_cast<QWidget*>(binding.m_pLabel), binding.m_pWidget,
+                                 static_cast<QWidget*>(binding.m_pValue), static_cast<QWidget*>(binding.m_pUnit)}) {
+            if (!pWidget || pGrid->indexOf(pWidget) < 0) continue;
+            pGrid->removeWidget(pWidget);
+            pBox->insertWidget(pBox->count() - 1, pWidget);
+        }
     }
-    pLayout->addStretch(1);
+    // Columns and group boxes keep their rows at the top when a neighbour
+    // is taller.
+    if (columns > 1)
+        for (QGridLayout* pGrid : formGrids) pGrid->setRowStretch(pGrid->rowCount(), 1);
+    // No stretch above the buttons: it would make a short dialog open taller
+    // than its controls need, with a gap over the buttons.
     pLayout->addLayout(pButtonRow);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The one Qt dialog class: it renders any CDialogModel as widgets (a plain
-// vertical form, group boxes holding their children, the OK/Cancel row at
-// the bottom) and forwards what the user does to the model's standard
+// The one Qt dialog class: it renders any CDialogModel as widgets (a form of
+// rows, with controls marked for the same row beside their neighbour and an
+// optional second column, group boxes holding their children, the OK/Cancel
+// row at the bottom) and forwards what the user does to the model's standard
 // actions. The model decides; Refresh shows its state again.
 
 #include <QDialog>

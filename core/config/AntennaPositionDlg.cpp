@@ -9,12 +9,13 @@ namespace velmor {
 CAntennaPositionDlg::CAntennaPositionDlg()
 {
     m_strCaption = "Set Antenna Position";
+    // Each coordinate's hemisphere buttons sit beside its field.
     Add(MakeMaskField(IDC_LATITUDE, "Latitude:"));
-    Add(MakeControl(IDC_NORTH, CtlKind::Radio, "N", 0, 1));
-    Add(MakeControl(IDC_SOUTH, CtlKind::Radio, "S", 0, 1));
+    Add(MakeControl(IDC_NORTH, CtlKind::Radio, "N", 0, 1)).m_bSameRow = true;
+    Add(MakeControl(IDC_SOUTH, CtlKind::Radio, "S", 0, 1)).m_bSameRow = true;
     Add(MakeMaskField(IDC_LONGITUDE, "Longitude:"));
-    Add(MakeControl(IDC_EAST, CtlKind::Radio, "E", 0, 2));
-    Add(MakeControl(IDC_WEST, CtlKind::Radio, "W", 0, 2));
+    Add(MakeControl(IDC_EAST, CtlKind::Radio, "E", 0, 2)).m_bSameRow = true;
+    Add(MakeControl(IDC_WEST, CtlKind::Radio, "W", 0, 2)).m_bSameRow = true;
     CControl height = MakeMaskField(IDC_HEIGHT, "Altitude:");
     height.m_strUnit = "meter";
     Add(height);

@@ -13,6 +13,7 @@ CBeepDlg::CBeepDlg()
     CControl disable = enable;
     disable.m_nId = IDC_DISABLE;
     disable.m_strText = "Disable";
+    disable.m_bSameRow = true;
     Add(disable);
     Add(MakeButton(IDOK_BEEP, "OK", ButtonRole::Ok));
     Add(MakeButton(IDCANCEL_BEEP, "Cancel", ButtonRole::Cancel));

@@ -39,6 +39,9 @@ struct CControl {
     int m_nParent = 0;      // id of the enclosing group box, 0 for none
     int m_nSpinMin = 0, m_nSpinMax = 0, m_nSpinBuddy = 0;  // spin control
     std::shared_ptr<CPictureMask> m_pMask;                 // picture-mask field
+    // Layout hints for front ends that draw the dialog; no behaviour hangs on them.
+    bool m_bSameRow = false;  // shown on the row of the control before it
+    int m_nColumn = 0;        // column of a top-level control when the form has several
 };
 
 // A control with its id, kind and text; every other member at its default.

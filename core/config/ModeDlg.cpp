@@ -57,10 +57,12 @@ CModeDlg::CModeDlg(CProgram& program) : m_program(program)
     minLabel.m_bVisible = false;
     Add(minLabel);
 
-    Add(MakeControl(IDC_DYNAMIC, CtlKind::Radio, "&Dynamic", 0, 2));
-    Add(MakeControl(IDC_AVERAGING, CtlKind::Radio, "&Position Averaging", 0, 2));
-    Add(MakeControl(IDC_KNOWN, CtlKind::Radio, "&Known", 0, 2));
-    Add(MakeControl(IDC_COLD_START, CtlKind::Check, "&Cold Start"));
+    // The position modes and the cold start form a second column beside
+    // the time scales and their offset.
+    Add(MakeControl(IDC_DYNAMIC, CtlKind::Radio, "&Dynamic", 0, 2)).m_nColumn = 1;
+    Add(MakeControl(IDC_AVERAGING, CtlKind::Radio, "&Position Averaging", 0, 2)).m_nColumn = 1;
+    Add(MakeControl(IDC_KNOWN, CtlKind::Radio, "&Known", 0, 2)).m_nColumn = 1;
+    Add(MakeControl(IDC_COLD_START, CtlKind::Check, "&Cold Start")).m_nColumn = 1;
 
     CControl ok = MakeControl(IDOK_MODE, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;

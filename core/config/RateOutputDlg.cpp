@@ -48,11 +48,11 @@ CRateOutputDlg::CRateOutputDlg(CProgram& program) : m_program(program)
     m_strCaption = "Set Rate Output";
     Add(MakeControl(IDC_GROUP_RATES, CtlKind::Group, "Programmable Rates"));
     Add(MakeControl(IDC_RATE_A, CtlKind::Radio, "Rate A", IDC_GROUP_RATES, 1));
-    Add(MakeControl(IDC_RATE_B, CtlKind::Radio, "Rate B", IDC_GROUP_RATES, 1));
+    Add(MakeControl(IDC_RATE_B, CtlKind::Radio, "Rate B", IDC_GROUP_RATES, 1)).m_bSameRow = true;
     Add(MakeControl(IDC_INVERT, CtlKind::Check, "Invert", IDC_GROUP_RATES));
     Add(MakeControl(IDC_GROUP_PRESET, CtlKind::Group, "Pre-Programmed", IDC_GROUP_RATES));
     Add(MakeControl(IDC_PULSE, CtlKind::Radio, "Pulse", IDC_GROUP_PRESET, 2));
-    Add(MakeControl(IDC_DUTY, CtlKind::Radio, "50% Duty", IDC_GROUP_PRESET, 2));
+    Add(MakeControl(IDC_DUTY, CtlKind::Radio, "50% Duty", IDC_GROUP_PRESET, 2)).m_bSameRow = true;
     // The list has no label of its own; it is named after the group it sits in.
     CControl list = MakeControl(IDC_RATE_LIST, CtlKind::Combo, "Pre-Programmed", IDC_GROUP_PRESET);
     for (const CRateRow& row : kRates) list.m_items.emplace_back(row.m_pszItem);

@@ -36,7 +36,7 @@ CRefPulseDlg::CRefPulseDlg(CProgram& program) : m_program(program)
     m_strCaption = "Reference Pulse Control";
     Add(MakeControl(IDC_ENABLE_GROUP, CtlKind::Group, "Enable"));
     Add(MakeControl(IDC_AFTER_WARMUP, CtlKind::Radio, "After Warm-Up", IDC_ENABLE_GROUP, 1));
-    Add(MakeControl(IDC_ALWAYS, CtlKind::Radio, "Always", IDC_ENABLE_GROUP, 1));
+    Add(MakeControl(IDC_ALWAYS, CtlKind::Radio, "Always", IDC_ENABLE_GROUP, 1)).m_bSameRow = true;
     Add(MakeControl(IDC_RATE_GROUP, CtlKind::Group, "Rate:"));
     Add(MakeControl(IDC_EVERY_SECOND, CtlKind::Radio, "1PPS   (Every Second)", IDC_RATE_GROUP, 2));
     Add(MakeControl(IDC_EVERY_TWO_SECONDS, CtlKind::Radio, "1PP2S (Every Even Second)", IDC_RATE_GROUP, 2));
@@ -45,7 +45,7 @@ CRefPulseDlg::CRefPulseDlg(CProgram& program) : m_program(program)
     Add(MakeControl(IDC_INVERTED, CtlKind::Radio, "Inverted (-Edge 0n-time)", IDC_POLARITY_GROUP, 3));
     Add(MakeControl(IDC_WIDTH_GROUP, CtlKind::Group, "Pulse Width"));
     Add(MakeControl(IDC_WIDTH_10, CtlKind::Radio, "10 ns", IDC_WIDTH_GROUP, 4));
-    Add(MakeControl(IDC_WIDTH_20, CtlKind::Radio, "20 ns", IDC_WIDTH_GROUP, 4));
+    Add(MakeControl(IDC_WIDTH_20, CtlKind::Radio, "20 ns", IDC_WIDTH_GROUP, 4)).m_bSameRow = true;
     Add(MakeControl(IDC_WIDTH_USER, CtlKind::Radio, "User defiened", IDC_WIDTH_GROUP, 4));
     // Fields are named after the unit label beside them.
     CControl width = MakeControl(IDC_USER_WIDTH, CtlKind::Edit, "ms", IDC_WIDTH_GROUP, 0);

@@ -9,13 +9,14 @@ CTimeTagDlg::CTimeTagDlg(CProgram& program) : m_program(program)
     m_strCaption = "Time Tag";
     Add(MakeControl(IDC_TAG_LIST, CtlKind::List, ""));
     Add(MakeControl(IDC_RELOAD, CtlKind::Button, "Reload Time Tag"));
-    Add(MakeControl(IDC_CLEAR, CtlKind::Button, "&Clear Time Tag"));
+    Add(MakeControl(IDC_CLEAR, CtlKind::Button, "&Clear Time Tag")).m_bSameRow = true;
     Add(MakeControl(IDC_MODE_GROUP, CtlKind::Group, "Time Tag Mode:"));
     CControl burst = MakeControl(IDC_BURST, CtlKind::Radio, "&Burst ", IDC_MODE_GROUP);
     burst.m_nRadioGroup = 1;
     Add(burst);
     CControl wrap = MakeControl(IDC_WRAP, CtlKind::Radio, "&Wrap Around", IDC_MODE_GROUP);
     wrap.m_nRadioGroup = 1;
+    wrap.m_bSameRow = true;
     Add(wrap);
     CControl ok = MakeControl(IDOK_TAG, CtlKind::Button, "OK");
     ok.m_role = ButtonRole::Ok;

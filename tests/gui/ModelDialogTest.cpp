@@ -277,5 +277,79 @@ TEST_F(ModelDialogTest, SerialPortDialogShowsSettingsAndReturnsTheChoice)
     EXPECT_EQ(model.m_nPort, 2);
 }
 
+// A form with companions on a field's row and on a radio button's row, and
+// a second column.
+class CLayoutModel : public CDialogModel {
+public:
+    enum : int { kField = 1, kNorth, kSouth, kHeight, kFirst, kSecond, kRight, kOk };
+    CLayoutModel()
+    {
+        m_strCaption = "Layout";
+        Add(MakeControl(kField, CtlKind::Edit, "Latitude:"));
+        Add(MakeControl(kNorth, CtlKind::Radio, "N", 0, 1)).m_bSameRow = true;
+        Add(MakeControl(kSouth, CtlKind::Radio, "S", 0, 1)).m_bSameRow = true;
+        Add(MakeControl(kHeight, CtlKind::Edit, "Altitude:")).m_strUnit = "meter";
+        Add(MakeControl(kFirst, CtlKind::Radio, "Rate A", 0, 2));
+        Add(MakeControl(kSecond, CtlKind::Radio, "Rate B", 0, 2)).m_bSameRow = true;
+        Add(MakeControl(kRight, CtlKind::Check, "Cold Start")).m_nColumn = 1;
+        Add(MakeButton(kOk, "OK", ButtonRole::Ok));
+    }
+};
+
+TEST_F(ModelDialogTest, SameRowAndColumnHintsPlaceControlsSideBySide)
+{
+    CLayoutModel model;
+    CModelDialog dialog(model, [] {});
+    model.m_pView = &dialog;
+    model.Init();
+    dialog.show();
+    Pump(0);
+    auto at = [&](int id) {
+        QWidget* pWidget = dialog.Widget(id);
+        return QRect(pWidget->mapTo(&dialog, QPoint(0, 0)), pWidget->size());
+    };
+    const QRect field = at(CLayoutModel::kField), north = at(CLayoutModel::kNorth), south = at(CLayoutModel::kSouth);
+    EXPECT_EQ(north.center().y(), field.center().y());
+    EXPECT_EQ(south.center().y(), field.center().y());
+    EXPECT_GT(north.left(), field.right());
+    EXPECT_GT(south.left(), north.right());
+    // Companions of a field line up with the units of the fields below.
+    QLabel* pUnit = nullptr;
+    for (QLabel* pLabel : dialog.findChildren<QLabel*>())
+        if (pLabel->text() == "meter") pUnit = pLabel;
+    ASSERT_NE(pUnit, nullptr);
+    EXPECT_EQ(north.left(), pUnit->mapTo(&dialog, QPoint(0, 0)).x());
+    EXPECT_GT(at(CLayoutModel::kHeight).top(), field.bottom());
+
+    const QRect first = at(CLayoutModel::kFirst), second = at(CLayoutModel::kSecond);
+    EXPECT_EQ(second.center().y(), first.center().y());
+    EXPECT_GT(second.left(), first.right());
+    // The second column starts level with the first, to the right of it.
+    const QRect right = at(CLayoutModel::kRight);
+    EXPECT_GT(right.left(), second.right());
+    EXPECT_LT(right.top(), at(CLayoutModel::kHeight).top());
+
+    // Joined controls still act on the model.
+    qobject_cast<QRadioButton*>(dialog.Widget(CLayoutModel::kSouth))->click();
+    EXPECT_TRUE(model.IsChecked(CLayoutModel::kSouth));
+    EXPECT_FALSE(model.IsChecked(CLayoutModel::kNorth));
+}
+
+TEST_F(ModelDialogTest, DialogIsNoTallerThanItsControlsNeed)
+{
+    // One field and the buttons: no gap opens between them.
+    CDialogModel model;
+    model.Add(MakeControl(1, CtlKind::Edit, "Mask Angle:"));
+    model.Add(MakeButton(2, "OK", ButtonRole::Ok));
+    model.Add(MakeButton(3, "Cancel", ButtonRole::Cancel));
+    CModelDialog dialog(model, [] {});
+    dialog.show();
+    Pump(0);
+    EXPECT_EQ(dialog.height(), dialog.sizeHint().height());
+    QWidget* pField = dialog.Widget(1);
+    QWidget* pOk = dialog.Widget(2);
+    EXPECT_LT(pOk->mapTo(&dialog, QPoint(0, 0)).y() - (pField->mapTo(&dialog, QPoint(0, 0)).y() + pField->height()), 20);
+}
+
 }  // namespace
 }  // namespace velmor::test
