@@ -52,38 +52,9 @@ export DISPLAY=$display QT_QPA_PLATFORM=xcb
 
 press() {
   # Presses each chord ("alt+s", "m", "Return") through XTEST, one a second.
-  python3 - "$@" <<'PY'
-import ctypes, sys, time
-x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-xtst = ctypes.cdll.LoadLibrary("libXtst.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XStringToKeysym.restype = ctypes.c_ulong
-x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x11.XFlush.argtypes = [ctypes.c_void_p]
-xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
-display = x11.XOpenDisplay(None)
-if not display:
-    sys.exit("cannot open the display")
-# Without a window manager nobody hands out the keyboard focus: a click into
-# the page (which ignores clicks) makes the main window the active one.
-xtst.XTestFakeMotionEvent(display, -1, 320, 400, 0)
-xtst.XTestFakeButtonEvent(display, 1, 1, 0)
-xtst.XTestFakeButtonEvent(display, 1, 0, 0)
-x11.XFlush(display)
-time.sleep(1)
-modifiers = {"alt": "Alt_L", "ctrl": "Control_L", "shift": "Shift_L"}
-for chord in sys.argv[1:]:
-    parts = chord.split("+")
-    codes = [x11.XKeysymToKeycode(display, x11.XStringToKeysym(modifiers.get(p.lower(), p).encode())) for p in parts]
-    for code in codes:
-        xtst.XTestFakeKeyEvent(display, code, 1, 0)
-    for code in reversed(codes):
-        xtst.XTestFakeKeyEvent(display, code, 0, 0)
-    x11.XFlush(display)
-    time.sleep(1)
-PY
+  # Without a window manager nobody hands out the keyboard focus: a click
+  # into the page (which ignores clicks) makes the main window the active one.
+  python3 "$root/scripts/xtest-keys.py" 1 click:320,400 "$@"
 }
 
 top_window() {

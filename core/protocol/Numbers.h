@@ -19,6 +19,9 @@ long TruncToLong(double value);
 // Truncates toward zero, saturating at the int range (NaN gives 0).
 int TruncToInt(double value);
 
+// Equality ignoring ASCII case.
+bool EqualNoCase(std::string_view a, std::string_view b);
+
 // printf into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

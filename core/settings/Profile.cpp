@@ -27,15 +27,6 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // One line of the file: where it starts, its content without the line end,
 // and where the next line starts.
 struct Line {
