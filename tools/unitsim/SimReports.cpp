@@ -78,7 +78,10 @@ std::string CSimUnit::ReportSatellites(const char* keyword) const
         int strength = channel.m_nPrn == 0 ? 0 : static_cast<int>(std::lround(channel.m_dStrength));
         // The legacy unit reports strength on a scale of 0 to 10.
         if (m_nType == 9 && strength > 0) strength = std::clamp(strength / 5, 1, 10);
-        out += Format(",%02d,%d,%c", channel.m_nPrn, strength, channel.m_nPrn == 0 ? '0' : channel.m_chTrack);
+        // The legacy unit knows two states only: searching, or tracking ('1').
+        char track = channel.m_nPrn == 0 ? '0' : channel.m_chTrack;
+        if (m_nType == 9 && track != '0') track = '1';
+        out += Format(",%02d,%d,%c", channel.m_nPrn, strength, track);
     }
     return out;
 }
