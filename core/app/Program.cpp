@@ -50,7 +50,6 @@ void CProgram::OpenPortAtStartup()
 
     CCommSetupDlg dialog(m_serial);
     const bool ok = m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (!ok) return;
     m_serial.m_nPort = dialog.m_nPort;
     m_serial.m_nBaud = dialog.m_nBaud;
@@ -244,7 +243,6 @@ void CProgram::OnComSetup()
 {
     CCommSetupDlg dialog(m_serial);
     const bool ok = m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (ok) {
         m_serial.m_nPort = dialog.m_nPort;
         m_serial.m_nBaud = dialog.m_nBaud;

@@ -44,6 +44,12 @@ public:
     void StopPolling();
     void OnPollTimer();
     void InitComm(Owner owner = Owner::View) { m_link.InitComm(owner, m_serial); }
+    // After a reconfiguration: reopen the port, then poll and identify again.
+    void ReopenAndPoll()
+    {
+        InitComm();
+        StartPolling();
+    }
     void SendCommand(std::string_view body) override { m_link.SendCommand(body); }
 
     // ---- receive path ----------------------------------------------------

@@ -8,10 +8,7 @@ namespace velmor {
 namespace {
 CControl Field(int id, const char* label, const char* initial)
 {
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = CtlKind::Label;
-    c.m_strText = label;
+    CControl c = MakeControl(id, CtlKind::Label, label);
     c.m_strValue = initial;
     return c;
 }
@@ -20,11 +17,7 @@ CControl Field(int id, const char* label, const char* initial)
 CAboutDlg::CAboutDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "About Velmor - Windows User Interface Application Program";
-    CControl title;
-    title.m_nId = IDC_TITLE;
-    title.m_kind = CtlKind::Label;
-    title.m_strText = "Velmor - Windows User Application Program";
-    Add(title);
+    Add(MakeControl(IDC_TITLE, CtlKind::Label, "Velmor - Windows User Application Program"));
     Add(Field(IDC_PART_NUMBER, "Pelliver Inc. P/N:", "[Part Number]"));
     Add(Field(IDC_VERSION, "Version:", "[Version]"));
     Add(Field(IDC_PRODUCT_NAME, "Product Name:", "[Prod.  Name]"));
@@ -33,12 +26,7 @@ CAboutDlg::CAboutDlg(CProgram& program) : m_program(program)
     Add(Field(IDC_FIRMWARE_VERSION, "Version:", "[Version]"));
     Add(Field(IDC_GPS_VERSION, "GPS Version:", "[Version]"));
     Add(Field(IDC_GPS_CHANNELS, "GPS Channels:", "[No. of Ch.]"));
-    CControl ok;
-    ok.m_nId = IDOK_ABOUT;
-    ok.m_kind = CtlKind::Button;
-    ok.m_strText = "OK";
-    ok.m_role = ButtonRole::Ok;
-    Add(ok);
+    Add(MakeButton(IDOK_ABOUT, "OK", ButtonRole::Ok));
 }
 
 void CAboutDlg::OnInitDialog()
@@ -69,7 +57,6 @@ void OnAppAbout(CProgram& program)
 {
     CAboutDlg dialog(program);
     program.m_host.RunDialog(dialog);
-    dialog.Destroy();
 }
 
 }  // namespace velmor

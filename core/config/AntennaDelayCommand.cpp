@@ -43,8 +43,7 @@ void OnSetupAntennaDelay(CProgram& program)
         delay = kMaxDelay;
     }
     if (wasPolling) {
-        program.InitComm();
-        program.StartPolling();
+        program.ReopenAndPoll();
     }
 
     if (!program.m_link.m_bPortOpen) {

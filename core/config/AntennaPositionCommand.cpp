@@ -56,8 +56,7 @@ std::string LegacyHeightDigits(const std::string& height)
 void RestartPolling(CProgram& program, bool wasPolling)
 {
     if (!wasPolling) return;
-    program.InitComm();
-    program.StartPolling();
+    program.ReopenAndPoll();
 }
 
 }  // namespace

@@ -17,7 +17,6 @@ void OnSetupBeep(CProgram& program)
     CBeepDlg dialog;
     dialog.m_bEnabled = program.m_state.m_bBeepEnabled;
     const bool ok = program.m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (ok) program.SendCommand(Format("BEEP,%d", dialog.m_bEnabled ? 1 : 0));
 }
 

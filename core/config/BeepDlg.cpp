@@ -15,8 +15,7 @@ CBeepDlg::CBeepDlg()
     disable.m_strText = "Disable";
     disable.m_bSameRow = true;
     Add(disable);
-    Add(MakeButton(IDOK_BEEP, "OK", ButtonRole::Ok));
-    Add(MakeButton(IDCANCEL_BEEP, "Cancel", ButtonRole::Cancel));
+    AddOkCancel(IDOK_BEEP, IDCANCEL_BEEP);
 }
 
 void CBeepDlg::OnInitDialog()

@@ -5,12 +5,8 @@ namespace velmor {
 namespace {
 CControl List(int id, const char* label, std::vector<std::string> items)
 {
-    CControl c;
-    c.m_nId = id;
-    c.m_kind = CtlKind::Combo;
-    c.m_strText = label;
+    CControl c = MakeControl(id, CtlKind::Combo, label, CCommSetupDlg::IDC_GROUP);
     c.m_items = std::move(items);
-    c.m_nParent = CCommSetupDlg::IDC_GROUP;
     return c;
 }
 }  // namespace
@@ -20,27 +16,13 @@ CCommSetupDlg::CCommSetupDlg(const SerialSettings& s)
       m_nStopBits(s.m_nStopBits)
 {
     m_strCaption = "Set Serial Port:";
-    CControl group;
-    group.m_nId = IDC_GROUP;
-    group.m_kind = CtlKind::Group;
-    group.m_strText = "Com Port Attributes:";
-    Add(group);
+    Add(MakeControl(IDC_GROUP, CtlKind::Group, "Com Port Attributes:"));
     Add(List(IDC_PORT, "Port:", {"Com 1", "Com 2", "Com 3", "Com 4", "Com 5", "Com 6", "Com 7", "Com 8", "Com 9"}));
     Add(List(IDC_BAUD, "Baud Rate:", {"2400", "4800", "9600", "19200"}));
     Add(List(IDC_DATA, "Data:", {"7", "8"}));
     Add(List(IDC_STOP, "Stop Bit:", {"1", "2"}));
     Add(List(IDC_PARITY, "Parity:", {"None", "Odd", "Even"}));
-    CControl ok;
-    ok.m_nId = IDOK_COMM;
-    ok.m_kind = CtlKind::Button;
-    ok.m_strText = "OK";
-    ok.m_role = ButtonRole::Ok;
-    Add(ok);
-    CControl cancel = ok;
-    cancel.m_nId = IDCANCEL_COMM;
-    cancel.m_strText = "Cancel";
-    cancel.m_role = ButtonRole::Cancel;
-    Add(cancel);
+    AddOkCancel(IDOK_COMM, IDCANCEL_COMM);
 }
 
 void CCommSetupDlg::OnInitDialog()

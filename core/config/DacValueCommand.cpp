@@ -13,7 +13,6 @@ void OnSetupDacValue(CProgram& program)
     CDacValueDlg dialog(program);
     dialog.m_nValue = AtoI(program.m_state.m_strDacValue);
     program.m_host.RunDialog(dialog);
-    dialog.Destroy();
 }
 
 }  // namespace velmor

@@ -76,6 +76,12 @@ CControl& CDialogModel::Add(CControl control)
     return m_controls.back();
 }
 
+void CDialogModel::AddOkCancel(int okId, int cancelId)
+{
+    Add(MakeButton(okId, "OK", ButtonRole::Ok));
+    Add(MakeButton(cancelId, "Cancel", ButtonRole::Cancel));
+}
+
 void CDialogModel::Changed()
 {
     SyncMasks();

@@ -77,6 +77,8 @@ public:
     // replay tool names them. Null when none.
     CControl* FindByLabel(const std::string& label);
     CControl& Add(CControl control);
+    // The usual "OK" and "Cancel" buttons.
+    void AddOkCancel(int okId, int cancelId);
 
     // Reactions; the defaults do nothing.
     virtual void OnInitDialog() {}

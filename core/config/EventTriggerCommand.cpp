@@ -18,14 +18,12 @@ void OnSetupEventTrigger(CProgram& program)
     dialog.m_strWidth = state.m_strEventWidth;
     dialog.m_strInvert = state.m_chEventInvert ? std::string(1, state.m_chEventInvert) : std::string();
     const bool ok = program.m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (ok) {
         if (polling) program.StopPolling();
         program.SendCommand(dialog.m_strCommand);
     }
     if (polling) {
-        program.InitComm();
-        program.StartPolling();
+        program.ReopenAndPoll();
     }
 }
 

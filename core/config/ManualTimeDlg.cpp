@@ -5,23 +5,10 @@ namespace velmor {
 CManualTimeDlg::CManualTimeDlg()
 {
     m_strCaption = "Manual Time Dialog";
-    CControl text;
-    text.m_nId = IDC_MANUAL_TEXT;
-    text.m_kind = CtlKind::Edit;
-    text.m_strText = "Manual Time Entry: yyyy,mm,dd,hh,mm,ss";
+    CControl text = MakeControl(IDC_MANUAL_TEXT, CtlKind::Edit, "Manual Time Entry: yyyy,mm,dd,hh,mm,ss");
     text.m_nMaxLength = kMaxText;
     Add(text);
-    CControl ok;
-    ok.m_nId = IDOK_MANUAL;
-    ok.m_kind = CtlKind::Button;
-    ok.m_strText = "OK";
-    ok.m_role = ButtonRole::Ok;
-    Add(ok);
-    CControl cancel = ok;
-    cancel.m_nId = IDCANCEL_MANUAL;
-    cancel.m_strText = "Cancel";
-    cancel.m_role = ButtonRole::Cancel;
-    Add(cancel);
+    AddOkCancel(IDOK_MANUAL, IDCANCEL_MANUAL);
 }
 
 void CManualTimeDlg::OnInitDialog()

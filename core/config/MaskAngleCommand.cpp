@@ -33,7 +33,6 @@ void OnSetupMaskAngle(CProgram& program)
     CMaskAngleDlg dialog(program);
     dialog.m_nValue = state.m_nMaskAngle;
     const bool ok = program.m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (!ok) return;
     if (UsesMag1(state)) {
         program.SendCommand(Format("MAG1,%d", dialog.m_nValue));

@@ -12,23 +12,10 @@ const char* const kBadAngleCaption = "Mirelle: Bad Mask Angle";
 CMaskAngleDlg::CMaskAngleDlg(CProgram& program) : m_program(program)
 {
     m_strCaption = "Set Mask Angle";
-    CControl angle;
-    angle.m_nId = IDC_ANGLE;
-    angle.m_kind = CtlKind::Edit;
-    angle.m_strText = "Mask Angle:";
+    CControl angle = MakeControl(IDC_ANGLE, CtlKind::Edit, "Mask Angle:");
     angle.m_nMaxLength = kMaxLength;
     Add(angle);
-    CControl ok;
-    ok.m_nId = IDOK_MASK;
-    ok.m_kind = CtlKind::Button;
-    ok.m_strText = "OK";
-    ok.m_role = ButtonRole::Ok;
-    Add(ok);
-    CControl cancel = ok;
-    cancel.m_nId = IDCANCEL_MASK;
-    cancel.m_strText = "Cancel";
-    cancel.m_role = ButtonRole::Cancel;
-    Add(cancel);
+    AddOkCancel(IDOK_MASK, IDCANCEL_MASK);
 }
 
 void CMaskAngleDlg::OnInitDialog() { Ctl(IDC_ANGLE).m_strValue = std::to_string(m_nValue); }

@@ -166,8 +166,7 @@ void SendLegacyFamily(CProgram& program, const CModeDlg& dlg, char prevSubscribe
 void CancelAtFirstShowing(CProgram& program, bool wasPolling)
 {
     if (!wasPolling) return;
-    program.InitComm();
-    program.StartPolling();
+    program.ReopenAndPoll();
     program.SendCommand("TIMM");
     switch (program.m_state.m_nProductType) {
     case 0: case 3: case 6: case 9: case 11: case 25: program.SendCommand("TRMO"); break;
@@ -183,8 +182,7 @@ void ColdStart(CProgram& program)
     program.SendCommand(program.m_state.m_nProductType == 9 ? "RC" : "RSTG,C");
     program.m_wndMessage.ShowMessage("Activate Cold Start on GPS.....", "Cold Start", 1);
     program.StopPolling();
-    program.InitComm();
-    program.StartPolling();
+    program.ReopenAndPoll();
 }
 
 }  // namespace

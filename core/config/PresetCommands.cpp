@@ -42,8 +42,7 @@ void OnSetupPreset2(CProgram& program)
         return;
     program.SendCommand("PRESET2");
     program.OnComSetup();
-    program.InitComm();
-    program.StartPolling();
+    program.ReopenAndPoll();
     program.m_host.RedrawViewNow();
 }
 

@@ -12,11 +12,9 @@ void OnSetupRateOutput(CProgram& program)
     program.SendCommand("ROUT");
     CRateOutputDlg dialog(program);
     const bool ok = program.m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (!polling) return;
     if (ok) program.StopPolling();
-    program.InitComm();
-    program.StartPolling();
+    program.ReopenAndPoll();
 }
 
 }  // namespace velmor

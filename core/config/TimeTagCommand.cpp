@@ -17,11 +17,9 @@ void OnSetupTimeTag(CProgram& program)
     CTimeTagDlg dialog(program);
     dialog.m_chMode = state.m_chTimeTagMode;
     const bool ok = program.m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (!polling) return;
     if (ok) program.StopPolling();
-    program.InitComm();
-    program.StartPolling();
+    program.ReopenAndPoll();
 }
 
 }  // namespace velmor

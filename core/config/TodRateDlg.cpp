@@ -14,8 +14,7 @@ CTodRateDlg::CTodRateDlg(CProgram& program) : m_program(program)
     CControl rate = MakeControl(IDC_RATE, CtlKind::Combo, "TOD Rate:");
     rate.m_items = {"ASCII TOD Every Second", "ASCII TOD Even Second"};
     Add(rate);
-    Add(MakeButton(IDOK_TOD, "OK", ButtonRole::Ok));
-    Add(MakeButton(IDCANCEL_TOD, "Cancel", ButtonRole::Cancel));
+    AddOkCancel(IDOK_TOD, IDCANCEL_TOD);
 }
 
 void CTodRateDlg::OnInitDialog()

@@ -16,7 +16,6 @@ void OnSetupTodType(CProgram& program)
     const int rate = state.m_nTodRate;
     dialog.m_nPosition = rate == 0 ? 0 : rate < 0 ? -1 : rate - 1;
     const bool ok = program.m_host.RunDialog(dialog);
-    dialog.Destroy();
     if (!ok) return;
     state.m_nTodRate = dialog.m_nPosition + 1;
     program.SendCommand(Format("TODS,%1d", state.m_nTodRate));
