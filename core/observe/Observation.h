@@ -1,0 +1,55 @@
+#pragma once
+// What the unit said, as plain data, for consumers that are not the page:
+// the history recorder, the alarms, the metrics exporter, the link-health
+// window. The core hands one CObservation to every registered observer after
+// each handled sentence and at each link event, in arrival order. An
+// observation is a small record: a bitmask of the quantities the sentence
+// carried plus a const reference to the unit state that holds their values
+// now. Nothing is copied; an observer that keeps something copies it itself.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "protocol/Reported.h"
+#include "protocol/UnitState.h"
+
+namespace velmor {
+
+enum class LinkEvent : std::uint8_t {
+    SentenceHandled,   // a body whose keyword is in the table was dispatched
+    UnrecognisedBody,  // a non-empty body whose keyword is not in the table
+    ChecksumError,     // a checksummed sentence whose checksum did not match
+    BytesReceived,     // m_bytes: what one read of the port returned
+    BytesSent,         // m_bytes: one framed command as written (or refused)
+    WriteFailure,      // a command could not be written (or was too long)
+    PortOpened,        // the port opened with the current settings
+    PortOpenFailed,    // an attempt to open the port failed
+    PortClosed,        // the program closed the port
+};
+
+struct CObservation {
+    LinkEvent m_event;
+    // For SentenceHandled: the Reported bits of what the sentence carried.
+    std::uint32_t m_uReported = 0;
+    // For SentenceHandled and UnrecognisedBody: the keyword (valid only
+    // during the call).
+    std::string_view m_keyword;
+    // For BytesReceived and BytesSent (valid only during the call).
+    std::span<const std::uint8_t> m_bytes;
+    // The unit state after the sentence was handled.
+    const CUnitState& m_state;
+    // The host's millisecond tick at the time of the event.
+    std::uint64_t m_qwTick = 0;
+
+    bool Has(Reported what) const { return (m_uReported & static_cast<std::uint32_t>(what)) != 0; }
+};
+
+class IUnitObserver {
+public:
+    virtual ~IUnitObserver() = default;
+    virtual void OnObservation(const CObservation& observation) = 0;
+};
+
+}  // namespace velmor
