@@ -2,7 +2,6 @@
 // the dialogs preset themselves from; the About, Event Trigger, Rate Output
 // and Time Tag replies also write into their dialog while it is open.
 
-#include "app/Program.h"
 #include "protocol/Handlers.h"
 #include "protocol/Numbers.h"
 
