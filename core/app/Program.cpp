@@ -194,10 +194,12 @@ void CProgram::DispatchSentence(const std::string& body)
     const CDispatchResult result = velmor::DispatchSentence(*this, m_state, body);
     if (m_observers.empty() || result.m_outcome == DispatchOutcome::Empty) return;
     // The keyword as the dispatcher read it: the first token before a blank,
-    // comma or asterisk, after any leading ones.
+    // comma or asterisk. The CR that follows every checksummed sentence
+    // arrives as a body of its own; line ends alone are no unrecognised body.
     std::string_view keyword(body);
-    keyword.remove_prefix(std::min(keyword.find_first_not_of(" ,*"), keyword.size()));
-    keyword = keyword.substr(0, keyword.find_first_of(" ,*"));
+    keyword.remove_prefix(std::min(keyword.find_first_not_of(" ,*\r\n"), keyword.size()));
+    keyword = keyword.substr(0, keyword.find_first_of(" ,*\r\n"));
+    if (keyword.empty()) return;
     Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
            result.m_uReported, keyword);
 }
