@@ -136,37 +136,48 @@ CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_
     // Written as divisions so that a huge m cannot wrap the products around.
     if (m == 0 || n < kMinPhasePoints || m > (n - 1) / 2) return sums;
     const double* x = phase.data();
-
-    const std::size_t allanTerms = n - 2 * m;
-    long double allan = 0.0L;
-    for (std::size_t i = 0; i < allanTerms; ++i) {
-        const long double a = static_cast<long double>(x[i + 2 * m]) - 2.0L * x[i + m] + x[i];
-        allan += a * a;
-    }
-    sums.m_ldAllan = allan;
-    sums.m_nAllan = allanTerms;
-    if (m > n / 3) return sums;
+    // Differences of neighbours first: each subtraction is then exact or
+    // rounds relative to a difference, never to the phase itself, so a large
+    // phase offset or frequency offset costs no precision.
+    const auto allanTerm = [x, m](std::size_t i) {
+        return (x[i + 2 * m] - x[i + m]) - (x[i + m] - x[i]);
+    };
 
     // The modified term w_j is a window of m Allan terms; each step of the
-    // window adds a_(j+m) - a_j, which is the Hadamard term h_j.
+    // window adds a_(j+m) - a_j, which is the Hadamard term h_j. One pass
+    // over the data therefore feeds all three sums while the Hadamard terms
+    // last, and the Allan sum alone after that. The window runs over the
+    // whole record, so it is kept in long double.
+    const std::size_t allanTerms = n - 2 * m;
+    const bool hasModified = m <= n / 3;
+    const std::size_t hadamardTerms = hasModified ? n - 3 * m : 0;
     long double window = 0.0L;
-    for (std::size_t i = 0; i < m; ++i) {
-        window += static_cast<long double>(x[i + 2 * m]) - 2.0L * x[i + m] + x[i];
+    if (hasModified) {
+        for (std::size_t i = 0; i < m; ++i) window += allanTerm(i);
     }
+    long double allan = 0.0L;
     long double modified = window * window;
     long double hadamard = 0.0L;
-    const std::size_t hadamardTerms = n - 3 * m;
     for (std::size_t j = 0; j < hadamardTerms; ++j) {
-        const long double h = static_cast<long double>(x[j + 3 * m]) - 3.0L * x[j + 2 * m]
-                              + 3.0L * x[j + m] - x[j];
+        const double a = allanTerm(j);
+        const double h = allanTerm(j + m) - a;
+        allan += a * a;
         hadamard += h * h;
         window += h;
         modified += window * window;
     }
-    sums.m_ldModified = modified;
-    sums.m_nModified = hadamardTerms + 1;
-    sums.m_ldHadamard = hadamard;
-    sums.m_nHadamard = hadamardTerms;
+    for (std::size_t i = hadamardTerms; i < allanTerms; ++i) {
+        const double a = allanTerm(i);
+        allan += a * a;
+    }
+    sums.m_ldAllan = allan;
+    sums.m_nAllan = allanTerms;
+    if (hasModified) {
+        sums.m_ldModified = modified;
+        sums.m_nModified = hadamardTerms + 1;
+        sums.m_ldHadamard = hadamard;
+        sums.m_nHadamard = hadamardTerms;
+    }
     return sums;
 }
 
