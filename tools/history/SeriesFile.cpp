@@ -22,13 +22,15 @@ std::string_view Trim(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-// A shown line is cut short so that a binary file cannot flood the terminal.
+// A shown line is cut short and keeps only printable ASCII, so that a binary
+// file can neither flood nor garble the terminal.
 std::string Quote(std::string_view text)
 {
     constexpr std::size_t kShown = 40;
     std::string shown(text.substr(0, kShown));
     for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7f) c = '?';
     }
     return "'" + shown + (text.size() > kShown ? "...'" : "'");
 }

@@ -121,6 +121,10 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             }
             value = args[++i];
         }
+        if (value.empty()) {
+            error = name + " needs a value";
+            return false;
+        }
         if (name == "--phase") {
             options.m_strPhase = value;
         } else if (name == "--frequency") {
