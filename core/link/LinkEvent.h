@@ -18,6 +18,14 @@ enum class LinkEvent : std::uint8_t {
     PortOpened,        // the port opened and took the line settings
     PortOpenFailed,    // an attempt to open the port failed
     PortClosed,        // the program closed the port
+    // What the program concludes about the line over time (told by the
+    // program, not the link):
+    DataStale,         // no time report for the stale limit while polling
+    DataResumed,       // the first time report after stale data
+    AutoRecovery,      // polling restarted by itself after silence
+    PortLost,          // the device hung up or vanished; reconnecting
+    PortRestored,      // the lost device opened again
+    UnitRestarted,     // the unit identified itself again after silence or loss
 };
 
 // What the link tells about its own events.

@@ -36,6 +36,12 @@ const char* EventName(LinkEvent event)
     case LinkEvent::PortOpened: return "port-opened";
     case LinkEvent::PortOpenFailed: return "port-open-failed";
     case LinkEvent::PortClosed: return "port-closed";
+    case LinkEvent::DataStale: return "data-stale";
+    case LinkEvent::DataResumed: return "data-resumed";
+    case LinkEvent::AutoRecovery: return "auto-recovery";
+    case LinkEvent::PortLost: return "port-lost";
+    case LinkEvent::PortRestored: return "port-restored";
+    case LinkEvent::UnitRestarted: return "unit-restarted";
     }
     return "?";
 }
