@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 namespace {
