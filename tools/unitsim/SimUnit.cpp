@@ -126,8 +126,6 @@ void CSimUnit::ResetSettings()
     m_subscriptions.clear();
 }
 
-bool CSimUnit::IsTrmoFamily() const { return CommandFamilyOf(m_nType) == CommandFamily::Trmo; }
-
 bool CSimUnit::IsTmd1Family() const { return CommandFamilyOf(m_nType) == CommandFamily::Tmd1; }
 
 // ---- commands -------------------------------------------------------------

@@ -54,7 +54,6 @@ public:
     void PowerCycle();
     char DisciplineState() const { return m_chState; }
     int Type() const { return m_nType; }
-    const std::string& PartNumber() const { return m_strPart; }
 
     // The report of |keyword| as the unit would send it; false when the unit
     // has no such report. Some keywords report several sentences.
@@ -84,7 +83,6 @@ private:
     };
 
     void ResetSettings();
-    bool IsTrmoFamily() const;
     bool IsTmd1Family() const;
 
     // Evolution, one second at a time.
