@@ -78,8 +78,6 @@ TEST(SimOscillatorTest, HoldoverFreezesTheDacAndLetsThePhaseWalkUntilTheLoopClos
     for (int i = 0; i < 86400; ++i) {
         clock.Step(false, false, false);
         ASSERT_EQ(clock.Dac(), dac);
-        // Without a reference the unit reports its own prediction, unnoised.
-        ASSERT_EQ(clock.MeasuredNs(), clock.PhaseNs());
         worst = std::max(worst, std::fabs(clock.PhaseNs()));
     }
     EXPECT_GT(worst, 150.0);
@@ -93,11 +91,6 @@ TEST(SimOscillatorTest, HoldoverFreezesTheDacAndLetsThePhaseWalkUntilTheLoopClos
         sum += std::fabs(clock.PhaseNs());
     }
     EXPECT_LT(sum / 1000, 30.0);
-
-    // Warming up, the cold oven runs 1e-8 off: 10 ns a second.
-    const double before = clock.PhaseNs();
-    for (int i = 0; i < 100; ++i) clock.Step(true, false, true);
-    EXPECT_NEAR(clock.PhaseNs() - before, 1000.0, 100.0);
 }
 
 TEST(SimOscillatorTest, EstimateAndDacFollowTheModel)

@@ -95,7 +95,8 @@ bool ParsePlayScript(std::string_view text, std::vector<CPlayStep>& steps, std::
         } else if (word == "wait") {
             const std::string_view digits = Trim(verbatim);
             // More than 12 digits (over 30 years) is a typo rather than a session.
-            if (digits.empty() || digits.size() > 12 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            if (digits.empty() || digits.size() > 12 ||
+                digits.find_first_not_of("0123456789") != std::string_view::npos)
                 return fail("'wait' needs a number of milliseconds");
             for (char ch : digits) step.m_qwWaitMs = step.m_qwWaitMs * 10 + static_cast<unsigned>(ch - '0');
         } else {

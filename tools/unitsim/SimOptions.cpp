@@ -154,7 +154,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
         else if (name == "--pps-noise" && ToNumber(value, 0, 1e6, number)) unit.m_noise.m_dPpsNoiseNs = number;
         else if (name == "--freq-walk" && ToNumber(value, 0, 1e-6, number)) unit.m_noise.m_dFreqWalk = number;
         else if (name == "--temp-coeff" && ToNumber(value, -1e-6, 1e-6, number)) unit.m_noise.m_dTempCoeff = number;
-        else if (name == "--loop-time" && ToNumber(value, 1, 1e6, number)) unit.m_noise.m_dLoopSeconds = number;
+        else if (name == "--loop-time" && ToNumber(value, 10, 1e6, number)) unit.m_noise.m_dLoopSeconds = number;
         else if (name == "--speed" && ToNumber(value, 0.01, 1000, number)) options.m_dSpeed = number;
         else if (name == "--bad-checksum" && ToNumber(value, 0, 100, number)) options.m_dBadChecksumPercent = number;
         else if (name == "--noise" && ToNumber(value, 0, 100, number)) options.m_dNoisePercent = number;

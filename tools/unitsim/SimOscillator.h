@@ -43,12 +43,13 @@ public:
     CSimOscillator(const CSimNoiseConfig& config, std::uint32_t nSeed)
         : m_config(config), m_random(nSeed * 2246822519u + 3266489917u)
     {
-        // Each unit's crystal sits somewhere else; the stored DAC value
-        // already compensates most of it.
+        // Each unit's crystal sits somewhere else.
         m_dFixedOffset = -3e-9 + 1e-9 * Gauss();
-        m_dIntegral = -m_dFixedOffset + 5e-12 * Gauss();
         m_dTempPhase = 6.283185307179586 * Uniform();
-        m_dTemperature = Temperature();
+        m_dTemperature = m_dTempReading = Temperature();
+        // The stored DAC value compensates the crystal and today's oven
+        // temperature to a few parts in 1e12.
+        m_dIntegral = -m_dFixedOffset - m_config.m_dTempCoeff * (m_dTemperature - kSetPoint) + 2e-12 * Gauss();
     }
 
     // One second passes. |bGps|: the receiver delivers its 1PPS; |bSteer|:
@@ -108,7 +109,8 @@ public:
     // The steered oscillator's fractional frequency error right now.
     double Frequency() const
     {
-        return m_dFixedOffset + m_dWalk + m_config.m_dTempCoeff * (m_dTemperature - kSetPoint) + (Dac() - kDacCentre) * kDacGain;
+        return m_dFixedOffset + m_dWalk + m_config.m_dTempCoeff * (m_dTemperature - kSetPoint) +
+               (Dac() - kDacCentre) * kDacGain;
     }
 
     // The unit's own frequency estimate: the least-squares slope of the

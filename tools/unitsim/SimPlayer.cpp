@@ -24,8 +24,9 @@ int PlayCapture(const std::vector<CPlayStep>& steps, double dSpeed, CPtyPort& po
     auto sessionMs = [&] {
         return start ? std::chrono::duration<double, std::milli>(Clock::now() - *start).count() * dSpeed : 0.0;
     };
-    auto write = [&](char direction, const std::string& bytes) {
-        if (log != nullptr) std::fprintf(log, "%10.3f %c %s\n", sessionMs() / 1000.0, direction, simtext::Printable(bytes).c_str());
+    auto logBytes = [&](char direction, const std::string& bytes) {
+        if (log != nullptr)
+            std::fprintf(log, "%10.3f %c %s\n", sessionMs() / 1000.0, direction, simtext::Printable(bytes).c_str());
     };
     for (;;) {
         if (start) {
@@ -37,7 +38,7 @@ int PlayCapture(const std::vector<CPlayStep>& steps, double dSpeed, CPtyPort& po
                     continue;
                 }
                 if (dueMs > now) break;
-                write('>', step.m_strBytes);
+                logBytes('>', step.m_strBytes);
                 port.Queue(step.m_strBytes);
             }
             port.Flush();
@@ -71,7 +72,7 @@ int PlayCapture(const std::vector<CPlayStep>& steps, double dSpeed, CPtyPort& po
             long count = 0;
             while ((count = port.Read(buffer, sizeof buffer)) > 0) {
                 if (!start) start = Clock::now();
-                write('<', std::string(buffer, static_cast<std::size_t>(count)));
+                logBytes('<', std::string(buffer, static_cast<std::size_t>(count)));
             }
         }
         if (fds[0].revents & POLLOUT) port.Flush();
