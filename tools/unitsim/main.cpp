@@ -4,7 +4,8 @@
 // --speed; each time it passes a whole second the unit ticks and sends the
 // reports due. Commands are answered as soon as they are read. Faults
 // (bad checksums, noise, silence, a wrong line rate) are applied here, on the
-// way out, so the unit model itself stays a faithful unit.
+// way out, so the unit model itself stays a faithful unit. With --play a
+// recording takes the unit's place (SimPlayer) on the same terminal.
 
 #include "PtyPort.h"
 #include "SimFraming.h"
@@ -54,8 +55,9 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
     std::size_t count = 0;
     while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
     const bool bFailed = std::ferror(file) != 0;
+    // A directory opens but does not read: say why.
+    if (bFailed) error = std::strerror(errno);
     std::fclose(file);
-    if (bFailed) error = "read error";
     return !bFailed;
 }
 
