@@ -65,12 +65,12 @@ fi
 
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 for path in \
-  /usr/bin/velmor /usr/bin/velmor-unitsim /usr/bin/velmor-replay \
+  /usr/bin/velmor /usr/bin/velmor-unitsim /usr/bin/velmor-replay /usr/bin/velmor-history \
   /usr/share/applications/velmor.desktop \
   /usr/share/icons/hicolor/scalable/apps/velmor.svg \
   /usr/share/icons/hicolor/64x64/apps/velmor.png \
   /usr/share/man/man1/velmor.1 /usr/share/man/man1/velmor-unitsim.1 \
-  /usr/share/man/man1/velmor-replay.1; do
+  /usr/share/man/man1/velmor-replay.1 /usr/share/man/man1/velmor-history.1; do
   echo "$listing" | grep -qx "$path" || fail "$path is not in the package"
 done
 # Nothing of the build (tests, static libraries, headers) is shipped.
@@ -88,7 +88,7 @@ cleanup() {
 }
 trap cleanup EXIT
 dpkg-deb -x "$deb" "$root"
-for tool in velmor velmor-unitsim velmor-replay; do
+for tool in velmor velmor-unitsim velmor-replay velmor-history; do
   bin="$root/usr/bin/$tool"
   [ -x "$bin" ] || fail "$tool is not executable"
   file -b "$bin" | grep -q 'ELF' || fail "$tool is not an ELF executable"
@@ -105,6 +105,10 @@ done
 # The installed replay tool gives the same transcript as the built one.
 "$root/usr/bin/velmor-replay" tests/golden/about_box.replay | cmp -s - tests/golden/about_box.expected \
   || fail "the installed velmor-replay runs tests/golden/about_box.replay differently"
+"$root/usr/bin/velmor-history" --help | grep -q 'velmor-history COMMAND' || fail "velmor-history --help"
+"$root/usr/bin/velmor-history" stats --frequency tests/stability/data/nbs14-frequency.txt \
+  | cmp -s - tests/stability/data/nbs14-frequency.expected \
+  || fail "the installed velmor-history stats gives other numbers for the NBS14 set"
 # The installed desktop program, offscreen, against the installed simulated
 # unit: it must start, draw its first page and quit by itself.
 "$root/usr/bin/velmor-unitsim" --link "$root/unit" --quiet >"$root/unitsim.out" &
@@ -127,7 +131,7 @@ done
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$desktop"; fi
 [ "$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/64x64/apps/velmor.png")" = 64x64 ] \
   || fail "velmor.png is not 64x64"
-for page in velmor velmor-unitsim velmor-replay; do
+for page in velmor velmor-unitsim velmor-replay velmor-history; do
   head -n 5 "$root/usr/share/man/man1/$page.1" | grep -q '^\.TH ' || fail "$page.1 is not a man page"
   if command -v man >/dev/null; then
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1" 2>&1 >/dev/null || true)

@@ -1,0 +1,123 @@
+#pragma once
+// Frequency-stability statistics over sampled data: the overlapping Allan
+// deviation (ADEV), the modified Allan deviation (MDEV), the time deviation
+// (TDEV) and the overlapping Hadamard deviation (HDEV), at averaging times
+// tau = m * tau0.
+//
+// Input is phase x (seconds) sampled every tau0 seconds, or fractional
+// frequency y averaged over tau0, which is turned into phase first. For
+// averaging factor m over N phase points the estimators use
+//
+//   Allan term     a_i = x[i+2m] - 2 x[i+m] + x[i]                N-2m terms
+//   Hadamard term  h_i = x[i+3m] - 3 x[i+2m] + 3 x[i+m] - x[i]    N-3m terms
+//   modified term  w_j = a_j + ... + a_(j+m-1)                     N-3m+1 terms
+//
+//   ADEV^2 = sum a^2 / (2 tau^2 nA)      HDEV^2 = sum h^2 / (6 tau^2 nH)
+//   MDEV^2 = sum w^2 / (2 m^2 tau^2 nM)  TDEV   = tau / sqrt(3) * MDEV
+//
+// Each averaging time costs O(N): h_j = a_(j+m) - a_j is also the step from
+// w_j to w_(j+1), so one pass yields the Hadamard and the modified terms. The
+// differences and sums are formed in long double, so a series whose phase is
+// large next to its second differences keeps its precision.
+//
+// Records have gaps (link losses, restarts, unlocked periods). A term must not
+// straddle a gap, so the estimators work on segments: each segment gives its
+// sums of squared terms and term counts, which add up over segments before the
+// division. A non-finite sample (NaN, infinity) never reaches the arithmetic:
+// it ends the segment it is in.
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+namespace velmor {
+
+enum class SeriesKind : std::uint8_t {
+    Phase,      // time error in seconds, one sample per tau0
+    Frequency,  // fractional frequency, each sample the average over tau0
+};
+
+enum class TauSpacing : std::uint8_t {
+    Octave,  // m = 1, 2, 4, 8, ...
+    Decade,  // m = 1, 2, 5, 10, 20, 50, ...
+    List,    // the multiples in CTauChoice::m_anMultiples
+};
+
+// Which averaging factors m (tau = m * tau0) to evaluate. Octave and Decade
+// stop at a quarter of the longest segment's phase points (m <= N/4, at least
+// m = 1): there ADEV still has N/2 terms and MDEV and HDEV have N/4, so every
+// estimator has data at every default tau. A List is taken as given (sorted,
+// without duplicates or zeros), also beyond the data, where the deviations
+// come out NaN.
+struct CTauChoice {
+    TauSpacing m_spacing = TauSpacing::Octave;
+    std::vector<std::size_t> m_anMultiples;
+};
+
+// One deviation at one averaging time. The interval is the rough 1-sigma
+// bound value * (1 -/+ 1/sqrt(terms)); it treats the overlapping terms as
+// independent, so it understates the uncertainty at large m.
+struct CDeviation {
+    double m_dValue = std::numeric_limits<double>::quiet_NaN();
+    std::size_t m_nTerms = 0;
+    double m_dLow = std::numeric_limits<double>::quiet_NaN();
+    double m_dHigh = std::numeric_limits<double>::quiet_NaN();
+};
+
+struct CStabilityPoint {
+    std::size_t m_nMultiple = 0;  // m
+    double m_dTau = 0.0;          // m * tau0, seconds
+    std::size_t m_nTerms = 0;     // overlapping Allan terms (m_adev.m_nTerms)
+    CDeviation m_adev;
+    CDeviation m_mdev;
+    CDeviation m_tdev;  // seconds; same terms as m_mdev
+    CDeviation m_hdev;
+};
+
+// Sums of squared terms and their counts for one averaging factor; they add
+// over segments.
+struct CStabilitySums {
+    long double m_ldAllan = 0.0L;
+    long double m_ldModified = 0.0L;
+    long double m_ldHadamard = 0.0L;
+    std::size_t m_nAllan = 0;
+    std::size_t m_nModified = 0;
+    std::size_t m_nHadamard = 0;
+
+    CStabilitySums& operator+=(const CStabilitySums& other);
+};
+
+// Phase (seconds) from fractional frequency: N frequency samples give N + 1
+// phase points, x[0] = 0 and x[i+1] = x[i] + (y[i] - mean(y)) * tau0. Taking
+// out the mean frequency changes none of the deviations (they ignore a
+// constant frequency offset) but keeps the phase small, so it stays precise
+// in a double. The values must be finite.
+std::vector<double> FrequencyToPhase(std::span<const double> frequency, double tau0);
+
+// Cuts a series at its non-finite samples; empty pieces are dropped.
+std::vector<std::span<const double>> SplitAtGaps(std::span<const double> series);
+
+// The averaging factors to evaluate when the longest segment holds
+// |phasePoints| phase points (none below 2 points).
+std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus);
+
+// The squared terms of one contiguous, finite phase segment at factor m.
+CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_t m);
+
+// Turns the accumulated sums into deviations.
+CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0);
+
+// All four deviations of one series at the chosen averaging times. Empty when
+// tau0 is not a positive finite number or no segment has 2 phase points.
+std::vector<CStabilityPoint> ComputeStability(std::span<const double> series, SeriesKind kind,
+                                              double tau0, const CTauChoice& taus);
+
+// The same over separate segments (each contiguous; frequency segments are
+// turned into phase one by one), combining their terms.
+std::vector<CStabilityPoint> ComputeSegmentedStability(const std::vector<std::vector<double>>& segments,
+                                                       SeriesKind kind, double tau0,
+                                                       const CTauChoice& taus);
+
+}  // namespace velmor

@@ -1,0 +1,26 @@
+# Runs velmor-history with ARGS (a list) and checks the outcome: with
+# EXPECTED, status 0 and standard output equal to that file; with STATUS, that
+# exit status and ERROR_TEXT somewhere on standard error.
+execute_process(COMMAND ${PROGRAM} ${ARGS}
+  OUTPUT_VARIABLE actual ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT DEFINED STATUS)
+  set(STATUS 0)
+endif()
+if(NOT rc EQUAL STATUS)
+  message(FATAL_ERROR "velmor-history ${ARGS} exited with ${rc}, not ${STATUS}:\n${err}")
+endif()
+if(DEFINED ERROR_TEXT)
+  string(FIND "${err}" "${ERROR_TEXT}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "standard error lacks \"${ERROR_TEXT}\"; it was:\n${err}")
+  endif()
+endif()
+if(DEFINED EXPECTED)
+  file(READ ${EXPECTED} wanted)
+  if(NOT actual STREQUAL wanted)
+    get_filename_component(name ${EXPECTED} NAME_WE)
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.actual "${actual}")
+    execute_process(COMMAND diff -u ${EXPECTED} ${CMAKE_CURRENT_BINARY_DIR}/${name}.actual)
+    message(FATAL_ERROR "output of velmor-history ${ARGS} differs from ${EXPECTED}")
+  endif()
+endif()

@@ -1,0 +1,229 @@
+#include "StatsCommand.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string_view>
+#include <system_error>
+
+#include "SeriesFile.h"
+
+namespace velmor::history {
+
+namespace {
+
+constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
+                            [--taus octave|decade|LIST]
+
+Prints the overlapping Allan, modified Allan, time and overlapping Hadamard
+deviations of a series, one line per averaging time tau:
+
+    tau n adev mdev tdev hdev
+
+tau in seconds, n the number of overlapping Allan terms, the deviations in
+%.6e, or "nan" where an estimator has too few points (the Hadamard deviation
+needs 3m+1 phase points, the modified and time deviations 3m, for tau = m
+tau0).
+
+    --phase FILE       phase (time error) in seconds, one number per line
+    --frequency FILE   fractional frequency, one number per line
+    --tau0 SECONDS     the sample interval (default 1)
+    --taus octave      tau = 1, 2, 4, 8 ... times tau0 up to a quarter of the
+                       data (the default)
+    --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
+    --taus LIST        comma-separated multiples of tau0, e.g. 1,10,100
+
+Blank lines and lines starting with '#' are skipped; FILE "-" is standard
+input. Exit status 0 on success, 1 when FILE cannot be read, 2 for a usage
+error or bad data (fewer than 3 numbers, or a line that is not a number).
+)";
+
+bool ParsePositiveNumber(const std::string& text, double& value)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    value = std::strtod(begin, &end);
+    return !text.empty() && end == begin + text.size() && std::isfinite(value) && value > 0.0;
+}
+
+void PrintDeviation(std::ostream& out, const CDeviation& dev)
+{
+    if (std::isnan(dev.m_dValue)) {
+        out << " nan";
+        return;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, " %.6e", dev.m_dValue);
+    out << text;
+}
+
+}  // namespace
+
+const char* StatsUsage()
+{
+    return kStatsUsage;
+}
+
+bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& error)
+{
+    if (text == "octave" || text == "decade") {
+        taus = CTauChoice{text == "octave" ? TauSpacing::Octave : TauSpacing::Decade, {}};
+        return true;
+    }
+    CTauChoice list{TauSpacing::List, {}};
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        std::size_t m = 0;
+        const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), m);
+        if (item.empty() || ec != std::errc() || end != item.data() + item.size() || m == 0) {
+            error = "--taus takes octave, decade or positive whole multiples of tau0 such as 1,10,100, not '"
+                    + text + "'";
+            return false;
+        }
+        list.m_anMultiples.push_back(m);
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    taus = list;
+    return true;
+}
+
+bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& options, std::string& error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        const std::size_t equals = name.find('=');
+        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+            hasValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            options.m_bHelp = true;
+            continue;
+        }
+        const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
+                                || name == "--taus" || name == "--db";
+        if (!takesValue) {
+            error = "unknown option '" + args[i] + "'";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (value.empty()) {
+            error = name + " needs a value";
+            return false;
+        }
+        if (name == "--phase") {
+            options.m_strPhase = value;
+        } else if (name == "--frequency") {
+            options.m_strFrequency = value;
+        } else if (name == "--db") {
+            options.m_strDb = value;
+            options.m_bDb = true;
+        } else if (name == "--tau0") {
+            if (!ParsePositiveNumber(value, options.m_dTau0)) {
+                error = "--tau0 takes a positive number of seconds, not '" + value + "'";
+                return false;
+            }
+        } else if (!ParseTauChoice(value, options.m_taus, error)) {
+            return false;
+        }
+    }
+    if (options.m_bHelp) return true;
+    const int sources = !options.m_strPhase.empty() + !options.m_strFrequency.empty() + options.m_bDb;
+    if (sources != 1) {
+        error = sources == 0 ? "give --phase FILE or --frequency FILE"
+                             : "give only one of --phase, --frequency and --db";
+        return false;
+    }
+    return true;
+}
+
+int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, double tau0,
+             const CTauChoice& taus, std::ostream& out, std::ostream& err)
+{
+    const std::vector<CStabilityPoint> points = ComputeSegmentedStability(
+        segments, isPhase ? SeriesKind::Phase : SeriesKind::Frequency, tau0, taus);
+    if (points.empty()) {
+        err << "velmor-history stats: too few points: a segment of at least 3 values is needed\n";
+        return kExitBadInput;
+    }
+    out << "tau n adev mdev tdev hdev\n";
+    for (const CStabilityPoint& p : points) {
+        char lead[64];
+        std::snprintf(lead, sizeof lead, "%.10g %zu", p.m_dTau, p.m_nTerms);
+        out << lead;
+        PrintDeviation(out, p.m_adev);
+        PrintDeviation(out, p.m_mdev);
+        PrintDeviation(out, p.m_tdev);
+        PrintDeviation(out, p.m_hdev);
+        out << '\n';
+    }
+    return out.good() ? kExitOk : kExitFailure;
+}
+
+int RunStats(const std::vector<double>& series, bool isPhase, double tau0, const CTauChoice& taus,
+             std::ostream& out, std::ostream& err)
+{
+    if (series.size() < 3) {
+        err << "velmor-history stats: " << series.size() << " values; at least 3 are needed\n";
+        return kExitBadInput;
+    }
+    return RunStats(std::vector<std::vector<double>>{series}, isPhase, tau0, taus, out, err);
+}
+
+int StatsMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    CStatsOptions options;
+    std::string error;
+    if (!ParseStatsOptions(args, options, error)) {
+        err << "velmor-history stats: " << error << "\n(see velmor-history stats --help)\n";
+        return kExitBadInput;
+    }
+    if (options.m_bHelp) {
+        out << kStatsUsage;
+        return kExitOk;
+    }
+    if (options.m_bDb) {
+        err << "velmor-history stats --db: not available yet\n";
+        return kExitFailure;
+    }
+    const bool isPhase = !options.m_strPhase.empty();
+    const std::string& path = isPhase ? options.m_strPhase : options.m_strFrequency;
+    std::vector<double> series;
+    switch (ReadSeriesFile(path, series, error)) {
+    case ReadResult::Ok:
+        break;
+    case ReadResult::CannotOpen:
+        err << "velmor-history stats: " << error << '\n';
+        return kExitFailure;
+    case ReadResult::BadText:
+        err << "velmor-history stats: " << error << '\n';
+        return kExitBadInput;
+    }
+    const std::string name = path == "-" ? "standard input" : path;
+    if (series.empty()) {
+        err << "velmor-history stats: " << name << ": no numbers\n";
+        return kExitBadInput;
+    }
+    if (series.size() < 3) {
+        err << "velmor-history stats: " << name << ": only " << series.size()
+            << (series.size() == 1 ? " number" : " numbers") << "; at least 3 are needed\n";
+        return kExitBadInput;
+    }
+    return RunStats(series, isPhase, options.m_dTau0, options.m_taus, out, err);
+}
+
+}  // namespace velmor::history

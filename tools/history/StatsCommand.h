@@ -1,0 +1,51 @@
+#pragma once
+// velmor-history stats: the frequency-stability table of a phase or frequency
+// series. The table is printed by RunStats, which takes the series itself, so
+// every source of data (a file now, the history database later) shares it.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "stability/Stability.h"
+
+namespace velmor::history {
+
+// Exit statuses shared by the subcommands.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;   // a file cannot be opened, a feature is missing
+constexpr int kExitBadInput = 2;  // bad usage or bad data
+
+struct CStatsOptions {
+    std::string m_strPhase;      // --phase FILE
+    std::string m_strFrequency;  // --frequency FILE
+    std::string m_strDb;         // --db PATH
+    bool m_bDb = false;
+    double m_dTau0 = 1.0;
+    CTauChoice m_taus;
+    bool m_bHelp = false;
+};
+
+// Fills |options| from the arguments after "stats"; false with a message in
+// |error| for an unknown option, a missing or bad value, or a wrong mix.
+bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& options, std::string& error);
+
+// "octave", "decade" or comma-separated positive multiples of tau0.
+bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& error);
+
+// Prints the header "tau n adev mdev tdev hdev" and one line per averaging
+// time: tau in seconds (%.10g), n the number of overlapping Allan terms, the
+// deviations in %.6e, or "nan" where an estimator has too few points. The
+// segments are contiguous pieces of one record (cut at gaps). Returns
+// kExitBadInput, with a message on |err|, when no segment has enough points.
+int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, double tau0,
+             const CTauChoice& taus, std::ostream& out, std::ostream& err);
+int RunStats(const std::vector<double>& series, bool isPhase, double tau0, const CTauChoice& taus,
+             std::ostream& out, std::ostream& err);
+
+// The whole subcommand: the arguments after "stats", the exit status.
+int StatsMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+const char* StatsUsage();
+
+}  // namespace velmor::history
