@@ -11,6 +11,10 @@ namespace {
 // Minute roll-ups serve spans up to this many times the points asked for;
 // longer spans read hour roll-ups.
 constexpr std::int64_t kMinuteRollupReach = 16;
+// Host times outside years 1..9999 mean "no limit"; clamping keeps the
+// bucket arithmetic far from overflow.
+constexpr std::int64_t kEarliestMs = -62135596800000;
+constexpr std::int64_t kLatestMs = 253402300800000;
 
 struct CAggregate {
     std::int64_t m_llStartMs;
@@ -147,6 +151,8 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
                                          std::int64_t toMs, int maxPoints)
 {
     CHistorySeries series;
+    fromMs = std::clamp(fromMs, kEarliestMs, kLatestMs);
+    toMs = std::clamp(toMs, kEarliestMs, kLatestMs);
     if (toMs <= fromMs || quantity == HistoryQuantity::Count) return series;
     const std::int64_t points = std::max(maxPoints, 1);
     const std::int64_t spanS = (toMs - fromMs + 999) / 1000;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <system_error>
 #include <tuple>
 
 #include "history/HistorySchema.h"
@@ -133,6 +134,7 @@ public:
 
     int Open()
     {
+        Close();  // a retry after a half-finished open starts clean
         std::error_code ec;
         const std::filesystem::path parent = std::filesystem::path(m_strPath).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent, ec);
@@ -413,7 +415,14 @@ CHistoryStore::CHistoryStore(CHistoryOptions options)
 {
     if (!m_options.m_clock) m_options.m_clock = SystemUtcMs;
     m_pending.reserve(256);
-    m_thread = std::thread([this] { Run(); });
+    try {
+        m_thread = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+        m_status = HistoryStatus::Stopped;
+        m_strStatusText = std::string("History recording stopped: its worker thread could not start (") + e.what() + ").";
+        m_bStatusNoticePending = true;
+        m_bWorkerDone = true;
+    }
 }
 
 CHistoryStore::~CHistoryStore() { Close(); }
