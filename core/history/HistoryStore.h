@@ -21,6 +21,8 @@
 
 namespace velmor {
 
+struct CHistoryQueueItem;
+
 struct CHistoryOptions {
     std::string m_strPath;                 // empty: DefaultHistoryPath()
     int m_nRawRetentionDays = 30;          // readings older than this are pruned
@@ -83,10 +85,7 @@ public:
     CHistoryCounters Counters() const;
 
 private:
-    struct CQueueItem;
-    class CWorker;
-
-    void Enqueue(CQueueItem&& item);
+    void Enqueue(CHistoryQueueItem&& item);
     void SetStatus(HistoryStatus status, std::string text);
     void Run();
 
@@ -96,7 +95,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;      // worker: stop, flush, or a full batch
     std::condition_variable m_progress;  // Flush(): items handled
-    std::vector<CQueueItem> m_pending;
+    std::vector<CHistoryQueueItem> m_pending;
     std::uint64_t m_qwEnqueued = 0;
     std::uint64_t m_qwHandled = 0;
     bool m_bStop = false;

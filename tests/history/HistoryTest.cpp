@@ -48,7 +48,7 @@ protected:
     }
 
     // The unit's time report for second |s| after 10:00:00 on day 341 of 2026.
-    void TimeReport(CHistoryRecorder& recorder, int s)
+    void TimeReport(CHistoryRecorder& recorder, int s, char discipline = '1')
     {
         m_state.m_nYear = 2026;
         m_state.m_nMonth = 12;
@@ -56,7 +56,7 @@ protected:
         char text[16];
         std::snprintf(text, sizeof text, "341:10:%02d:%02d", s / 60 % 60, s % 60);
         m_state.m_strTimeOfDay = text;
-        m_state.m_chDisciplineState = '1';
+        m_state.m_chDisciplineState = discipline;
         Report(recorder, Reported::UnitTime | Reported::TimeMode | Reported::Tfom | Reported::DisciplineState,
                "TIME");
     }
@@ -283,6 +283,33 @@ TEST_F(HistoryTest, OldRowsArePrunedWhileTheRollupsStay)
     EXPECT_EQ(series.m_points[0].m_llCount, 60);
     EXPECT_EQ(series.m_points[0].m_dMin, 0);
     EXPECT_EQ(series.m_points[0].m_dMax, 6);
+}
+
+TEST_F(HistoryTest, PhaseSegmentsBreakAtLinkLossAndGapsAndKnowWhenTheUnitWasLocked)
+{
+    CHistoryStore store(Options());
+    CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
+    // Seconds 0-3, link lost, 4-5, a 10 s silence, 16-17 coasting.
+    const int seconds[] = {0, 1, 2, 3, 4, 5, 16, 17};
+    for (int s : seconds) {
+        if (s == 4) recorder.MarkLinkLost();
+        m_llNow = kT0 + s * 1000;
+        m_state.m_nLastTimeDiff = 10 + s;
+        Report(recorder, Reported::PpsOffset, "TIMD");
+        TimeReport(recorder, s, s < 16 ? '1' : '2');
+    }
+    ASSERT_TRUE(store.Flush());
+    CHistoryQuery query;
+    std::string error;
+    ASSERT_TRUE(query.Open(m_path, error)) << error;
+    const auto phase = query.ReadPhase(query.ListUnits().at(0).m_llId, kT0, kT0 + 60000);
+    ASSERT_EQ(phase.size(), 8u);
+    std::string starts;
+    for (const CPhaseSample& p : phase) starts += p.m_bSegmentStart ? 'S' : '.';
+    EXPECT_EQ(starts, "S...S.S.");
+    EXPECT_DOUBLE_EQ(phase[5].m_dPhaseSeconds, 15e-9);
+    EXPECT_TRUE(phase[5].m_bLocked);
+    EXPECT_FALSE(phase[6].m_bLocked);
 }
 
 TEST(HistoryTime, UnitTimeIsUtcOnlyWhenExact)
