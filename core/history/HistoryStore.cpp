@@ -117,6 +117,7 @@ bool CHistoryStore::Flush(int timeoutMs)
     // also done any pruning that was due.
     const std::uint64_t passes = m_qwPasses + 2;
     ++m_nFlushWaiters;
+    m_bRetryNow = true;  // a paused store tries once more for the caller
     m_wake.notify_one();
     const bool done = m_progress.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
         if (m_bWorkerDone) return true;
@@ -185,6 +186,7 @@ void CHistoryStore::Run()
 
     for (;;) {
         bool stop = false;
+        bool retryNow = false;
         std::uint64_t dropped = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
@@ -202,6 +204,8 @@ void CHistoryStore::Run()
                 m_pending.clear();
             }
             stop = m_bStop;
+            retryNow = m_bRetryNow;
+            m_bRetryNow = false;
             m_counters.m_qwRowsDropped += dropped;
         }
 
@@ -209,7 +213,7 @@ void CHistoryStore::Run()
         std::uint64_t committedRows = 0;
         std::uint64_t droppedRows = 0;
         const HistoryStatus status = m_status.load();
-        const bool retryDue = Clock::now() >= nextRetry || stop;
+        const bool retryDue = Clock::now() >= nextRetry || stop || retryNow;
         if (status == HistoryStatus::Recording || (status == HistoryStatus::Paused && retryDue)) {
             rc = worker.IsOpen() ? SQLITE_OK : worker.Open();
             if (rc == SQLITE_OK) rc = worker.Commit(batch, committedRows);

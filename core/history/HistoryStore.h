@@ -70,7 +70,8 @@ public:
     void AppendEvent(std::int64_t hostMs, std::string_view name, std::string_view values);
 
     // Waits until everything queued before the call is committed or dropped
-    // (at most |timeoutMs|). False on time-out.
+    // (at most |timeoutMs|); a paused store retries at once. False when
+    // something is still waiting (time-out, or the retry failed).
     bool Flush(int timeoutMs = 10000);
     // Flushes and ends the worker; later appends are dropped. Idempotent.
     void Close();
@@ -102,6 +103,7 @@ private:
     std::uint64_t m_qwPasses = 0;  // worker loop passes completed
     int m_nFlushWaiters = 0;
     bool m_bWorkerDone = false;
+    bool m_bRetryNow = false;
     CHistoryCounters m_counters;
     std::string m_strStatusText;
     bool m_bStatusNoticePending = false;

@@ -245,6 +245,39 @@ TEST_F(HistoryTest, AFullDiskPausesRecordingAndSaysSo)
     EXPECT_TRUE(store.TakeStatusNotice(notice));
 }
 
+TEST_F(HistoryTest, ADatabaseLockedByAnotherProgramPausesAndResumesWithoutLosingRows)
+{
+    CHistoryOptions options = Options();
+    options.m_nBusyTimeoutMs = 50;
+    options.m_nRetryIntervalMs = 50;
+    CHistoryStore store(options);
+    CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
+    TimeReport(recorder, 0);
+    ASSERT_TRUE(store.Flush());
+
+    CSqliteDb other;
+    ASSERT_EQ(other.Open(m_path, SQLITE_OPEN_READWRITE), SQLITE_OK);
+    ASSERT_EQ(other.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+    m_llNow += 1000;
+    TimeReport(recorder, 1);
+    EXPECT_FALSE(store.Flush(1000));
+    EXPECT_EQ(store.Status(), HistoryStatus::Paused);
+    EXPECT_NE(store.StatusText().find("locked"), std::string::npos) << store.StatusText();
+    std::string notice;
+    EXPECT_TRUE(store.TakeStatusNotice(notice));
+
+    ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
+    other.Close();
+    EXPECT_TRUE(store.Flush());
+    EXPECT_EQ(store.Status(), HistoryStatus::Recording);
+    EXPECT_TRUE(store.TakeStatusNotice(notice));
+    EXPECT_NE(notice.find("resumed"), std::string::npos) << notice;
+    CHistoryQuery query;
+    std::string error;
+    ASSERT_TRUE(query.Open(m_path, error)) << error;
+    EXPECT_EQ(query.ListUnits().at(0).m_llRowCount, 2);
+}
+
 TEST_F(HistoryTest, OldRowsArePrunedWhileTheRollupsStay)
 {
     const std::int64_t day = 86400000;
