@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <ostream>
+#include <type_traits>
 
 #include "DatabaseCommands.h"
 #include "StatsCommand.h"
