@@ -46,6 +46,13 @@ struct CMonitoringProgram {
     }
 };
 
+// The least an observer can do: count what it is told.
+class CCountingObserver : public IUnitObserver {
+public:
+    void OnObservation(const CObservation& observation) override { m_uSeen += observation.m_uReported | 1u; }
+    std::uint64_t m_uSeen = 0;
+};
+
 void BM_ReceivePath(benchmark::State& state)
 {
     const std::string& stream = RecordedStream();
@@ -54,6 +61,8 @@ void BM_ReceivePath(benchmark::State& state)
         return;
     }
     CMonitoringProgram monitor;
+    CCountingObserver observer;
+    if (state.range(0) != 0) monitor.program.AddObserver(observer);
     std::size_t sentences = 0;
     for (char c : stream) sentences += c == '$';
     for (auto _ : state) {
@@ -67,12 +76,8 @@ void BM_ReceivePath(benchmark::State& state)
     state.counters["sentences/s"] =
         benchmark::Counter(iterations * static_cast<double>(sentences), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ReceivePath);
-
-class CNullSender : public ICommandSender {
-public:
-    void SendCommand(std::string_view) override {}
-};
+// Argument 0: no observer; 1: one trivial observer registered.
+BENCHMARK(BM_ReceivePath)->Arg(0)->Arg(1);
 
 // The page as drawn while monitoring: the unit state the recorded minute
 // leaves behind.
@@ -80,10 +85,9 @@ void BM_PageBuild(benchmark::State& state)
 {
     CMonitoringProgram monitor;
     monitor.Feed(RecordedStream());
-    CUnitState unit = monitor.program.m_state;
-    CNullSender sender;
+    const CUnitState unit = monitor.program.m_state;
     for (auto _ : state) {
-        std::string page = BuildStatusPage(unit, sender);
+        std::string page = BuildStatusPage(unit);
         benchmark::DoNotOptimize(page.data());
     }
 }

@@ -70,7 +70,8 @@ for path in \
   /usr/share/icons/hicolor/scalable/apps/velmor.svg \
   /usr/share/icons/hicolor/64x64/apps/velmor.png \
   /usr/share/man/man1/velmor.1 /usr/share/man/man1/velmor-unitsim.1 \
-  /usr/share/man/man1/velmor-replay.1 /usr/share/man/man1/velmor-history.1; do
+  /usr/share/man/man1/velmor-replay.1 /usr/share/man/man1/velmor-history.1 \
+  /usr/share/doc/velmor/copyright; do
   echo "$listing" | grep -qx "$path" || fail "$path is not in the package"
 done
 # Nothing of the build (tests, static libraries, headers) is shipped.

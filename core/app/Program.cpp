@@ -1,11 +1,14 @@
 #include "app/Program.h"
 
+#include <algorithm>
+
 #include "app/Menu.h"
 #include "config/CommSetupDlg.h"
 #include "config/SetupCommands.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/Handlers.h"
 #include "protocol/Numbers.h"
+#include "protocol/Subscriptions.h"
 #include "settings/SerialProfile.h"
 
 namespace velmor {
@@ -25,6 +28,7 @@ CProgram::CProgram(Host& host, SerialDevice& device, CProfile& profile)
     m_qwTwoSecondDeadline = now + 2000;
     m_qwFiveSecondDeadline = now + 5000;
     m_link.SetPortPathResolver([this](int port) { return PortDevicePath(m_profile, port); });
+    m_link.SetEventListener(this);
     LoadFontSettings(m_profile, m_logFont);
 }
 
@@ -51,11 +55,7 @@ void CProgram::OpenPortAtStartup()
     CCommSetupDlg dialog(m_serial);
     const bool ok = m_host.RunDialog(dialog);
     if (!ok) return;
-    m_serial.m_nPort = dialog.m_nPort;
-    m_serial.m_nBaud = dialog.m_nBaud;
-    m_serial.m_nParity = dialog.m_nParity;
-    m_serial.m_nDataBits = dialog.m_nDataBits;
-    m_serial.m_nStopBits = dialog.m_nStopBits;
+    m_serial = dialog.Result();
     if (m_link.OpenPort(m_serial) == -1) {
         m_host.PlaySound(Sound::Hand);
         m_host.MessageBox(Owner::MainWindow, failure(), "ReInit. Failed", Icon::Error);
@@ -89,7 +89,7 @@ void CProgram::StartPolling()
     SendCommand("PRID");
     SendCommand("PRID");
     SendCommand("GPSE");
-    if (m_state.m_bIdentified) SubscribeAll(*this);
+    if (m_state.m_bIdentified) SubscribeAll(m_state, *this);
     m_bQueryInProgress = false;
 }
 
@@ -171,7 +171,11 @@ void CProgram::BaudSwitch()
 
 // ---- receive path -------------------------------------------------------
 
-void CProgram::FeedBytes(const std::uint8_t* data, std::size_t size) { m_assembler.Feed(data, size, *this); }
+void CProgram::FeedBytes(const std::uint8_t* data, std::size_t size)
+{
+    if (!m_observers.empty()) Notify(LinkEvent::BytesReceived, 0, {}, {data, size});
+    m_assembler.Feed(data, size, *this);
+}
 
 void CProgram::OnSentence(const std::string& body, bool verified)
 {
@@ -179,14 +183,90 @@ void CProgram::OnSentence(const std::string& body, bool verified)
     if (verified) m_state.m_bPageDirty = true;
 }
 
-void CProgram::OnChecksumMismatch() { m_host.PlaySound(Sound::Hand); }
+void CProgram::OnChecksumMismatch()
+{
+    if (!m_observers.empty()) Notify(LinkEvent::ChecksumError);
+    m_host.PlaySound(Sound::Hand);
+}
 
-void CProgram::DispatchSentence(const std::string& body) { velmor::DispatchSentence(*this, body); }
+void CProgram::DispatchSentence(const std::string& body)
+{
+    const CDispatchResult result = velmor::DispatchSentence(*this, m_state, body);
+    if (m_observers.empty() || result.m_outcome == DispatchOutcome::Empty) return;
+    // The keyword as the dispatcher read it: the first token before a blank,
+    // comma or asterisk. The CR that follows every checksummed sentence
+    // arrives as a body of its own; line ends alone are no unrecognised body.
+    std::string_view keyword(body);
+    keyword.remove_prefix(std::min(keyword.find_first_not_of(" ,*\r\n"), keyword.size()));
+    keyword = keyword.substr(0, keyword.find_first_of(" ,*\r\n"));
+    if (keyword.empty()) return;
+    Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
+           result.m_uReported, keyword);
+}
 
 void CProgram::RequestRedraw()
 {
     m_state.m_bPageDirty = true;
     m_host.InvalidateView(false);
+}
+
+void CProgram::ShowErrorBox(const std::string& text, const std::string& caption)
+{
+    m_host.PlaySound(Sound::Hand);
+    m_host.MessageBox(Owner::View, text, caption, Icon::Error);
+}
+
+void CProgram::OnUnitIdentified()
+{
+    if (m_bCommRecoveryDone) {
+        // The rate the baud switch found is the one the unit answered at.
+        SaveSerialSettings(m_profile, m_serial);
+        m_bCommRecoveryDone = false;
+    }
+}
+
+void CProgram::RestartLink()
+{
+    StopPolling();
+    InitComm(Owner::View);
+    StartPolling();
+}
+
+// ---- observers ------------------------------------------------------------
+
+void CProgram::AddObserver(IUnitObserver& observer)
+{
+    if (std::find(m_observers.begin(), m_observers.end(), &observer) == m_observers.end())
+        m_observers.push_back(&observer);
+}
+
+void CProgram::RemoveObserver(IUnitObserver& observer)
+{
+    auto found = std::find(m_observers.begin(), m_observers.end(), &observer);
+    if (found == m_observers.end()) return;
+    // While observers are being told, the slot is only emptied; the list
+    // shrinks once the outermost notification is over.
+    if (m_nNotifyDepth > 0) *found = nullptr;
+    else m_observers.erase(found);
+}
+
+void CProgram::OnLinkEvent(LinkEvent event, std::span<const std::uint8_t> bytes)
+{
+    if (!m_observers.empty()) Notify(event, 0, {}, bytes);
+}
+
+void CProgram::Notify(LinkEvent event, std::uint32_t reported, std::string_view keyword,
+                      std::span<const std::uint8_t> bytes)
+{
+    const CObservation observation{event, reported, keyword, bytes, m_state, m_host.TickCount()};
+    // An observer may add or remove observers, or open a modal box whose
+    // nested ticks notify again; indices stay valid because removal during
+    // a notification only empties the slot.
+    ++m_nNotifyDepth;
+    for (std::size_t i = 0; i < m_observers.size(); ++i)
+        if (IUnitObserver* observer = m_observers[i]) observer->OnObservation(observation);
+    if (--m_nNotifyDepth == 0)
+        m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), nullptr), m_observers.end());
 }
 
 // ---- the view -----------------------------------------------------------
@@ -198,7 +278,8 @@ bool CProgram::OnPaint(std::string& page)
         return false;
     }
     if (!m_state.m_bPageDirty && m_bTimerRunning) return false;
-    page = BuildStatusPage(m_state, *this);
+    SendDrawingCommands(m_state, *this);
+    page = BuildStatusPage(m_state);
     m_state.m_bPageDirty = false;
     return true;
 }
@@ -244,11 +325,7 @@ void CProgram::OnComSetup()
     CCommSetupDlg dialog(m_serial);
     const bool ok = m_host.RunDialog(dialog);
     if (ok) {
-        m_serial.m_nPort = dialog.m_nPort;
-        m_serial.m_nBaud = dialog.m_nBaud;
-        m_serial.m_nParity = dialog.m_nParity;
-        m_serial.m_nDataBits = dialog.m_nDataBits;
-        m_serial.m_nStopBits = dialog.m_nStopBits;
+        m_serial = dialog.Result();
         SaveSerialSettings(m_profile, m_serial);
         InitComm(Owner::View);
         StartPolling();

@@ -7,22 +7,25 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "display/MessageWindow.h"
 #include "display/StatusPage.h"
 #include "link/SentenceAssembler.h"
 #include "link/SerialLink.h"
 #include "link/SerialSettings.h"
+#include "observe/Observation.h"
 #include "platform/Host.h"
 #include "platform/SerialDevice.h"
 #include "protocol/DialogInterfaces.h"
+#include "protocol/ReplyHost.h"
 #include "protocol/UnitState.h"
 #include "settings/FontSettings.h"
 #include "settings/Profile.h"
 
 namespace velmor {
 
-class CProgram : public ICommandSender, private ISentenceSink {
+class CProgram : public IReplyHost, private ISentenceSink, private ILinkEventListener {
 public:
     CProgram(Host& host, SerialDevice& device, CProfile& profile);
     CProgram(const CProgram&) = delete;
@@ -55,8 +58,22 @@ public:
     // ---- receive path ----------------------------------------------------
     void FeedBytes(const std::uint8_t* data, std::size_t size);
     void DispatchSentence(const std::string& body);
-    // Handlers ask for a page redraw: dirty flag plus invalidate without erase.
-    void RequestRedraw();
+
+    // ---- what the reply handlers may ask for ----------------------------
+    void RequestRedraw() override;
+    IAboutDlg* AboutDlg() override { return m_pAboutDlg; }
+    IEventTriggerDlg* EventTriggerDlg() override { return m_pEventTriggerDlg; }
+    IRateOutputDlg* RateOutputDlg() override { return m_pRateOutputDlg; }
+    ITimeTagDlg* TimeTagDlg() override { return m_pTimeTagDlg; }
+    void ShowErrorBox(const std::string& text, const std::string& caption) override;
+    void OnUnitIdentified() override;
+    void RestartLink() override;
+
+    // ---- observers of the unit's data ------------------------------------
+    // Observers hear of every handled sentence and link event, in arrival
+    // order, until removed. None by default.
+    void AddObserver(IUnitObserver& observer);
+    void RemoveObserver(IUnitObserver& observer);
 
     // ---- the view --------------------------------------------------------
     // The paint decision. Returns true and the page text in |page| when the
@@ -98,7 +115,13 @@ public:
 private:
     void OnSentence(const std::string& body, bool verified) override;
     void OnChecksumMismatch() override;
+    void OnLinkEvent(LinkEvent event, std::span<const std::uint8_t> bytes) override;
+    void Notify(LinkEvent event, std::uint32_t reported = 0, std::string_view keyword = {},
+                std::span<const std::uint8_t> bytes = {});
     void BaudSwitch();
+
+    std::vector<IUnitObserver*> m_observers;
+    int m_nNotifyDepth = 0;
 };
 
 }  // namespace velmor

@@ -15,8 +15,11 @@ public:
     void OnInitDialog() override;
     bool OnOK() override;
 
-    // The values the dialog holds (copied back by the caller on OK).
-    int m_nPort, m_nBaud, m_nParity, m_nDataBits, m_nStopBits;
+    // The settings as the dialog holds them (after OK: as chosen).
+    const SerialSettings& Result() const { return m_settings; }
+
+private:
+    SerialSettings m_settings;
 };
 
 }  // namespace velmor

@@ -59,17 +59,6 @@ bool ShowsCoastDuration(int type)
     }
 }
 
-// Types whose running position report is POS1 rather than SPOS.
-bool ReportsPos1(int type)
-{
-    switch (type) {
-    case PT_1: case PT_2: case PT_4: case PT_5: case PT_7: case PT_12: case PT_27:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Types whose tracking state '1' means the satellite is used in the solution.
 bool TrackOneMeansUsing(int type)
 {
@@ -158,53 +147,6 @@ const char* MonthName(int month)
     return month >= 0 && month <= 12 ? kMonths[month] : kMonths[0];
 }
 
-// ---------------------------------------------------------------- subscriptions
-
-// Arranges the position-report subscriptions for the mode the unit reports,
-// so that the reports the page needs keep arriving after a mode change.
-void SwitchPositionSubscriptions(CUnitState& state, ICommandSender& sender)
-{
-    const char mode = state.m_chPositionMode;
-    const char subscribed = state.m_chSubscribedPositionMode;
-    const int type = state.m_nProductType;
-    const bool unsettled = subscribed == 'P' || subscribed == '?';
-
-    auto send = [&](std::initializer_list<const char*> commands, char newMode) {
-        for (const char* command : commands) sender.SendCommand(command);
-        state.m_chSubscribedPositionMode = newMode;
-    };
-
-    if (mode == 'D' || mode == 'K') {
-        if (type == PT_9) {
-            send({"UNSL,PAVG,0", "UNSL,EL,1", "UNSL,LL,1", "UNSL,TR,1"}, mode);
-        } else if (!unsettled) {
-            return;
-        } else if (type == PT_0 || type == PT_3 || type == PT_6 || type == PT_11) {
-            send({"UNSL,PAVG,0", "UNSL,SPOS,1"}, mode);
-        } else if (ReportsPos1(type)) {
-            send({"UNSL,PAVG,0", "UNSL,POS1,1"}, mode);
-        } else if (type == PT_25) {
-            send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, mode);
-        }
-    } else if (mode == 'P' || mode == 'S') {
-        if (type == PT_9) {
-            if (subscribed == 'S' || subscribed == 'P') return;
-            send({"UNSL,PAVG,1", "UNSL,EL,0", "UNSL,LL,0"}, 'S');
-            if (subscribed == '?') sender.SendCommand("TR");
-        } else if (type == PT_25) {
-            if (unsettled) send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, 'P');
-        } else if (subscribed == 'P') {
-            return;
-        } else if (type == PT_0 || type == PT_6) {
-            send({"UNSL,SPOS,1", "UNSL,PAVG,0"}, 'P');
-        } else if (ReportsPos1(type)) {
-            send({"UNSL,PAVG,1", "UNSL,POS1,0", "UNSL,TRMO,1"}, 'P');
-        } else if (type == PT_3 || type == PT_11) {
-            send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, 'P');
-        }
-    }
-}
-
 // ---------------------------------------------------------------- upper section
 
 std::string DateText(const CUnitState& state)
@@ -274,13 +216,12 @@ std::string LeapVelocityLine(const CUnitState& state)
     return line;
 }
 
-void AppendUpperSection(std::string& page, CUnitState& state, ICommandSender& sender)
+void AppendUpperSection(std::string& page, const CUnitState& state)
 {
     auto line = [&page](const std::string& text) { page += text; page += kEol; };
 
     line("-------  Time/Status  -------     -----------  Position  ----------");
 
-    SwitchPositionSubscriptions(state, sender);
     line(TimeLabel(state.m_chTimeMode) + state.m_strTimeOfDay + Blanks(7) +
          PositionModeText(state.m_chPositionMode) + Blanks(4));
 
@@ -341,8 +282,8 @@ int NewestTimeDiff(const CUnitState& state)
 // The right-hand items of the channel rows, one per row.
 class CGeneralColumn {
 public:
-    CGeneralColumn(const CUnitState& state, ICommandSender& sender)
-        : m_state(state), m_sender(sender), m_nCycles(AtoI(state.m_strCyclesCompleted))
+    explicit CGeneralColumn(const CUnitState& state)
+        : m_state(state), m_nCycles(AtoI(state.m_strCyclesCompleted))
     {
     }
 
@@ -394,8 +335,6 @@ private:
         if (Warming() || CoastingUncycled()) return "          Samples in Cycle:      Not Avail.";
         m_bSamplesShown = true;
         m_nSamples = AtoI(m_state.m_strSamplesInCycle);
-        // Once per 600 samples a cycle ends; ask for the new cycles count just before.
-        if (static_cast<std::uint32_t>(m_nSamples) % 600 == 599) m_sender.SendCommand("ESTC");
         return "          Samples in Cycle:          " + Format("%6d", m_nSamples);
     }
 
@@ -408,7 +347,6 @@ private:
     }
 
     const CUnitState& m_state;
-    ICommandSender& m_sender;
     int m_nCycles;
     bool m_bSamplesShown = false;
     int m_nSamples = 0;
@@ -419,7 +357,7 @@ const char* TestResult(const std::string& results, std::size_t position, const c
     return position < results.size() && results[position] == '0' ? pass : failure;
 }
 
-void AppendLowerSection(std::string& page, const CUnitState& state, ICommandSender& sender)
+void AppendLowerSection(std::string& page, const CUnitState& state)
 {
     auto line = [&page](const std::string& text) { page += text; page += kEol; };
 
@@ -435,7 +373,7 @@ void AppendLowerSection(std::string& page, const CUnitState& state, ICommandSend
     // The character arithmetic may give anything; rows past the table stay blank.
     const int channels = static_cast<int>(state.m_chGpsChannels) - '0';
     const int rows = channels > 7 ? channels : 7;
-    CGeneralColumn general(state, sender);
+    CGeneralColumn general(state);
     for (int row = 0; row < rows; ++row) line(ChannelText(state, row, channels) + general.Item(row));
 
     if (IsModel620003(state))
@@ -459,18 +397,12 @@ void AppendLowerSection(std::string& page, const CUnitState& state, ICommandSend
 
 }  // namespace
 
-std::string BuildStatusPage(CUnitState& state, ICommandSender& sender)
+std::string BuildStatusPage(const CUnitState& state)
 {
-    // This model answers these three only when asked, so each drawing asks.
-    if (IsModel620003(state)) {
-        sender.SendCommand("OUTQ");
-        sender.SendCommand("SSTA");
-        sender.SendCommand("TIMR");
-    }
     std::string page;
     page.reserve(1536);
-    AppendUpperSection(page, state, sender);
-    AppendLowerSection(page, state, sender);
+    AppendUpperSection(page, state);
+    AppendLowerSection(page, state);
     page += kEol;
     return page;
 }

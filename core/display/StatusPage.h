@@ -1,8 +1,7 @@
 #pragma once
 // The status page: one string of fixed-pitch lines built from the unit state.
-// Building it also sends commands (position-report subscriptions, status
-// queries for one model, the cycles query), and it keeps track of the
-// position mode whose reports were last subscribed.
+// Building it only formats; the commands that go with each drawing are sent
+// by SendDrawingCommands (protocol/Subscriptions.h) just before.
 
 #include <string>
 #include <string_view>
@@ -11,14 +10,8 @@
 
 namespace velmor {
 
-class ICommandSender {
-public:
-    virtual ~ICommandSender() = default;
-    virtual void SendCommand(std::string_view body) = 0;
-};
-
 // The whole page, each line ended by CR LF, followed by one empty line.
-// Writes only state.m_chSubscribedPositionMode. The degree sign is UTF-8.
-std::string BuildStatusPage(CUnitState& state, ICommandSender& sender);
+// The degree sign is UTF-8.
+std::string BuildStatusPage(const CUnitState& state);
 
 }  // namespace velmor

@@ -57,6 +57,7 @@ int CSerialLink::OpenPort(SerialSettings& settings)
 {
     if (!m_device.Open(PortPath(settings.m_nPort))) {
         m_bPortOpen = false;
+        Tell(LinkEvent::PortOpenFailed);
         m_host.PlaySound(Sound::Hand);
         m_host.MessageBox(Owner::None, "Could not open communication port", "OpenComm FAILED!", Icon::Error);
         return -1;
@@ -66,10 +67,12 @@ int CSerialLink::OpenPort(SerialSettings& settings)
     m_device.Purge();
 
     LineSettings line;
+    RepairLineSettings(settings);
     const std::string definition = BuildDefinitionString(settings);
     if (!ParseDefinitionString(definition, line)) {
         m_bPortOpen = false;
         m_device.Close();
+        Tell(LinkEvent::PortOpenFailed);
         m_host.PlaySound(Sound::Hand);
         m_host.MessageBox(Owner::None,
                           Format("Comm port:%d,Baud=%d,Parity=%d,Data=%d, and Stop=%d", settings.m_nPort,
@@ -82,6 +85,7 @@ int CSerialLink::OpenPort(SerialSettings& settings)
     if (!m_device.Apply(line)) {
         m_bPortOpen = false;
         m_device.Close();
+        Tell(LinkEvent::PortOpenFailed);
         m_host.PlaySound(Sound::Hand);
         m_host.MessageBox(Owner::None, "SetCommState", "Could not set communication state", Icon::Error);
         return -1;
@@ -90,6 +94,7 @@ int CSerialLink::OpenPort(SerialSettings& settings)
     // Reads never wait and writes give up after kWriteTimeoutMs: both are
     // properties of the device's Read and Write.
     m_device.ClearErrors();
+    Tell(LinkEvent::PortOpened);
     return 0;
 }
 
@@ -102,7 +107,9 @@ void CSerialLink::SendCommand(std::string_view body)
     bool bWritten = !sentence.empty() && m_device.IsOpen() &&
                     m_device.Write(reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size(),
                                    kWriteTimeoutMs);
+    if (bWritten) Tell(LinkEvent::BytesSent, sentence);
     if (!bWritten) {
+        Tell(LinkEvent::WriteFailure, sentence);
         m_host.PlaySound(Sound::Exclamation);
         // Poll ticks keep running while the box is open, and with the line
         // gone each of them may fail another write: one box at a time is
@@ -138,8 +145,10 @@ void CSerialLink::PurgePort()
 
 void CSerialLink::ClosePort()
 {
+    const bool wasOpen = m_device.IsOpen();
     m_bPortOpen = false;
     m_device.Close();
+    if (wasOpen) Tell(LinkEvent::PortClosed);
 }
 
 void CSerialLink::InitComm(Owner owner, SerialSettings& settings)

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/LinkEvent.h"
 #include "link/SerialSettings.h"
 #include "platform/Host.h"
 #include "platform/SerialDevice.h"
@@ -23,6 +24,8 @@ public:
     // COM number to device path; by default port n is /dev/ttyS(n-1).
     void SetPortPathResolver(std::function<std::string(int)> resolver);
     std::string PortPath(int port) const;
+    // Who hears of opens, closes, writes and write failures (none by default).
+    void SetEventListener(ILinkEventListener* listener) { m_pListener = listener; }
 
     // Returns 0 on success, -1 on failure (after its box).
     int OpenPort(SerialSettings& settings);
@@ -52,6 +55,13 @@ private:
     const int& m_nReportedProductType;
     bool m_bWriteFailureShown = false;  // the write-failure box is open
     std::function<std::string(int)> m_resolver;
+    ILinkEventListener* m_pListener = nullptr;
+
+    void Tell(LinkEvent event, std::string_view bytes = {})
+    {
+        if (m_pListener)
+            m_pListener->OnLinkEvent(event, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    }
 };
 
 // The bytes SendCommand writes for |body| (up to its first NUL). Empty when

@@ -41,18 +41,22 @@ bool IsStandardBaudRate(int baud)
     return false;
 }
 
-std::string BuildDefinitionString(SerialSettings& settings)
+void RepairLineSettings(SerialSettings& settings)
 {
-    std::string text = Format("COM%d: ", settings.m_nPort);
-    text += Format("baud=%d", settings.m_nBaud);
-    text += " parity=";
-    text += settings.m_nParity == 1 ? "O " : settings.m_nParity == 2 ? "E " : "N ";
-    // The unit only speaks 8 data bits; odd stop-bit values from the settings
-    // file are repaired in the record itself so that later saves write them back.
     settings.m_nDataBits = 8;
     if (settings.m_nStopBits < 0 || settings.m_nStopBits > 2) settings.m_nStopBits = 1;
-    text += Format("data=%d", settings.m_nDataBits);
-    text += Format(" stop=%d", settings.m_nStopBits);
+}
+
+std::string BuildDefinitionString(const SerialSettings& settings)
+{
+    SerialSettings repaired = settings;
+    RepairLineSettings(repaired);
+    std::string text = Format("COM%d: ", repaired.m_nPort);
+    text += Format("baud=%d", repaired.m_nBaud);
+    text += " parity=";
+    text += repaired.m_nParity == 1 ? "O " : repaired.m_nParity == 2 ? "E " : "N ";
+    text += Format("data=%d", repaired.m_nDataBits);
+    text += Format(" stop=%d", repaired.m_nStopBits);
     return text;
 }
 

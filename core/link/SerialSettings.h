@@ -16,9 +16,16 @@ struct SerialSettings {
     int m_nStopBits = 1;
 };
 
-// Builds the definition string; forces the data bits to 8 and replaces stop
-// bits below 0 or above 2 by 1, in the record itself.
-std::string BuildDefinitionString(SerialSettings& settings);
+// The rates the serial-port dialog offers, in its list order.
+inline constexpr int kOfferedBaudRates[] = {2400, 4800, 9600, 19200};
+
+// The unit only speaks 8 data bits; stop bits below 0 or above 2 become 1.
+// Opening the port repairs the record itself, so later saves write it back.
+void RepairLineSettings(SerialSettings& settings);
+
+// The definition string of |settings| as the port is opened with them, i.e.
+// with data bits and stop bits repaired; |settings| itself is not changed.
+std::string BuildDefinitionString(const SerialSettings& settings);
 
 // Parses a definition string into line settings. False when the text is
 // malformed or names a rate, data size, parity or stop-bit count that the

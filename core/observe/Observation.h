@@ -12,22 +12,11 @@
 #include <span>
 #include <string_view>
 
+#include "link/LinkEvent.h"
 #include "protocol/Reported.h"
 #include "protocol/UnitState.h"
 
 namespace velmor {
-
-enum class LinkEvent : std::uint8_t {
-    SentenceHandled,   // a body whose keyword is in the table was dispatched
-    UnrecognisedBody,  // a non-empty body whose keyword is not in the table
-    ChecksumError,     // a checksummed sentence whose checksum did not match
-    BytesReceived,     // m_bytes: what one read of the port returned
-    BytesSent,         // m_bytes: one framed command as written (or refused)
-    WriteFailure,      // a command could not be written (or was too long)
-    PortOpened,        // the port opened with the current settings
-    PortOpenFailed,    // an attempt to open the port failed
-    PortClosed,        // the program closed the port
-};
 
 struct CObservation {
     LinkEvent m_event;

@@ -2,7 +2,6 @@
 // the dialogs preset themselves from; the About, Event Trigger, Rate Output
 // and Time Tag replies also write into their dialog while it is open.
 
-#include "app/Program.h"
 #include "protocol/Handlers.h"
 #include "protocol/Numbers.h"
 
@@ -23,7 +22,7 @@ void AppendField(CDispatchContext& ctx, std::string& text)
 // piece empty.
 void AddTimeTagLine(CDispatchContext& ctx)
 {
-    ITimeTagDlg* dialog = ctx.program.m_pTimeTagDlg;
+    ITimeTagDlg* dialog = ctx.host.TimeTagDlg();
     if (!dialog) return;
     std::string f[6];
     for (std::string& piece : f) ctx.Field(piece);
@@ -136,7 +135,7 @@ void OnTODS(CDispatchContext& ctx)
 void OnGPSE(CDispatchContext& ctx)
 {
     CUnitState& s = ctx.state;
-    IAboutDlg* about = ctx.program.m_pAboutDlg;
+    IAboutDlg* about = ctx.host.AboutDlg();
     std::string field;
     if (s.m_nProductType != PT_22 && s.m_strPartNumber.compare(0, 9, "512-6200-") != 0) {
         if (!ctx.Field(field)) return;
@@ -169,6 +168,7 @@ void OnVERS(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     s.m_strVersion = field;
+    ctx.Report(Reported::Firmware);
     const std::string& v = s.m_strVersion;
     // Firmware of the ?.2.0 line averages position for a day, all other for an hour.
     s.m_nAveragingHours = (v.size() > 5 && v[3] == '2' && v[5] == '0') ? 24 : 1;
@@ -188,7 +188,7 @@ void OnVERS(CDispatchContext& ctx)
         if (!ctx.Field(field)) return;
         s.m_strFirmwarePartNumber = field;
     }
-    if (IAboutDlg* about = ctx.program.m_pAboutDlg) {
+    if (IAboutDlg* about = ctx.host.AboutDlg()) {
         about->SetFirmwareVersion(s.m_strVersion);
         about->SetFirmwarePartNumber(s.m_strFirmwarePartNumber);
         about->SetGpsVersion(s.m_strGpsVersion);
@@ -204,7 +204,7 @@ void OnVERS(CDispatchContext& ctx)
 void OnEVTG(CDispatchContext& ctx)
 {
     CUnitState& s = ctx.state;
-    IEventTriggerDlg* dialog = ctx.program.m_pEventTriggerDlg;
+    IEventTriggerDlg* dialog = ctx.host.EventTriggerDlg();
 
     std::string start;
     for (int i = 0; i < 5; ++i) AppendField(ctx, start);
@@ -234,7 +234,7 @@ void OnEVTG(CDispatchContext& ctx)
 // Only the open Set Rate Output dialog has a use for it.
 void OnROUT(CDispatchContext& ctx)
 {
-    IRateOutputDlg* dialog = ctx.program.m_pRateOutputDlg;
+    IRateOutputDlg* dialog = ctx.host.RateOutputDlg();
     if (!dialog) return;
     std::string rest;
     if (!ctx.Rest(rest)) return;
@@ -245,7 +245,7 @@ void OnROUT(CDispatchContext& ctx)
 // The unit cleared its time tags: so does the open Time Tag dialog.
 void OnTAGC(CDispatchContext& ctx)
 {
-    if (ITimeTagDlg* dialog = ctx.program.m_pTimeTagDlg) dialog->ClearList();
+    if (ITimeTagDlg* dialog = ctx.host.TimeTagDlg()) dialog->ClearList();
 }
 
 // TAGM,B
@@ -257,7 +257,7 @@ void OnTAGM(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     const char mode = field[0];
-    ITimeTagDlg* dialog = ctx.program.m_pTimeTagDlg;
+    ITimeTagDlg* dialog = ctx.host.TimeTagDlg();
     if (!dialog) {
         ctx.state.m_chTimeTagMode = mode;
         return;
@@ -266,9 +266,7 @@ void OnTAGM(CDispatchContext& ctx)
         dialog->SetMode(mode);
         return;
     }
-    Host& host = ctx.program.m_host;
-    host.PlaySound(Sound::Hand);
-    host.MessageBox(Owner::View, ctx.body, "TAGM,? response: Unknown mode", Icon::Error);
+    ctx.host.ShowErrorBox(ctx.body, "TAGM,? response: Unknown mode");
 }
 
 // TAGT,001,123,04,05,06,1234567

@@ -34,10 +34,12 @@ std::string ExpandExponent(const std::string& text, int fractionDigitsFirst)
     return out;
 }
 
-void StoreRest(CDispatchContext& ctx, std::string& target)
+void StoreRest(CDispatchContext& ctx, std::string& target, Reported what = Reported::None)
 {
     std::string rest;
-    if (ctx.Rest(rest)) target = rest;
+    if (!ctx.Rest(rest)) return;
+    target = rest;
+    ctx.Report(what);
 }
 
 }  // namespace
@@ -45,22 +47,22 @@ void StoreRest(CDispatchContext& ctx, std::string& target)
 // DACV,032768
 //      1
 // 1 oscillator control DAC value (the rest of the sentence).
-void OnDACV(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strDacValue); }
+void OnDACV(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strDacValue, Reported::Dac); }
 
 // DACP,032768
 //      1
 // The same report under the other product family's name.
-void OnDACP(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strDacValue); }
+void OnDACP(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strDacValue, Reported::Dac); }
 
 // OC 032768
 //    1
 // The legacy unit's DAC value.
-void OnOC(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strDacValue); }
+void OnOC(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strDacValue, Reported::Dac); }
 
 // EFER,1.23E-10
 //      1
 // 1 frequency error estimate, ready to show.
-void OnEFER(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strFreqErrorEstimate); }
+void OnEFER(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strFreqErrorEstimate, Reported::FrequencyError); }
 
 // EF 12345-09
 //    1
@@ -71,12 +73,13 @@ void OnEF(CDispatchContext& ctx)
     std::string field;
     if (!ctx.tok.Next("\r ", field)) return;
     ctx.state.m_strFreqErrorEstimate = ExpandExponent(field, 0);
+    ctx.Report(Reported::FrequencyError);
 }
 
 // ESSD,2.5E-11
 //      1
 // 1 standard error of the estimate, ready to show.
-void OnESSD(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strStdErrorEstimate); }
+void OnESSD(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strStdErrorEstimate, Reported::FrequencyStdError); }
 
 // SD 25-08
 //    1
@@ -87,6 +90,7 @@ void OnSD(CDispatchContext& ctx)
     std::string rest;
     if (!ctx.Rest(rest)) return;
     ctx.state.m_strStdErrorEstimate = ExpandExponent(rest, 1);
+    ctx.Report(Reported::FrequencyStdError);
 }
 
 // ESSN,000123
@@ -114,6 +118,6 @@ void OnESTC(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strCyclesComplet
 // TEMP,045.5
 //      1
 // 1 oscillator temperature, degrees.
-void OnTEMP(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strTemperature); }
+void OnTEMP(CDispatchContext& ctx) { StoreRest(ctx, ctx.state.m_strTemperature, Reported::Temperature); }
 
 }  // namespace velmor

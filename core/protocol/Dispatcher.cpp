@@ -1,6 +1,5 @@
 #include "protocol/Dispatcher.h"
 
-#include "app/Program.h"
 #include "protocol/Handlers.h"
 
 #include <algorithm>
@@ -48,10 +47,6 @@ static_assert(std::adjacent_find(kKeywordViews.begin(), kKeywordViews.end(), std
 
 }  // namespace
 
-void CDispatchContext::Send(std::string_view command) { program.SendCommand(command); }
-
-void CDispatchContext::RequestRedraw() { program.RequestRedraw(); }
-
 ReplyHandler FindReplyHandler(std::string_view keyword)
 {
     const auto found = std::lower_bound(kKeywordViews.begin(), kKeywordViews.end(), keyword);
@@ -65,18 +60,19 @@ const CKeywordEntry* KeywordTable(std::size_t& count)
     return kKeywords;
 }
 
-void DispatchSentence(CProgram& program, const std::string& body)
+CDispatchResult DispatchSentence(IReplyHost& host, CUnitState& state, const std::string& body)
 {
     // Both copies live for the whole call: a handler may open a modal box,
     // inside which the poll delivers further sentences.
     const std::string original = body;
     CTokenizer tok(original);
     std::string keyword;
-    if (!tok.Keyword(keyword)) return;
+    if (!tok.Keyword(keyword)) return {};
     ReplyHandler handler = FindReplyHandler(keyword);
-    if (!handler) return;
-    CDispatchContext ctx{program, program.m_state, tok, original};
+    if (!handler) return {DispatchOutcome::Unknown, 0};
+    CDispatchContext ctx{host, state, tok, original};
     handler(ctx);
+    return {DispatchOutcome::Handled, ctx.m_uReported};
 }
 
 }  // namespace velmor

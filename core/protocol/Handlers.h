@@ -9,7 +9,8 @@ namespace velmor {
 // Identification.cpp
 void OnPRID(CDispatchContext& ctx);
 void OnMTYP(CDispatchContext& ctx);
-void SubscribeAll(CProgram& program);
+// Every subscription the page needs, for the type the unit reported.
+void SubscribeAll(const CUnitState& state, ICommandSender& sender);
 // The About box name for a part number ("Mirelle III", "Dravin"...), or
 // empty when none applies.
 std::string ProductNameFor(int productType, const std::string& partNumber);

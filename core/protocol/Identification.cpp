@@ -2,10 +2,8 @@
 
 #include <cstring>
 
-#include "app/Program.h"
 #include "protocol/Handlers.h"
 #include "protocol/Numbers.h"
-#include "settings/SerialProfile.h"
 
 namespace velmor {
 
@@ -52,7 +50,6 @@ std::string ProductNameFor(int productType, const std::string& partNumber)
 // number may contain blanks.
 void OnPRID(CDispatchContext& ctx)
 {
-    CProgram& program = ctx.program;
     CUnitState& s = ctx.state;
     std::string field;
     if (!ctx.Field(field)) return;
@@ -65,10 +62,11 @@ void OnPRID(CDispatchContext& ctx)
         return;
     }
     s.m_strPartNumber = field;
+    ctx.Report(Reported::Identification);
 
     if (!s.m_bIdentified) {
         s.m_bIdentified = true;
-        SubscribeAll(program);
+        SubscribeAll(s, ctx.host);
     }
     ctx.Send("BEEP");
 
@@ -78,17 +76,13 @@ void OnPRID(CDispatchContext& ctx)
         ctx.Send("MTYP");
     }
 
-    if (program.m_pAboutDlg) {
+    if (IAboutDlg* about = ctx.host.AboutDlg()) {
         std::string name = ProductNameFor(s.m_nProductType, s.m_strPartNumber);
-        if (!name.empty()) program.m_pAboutDlg->SetProductName(name);
-        program.m_pAboutDlg->SetIdNumber(Format("%03d", s.m_nProductType));
+        if (!name.empty()) about->SetProductName(name);
+        about->SetIdNumber(Format("%03d", s.m_nProductType));
     }
 
-    if (program.m_bCommRecoveryDone) {
-        // The rate the baud switch found is the one the unit answered at.
-        SaveSerialSettings(program.m_profile, program.m_serial);
-        program.m_bCommRecoveryDone = false;
-    }
+    ctx.host.OnUnitIdentified();
 
     if (s.m_nProductType == PT_9) {
         s.m_chGpsChannels = '8';
@@ -97,14 +91,10 @@ void OnPRID(CDispatchContext& ctx)
         ctx.Send("ETR");
         ctx.Send("UNSL,OC,1");
     } else if (s.m_nProductType >= PT_26) {
-        program.m_host.PlaySound(Sound::Hand);
-        program.m_host.MessageBox(Owner::View, "Unknown PRID response:" + ctx.body,
-                                  "Unknown product Error!!", Icon::Error);
+        ctx.host.ShowErrorBox("Unknown PRID response:" + ctx.body, "Unknown product Error!!");
     } else {
         if (s.m_nReportedProductType == PT_UNIDENTIFIED) {
-            program.StopPolling();
-            program.InitComm(Owner::View);
-            program.StartPolling();
+            ctx.host.RestartLink();
             ctx.Send("PRID");
             ctx.Send("GPSE");
         }
@@ -123,17 +113,16 @@ void OnMTYP(CDispatchContext& ctx)
     CUnitState& s = ctx.state;
     s.m_nAveragingHours = 1;
     s.m_nModelVariant = (ctx.body.size() > 5 && ctx.body[5] == 'T') ? 2 : 1;
-    if (IAboutDlg* about = ctx.program.m_pAboutDlg) {
+    if (IAboutDlg* about = ctx.host.AboutDlg()) {
         about->SetProductName(s.m_nModelVariant == 2 ? "VG Mirelle" : s.m_strPartNumber);
         about->SetIdNumber(Format("%03d", s.m_nProductType));
     }
 }
 
-void SubscribeAll(CProgram& program)
+void SubscribeAll(const CUnitState& s, ICommandSender& sender)
 {
-    const CUnitState& s = program.m_state;
     const int type = s.m_nReportedProductType;
-    auto send = [&](const char* body) { program.SendCommand(body); };
+    auto send = [&](const char* body) { sender.SendCommand(body); };
 
     for (const char* body : {"LEAP", "ESTC", "POS1", "TODS", "TIMM", "UNSL,TEMP,1", "UNSL,LEAP,1",
                              "UNSL,ESSN,1", "UNSL,NTLC,1"})

@@ -47,6 +47,7 @@ bool ReadLatLonTexts(CDispatchContext& ctx)
     p.m_strLonMinutes = field;
     if (!ctx.Field(field)) return false;
     p.m_chLonHemisphere = field[0];
+    ctx.Report(Reported::Position);
     return true;
 }
 
@@ -55,6 +56,7 @@ void ReadPositionMode(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     ctx.state.m_chPositionMode = field[0];
+    ctx.Report(Reported::PositionMode);
 }
 
 // Up to eight groups of PRN, strength and track mode; a row may be left
@@ -65,6 +67,7 @@ void ReadSatelliteTable(CDispatchContext& ctx)
     for (CSatelliteRow& row : ctx.state.m_aSatellites) {
         if (!ctx.Field(field)) return;
         row.m_strPrn = field;
+        ctx.Report(Reported::Satellites);
         if (!ctx.Field(field)) return;
         row.m_nStrength = AtoI(field);
         if (!ctx.Field(field)) return;
@@ -229,6 +232,7 @@ void OnPVT1(CDispatchContext& ctx)
     s.m_dVelocityNorth = AtoF(field);
     if (!ctx.Field(field)) return;
     s.m_dVelocityUp = AtoF(field);
+    ctx.Report(Reported::Velocity);
 }
 
 // SIGQ,05,45,2,12,40,1,...

@@ -37,6 +37,7 @@ bool ReadDateAndTime(CDispatchContext& ctx, int& seconds)
     }
     seconds = AtoI(field);
     s.m_strTimeOfDay = time;
+    ctx.Report(Reported::UnitTime);
     return true;
 }
 
@@ -92,12 +93,15 @@ void OnTIME(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     s.m_chTimeMode = field[0];
+    ctx.Report(Reported::TimeMode);
     if (!ctx.Field(field)) return;
     s.m_chTfom = field[0];
+    ctx.Report(Reported::Tfom);
     if (!ctx.Field(field)) return;
     // The leap-second state is re-read whenever the discipline state changes.
     if (field[0] != s.m_chDisciplineState) ctx.Send("LEAP");
     s.m_chDisciplineState = field[0];
+    ctx.Report(Reported::DisciplineState);
     if (s.m_nProductType >= PT_15 && s.m_nProductType <= PT_18 && seconds % 59 == 0) ctx.Send("MTYP");
     ctx.RequestRedraw();
 }
@@ -116,10 +120,12 @@ void OnTM(CDispatchContext& ctx)
     case '3': s.m_chDisciplineState = '1'; break;
     default: s.m_chDisciplineState = '0'; break;
     }
+    ctx.Report(Reported::DisciplineState);
     int seconds = 0;
     if (!ReadDateAndTime(ctx, seconds)) return;
     if (!ctx.Field(field)) return;
     s.m_chTfom = field[0];
+    ctx.Report(Reported::Tfom);
     ctx.RequestRedraw();
 }
 
@@ -132,6 +138,7 @@ void OnTIMM(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     s.m_chTimeMode = field[0];
+    ctx.Report(Reported::TimeMode);
     // Shown when the unit sends no offset at all.
     s.m_strLocalOffsetHours = "25";
     s.m_strLocalOffsetMinutes = "00";
@@ -158,6 +165,7 @@ void OnTMD1(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     s.m_chTimeMode = field[0];
+    ctx.Report(Reported::TimeMode);
     if (!ctx.Field(field)) return;
     s.m_strLocalOffsetHours = field.size() == 2 ? NormaliseTwoCharHours(field) : field;
     if (!ctx.Field(field)) return;
@@ -186,6 +194,7 @@ void OnLEAP(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     s.m_strLeapNow = field;
+    ctx.Report(Reported::LeapSeconds);
     if (!ctx.Field(field)) return;
     s.m_strLeapFuture = field;
 }
@@ -198,6 +207,7 @@ void OnTIMD(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     StoreTimeDiff(ctx.state, AtoI(field));
+    ctx.Report(Reported::PpsOffset);
 }
 
 // MD,123-09
@@ -220,6 +230,7 @@ void OnMD(CDispatchContext& ctx)
     while (i < n && field[i] != ' ') number += field[i++];
     // The largest double below 10^9: the unit's own scale factor.
     StoreTimeDiff(ctx.state, TruncToInt(AtoF(number) * 999999999.9999999));
+    ctx.Report(Reported::PpsOffset);
 }
 
 // TIMR,-12
@@ -230,6 +241,7 @@ void OnTIMR(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     ctx.state.m_dRawTimeDiff = AtoI(field);
+    ctx.Report(Reported::RawPpsOffset);
 }
 
 // TIMI,0
@@ -249,6 +261,7 @@ void OnNTLC(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     ctx.state.m_nCoastDuration = AtoI(field);
+    ctx.Report(Reported::CoastDuration);
 }
 
 // OUTQ,1,E,0,3600
@@ -262,9 +275,11 @@ void OnOUTQ(CDispatchContext& ctx)
     if (!ctx.Field(field)) return;
     if (!ctx.Field(field)) return;
     s.m_szPulseStatus = field;
+    ctx.Report(Reported::PulseStatus);
     if (!ctx.Field(field)) return;
     if (!ctx.Field(field)) return;
     s.m_nCoastCount = AtoI(field);
+    ctx.Report(Reported::CoastDuration);
 }
 
 // SSTA,0,0,0,008
@@ -279,6 +294,7 @@ void OnSSTA(CDispatchContext& ctx)
     for (int i = 0; i < 4; ++i)
         if (!ctx.Field(field)) return;
     s.m_chSelfTestStatus = field.size() >= 3 ? field[2] : 0;
+    ctx.Report(Reported::SelfTest);
 }
 
 // BT 0000000
@@ -290,6 +306,7 @@ void OnBT(CDispatchContext& ctx)
     std::string field;
     if (!ctx.tok.Next(",\r", field)) return;
     ctx.state.m_strBuiltInTest = field;
+    ctx.Report(Reported::SelfTest);
 }
 
 }  // namespace velmor

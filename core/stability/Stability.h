@@ -16,9 +16,10 @@
 //   MDEV^2 = sum w^2 / (2 m^2 tau^2 nM)  TDEV   = tau / sqrt(3) * MDEV
 //
 // Each averaging time costs O(N): h_j = a_(j+m) - a_j is also the step from
-// w_j to w_(j+1), so one pass yields the Hadamard and the modified terms. The
-// differences and sums are formed in long double, so a series whose phase is
-// large next to its second differences keeps its precision.
+// w_j to w_(j+1), so one pass yields all three kinds of term. The terms are
+// formed as differences of neighbouring differences, which round relative to
+// those differences and not to the phase, so a large phase or frequency
+// offset costs no precision; the sums and the running window are long double.
 //
 // Records have gaps (link losses, restarts, unlocked periods). A term must not
 // straddle a gap, so the estimators work on segments: each segment gives its
@@ -100,7 +101,7 @@ std::vector<double> FrequencyToPhase(std::span<const double> frequency, double t
 std::vector<std::span<const double>> SplitAtGaps(std::span<const double> series);
 
 // The averaging factors to evaluate when the longest segment holds
-// |phasePoints| phase points (none below 2 points).
+// |phasePoints| phase points (none below 3 points, which give no term).
 std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus);
 
 // The squared terms of one contiguous, finite phase segment at factor m.
@@ -110,7 +111,7 @@ CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_
 CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0);
 
 // All four deviations of one series at the chosen averaging times. Empty when
-// tau0 is not a positive finite number or no segment has 2 phase points.
+// tau0 is not a positive finite number or no segment has 3 phase points.
 std::vector<CStabilityPoint> ComputeStability(std::span<const double> series, SeriesKind kind,
                                               double tau0, const CTauChoice& taus);
 

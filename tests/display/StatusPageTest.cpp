@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/Numbers.h"
+#include "protocol/Subscriptions.h"
 
 namespace velmor {
 namespace {
@@ -19,6 +20,14 @@ public:
     void SendCommand(std::string_view body) override { m_sent.emplace_back(body); }
     std::vector<std::string> m_sent;
 };
+
+// A drawing as the paint path does it: the commands that go with it, then
+// the page text.
+std::string BuildStatusPage(CUnitState& state, ICommandSender& sender)
+{
+    SendDrawingCommands(state, sender);
+    return velmor::BuildStatusPage(state);
+}
 
 // Splits a page into its lines; every line must end with CR LF.
 std::vector<std::string> Lines(const std::string& page)

@@ -2,7 +2,13 @@
 get_filename_component(dir ${SCRIPT} DIRECTORY)
 get_filename_component(name ${SCRIPT} NAME_WE)
 set(expected ${dir}/${name}.expected)
-execute_process(COMMAND ${REPLAY} ${SCRIPT}
+# With OBSERVER set, the session runs with an observer of the unit's data
+# registered, and its transcript must still be exactly the expected one.
+set(args ${SCRIPT})
+if(OBSERVER)
+  set(args --observer ${SCRIPT})
+endif()
+execute_process(COMMAND ${REPLAY} ${args}
   OUTPUT_VARIABLE actual RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "velmor-replay exited with ${rc}: ${err}")
@@ -12,6 +18,9 @@ if(NOT EXISTS ${expected})
 endif()
 file(READ ${expected} wanted)
 if(NOT actual STREQUAL wanted)
+  if(OBSERVER)
+    set(name ${name}.observed)
+  endif()
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.actual "${actual}")
   execute_process(COMMAND diff -u ${expected} ${CMAKE_CURRENT_BINARY_DIR}/${name}.actual)
   message(FATAL_ERROR "transcript of ${name} differs from ${expected}")

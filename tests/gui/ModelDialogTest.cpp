@@ -273,8 +273,8 @@ TEST_F(ModelDialogTest, SerialPortDialogShowsSettingsAndReturnsTheChoice)
     EXPECT_EQ(baud, "9600") << "an unlisted rate shows as 9600";
     EXPECT_TRUE(portEnabled);
     EXPECT_FALSE(dataEnabled);
-    EXPECT_EQ(model.m_nBaud, 19200);
-    EXPECT_EQ(model.m_nPort, 2);
+    EXPECT_EQ(model.Result().m_nBaud, 19200);
+    EXPECT_EQ(model.Result().m_nPort, 2);
 }
 
 // A form with companions on a field's row and on a radio button's row, and

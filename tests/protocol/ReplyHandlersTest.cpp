@@ -52,7 +52,7 @@ struct ReplyHandlers : ::testing::Test {
 
     ReplyHandlers() { m_device.m_bOpen = true; }
 
-    void Feed(const std::string& body) { DispatchSentence(m_program, body); }
+    void Feed(const std::string& body) { m_program.DispatchSentence(body); }
     // The bodies written since the last call, without "$" and "*\r\n".
     Log Sent()
     {

@@ -108,10 +108,11 @@ CStabilitySums TextbookSums(const std::vector<double>& x, std::size_t m)
 {
     CStabilitySums sums;
     const std::size_t n = x.size();
-    auto allan = [&](std::size_t i) { return (long double)x[i + 2 * m] - 2.0L * x[i + m] + x[i]; };
+    using LD = long double;
+    auto allan = [&](std::size_t i) { return LD(x[i + 2 * m]) - 2.0L * x[i + m] + x[i]; };
     for (std::size_t i = 0; i + 2 * m < n; ++i, ++sums.m_nAllan) sums.m_ldAllan += allan(i) * allan(i);
     for (std::size_t i = 0; i + 3 * m < n; ++i, ++sums.m_nHadamard) {
-        const long double h = (long double)x[i + 3 * m] - 3.0L * x[i + 2 * m] + 3.0L * x[i + m] - x[i];
+        const long double h = LD(x[i + 3 * m]) - 3.0L * x[i + 2 * m] + 3.0L * x[i + m] - x[i];
         sums.m_ldHadamard += h * h;
     }
     for (std::size_t j = 0; j + 3 * m <= n; ++j, ++sums.m_nModified) {
@@ -213,17 +214,17 @@ TEST(StabilityTest, WhitePhaseNoiseHasItsKnownSlopes)
     EXPECT_NEAR(LogLogSlope(points, &CStabilityPoint::m_tdev), -0.5, 0.1);
 }
 
-TEST(StabilityTest, LargeFrequencyOffsetDoesNotCostPrecision)
+TEST(StabilityTest, LargeFrequencyOffsetCostsNoPrecision)
 {
-    // A free-running oscillator 1e-6 off with 1e-13 noise: summed naively the
-    // phase reaches 0.1 s and its rounding swamps the nanosecond-scale terms.
+    // A crystal oscillator 50 ppm off, read with 1e-14 noise: summed naively
+    // its phase reaches 5 s and the rounding of that swamps the terms.
     std::mt19937_64 rng(7);
-    std::normal_distribution<double> noise(0.0, 1e-13);
+    std::normal_distribution<double> noise(0.0, 1e-14);
     std::vector<double> offset, centred;
     for (int i = 0; i < 100000; ++i) {
         const double y = noise(rng);
         centred.push_back(y);
-        offset.push_back(1e-6 + y);
+        offset.push_back(5e-5 + y);
     }
     const CTauChoice taus{TauSpacing::List, {1, 100}};
     const std::vector<CStabilityPoint> a = ComputeStability(offset, SeriesKind::Frequency, 1.0, taus);
@@ -234,6 +235,20 @@ TEST(StabilityTest, LargeFrequencyOffsetDoesNotCostPrecision)
         EXPECT_NEAR(a[k].m_adev.m_dValue / b[k].m_adev.m_dValue, 1.0, 1e-6);
         EXPECT_NEAR(a[k].m_mdev.m_dValue / b[k].m_mdev.m_dValue, 1.0, 1e-6);
         EXPECT_NEAR(a[k].m_hdev.m_dValue / b[k].m_hdev.m_dValue, 1.0, 1e-6);
+    }
+
+    // The same offset in phase input: the terms must come from the samples
+    // as exactly as the textbook sums in long double get them.
+    std::vector<double> phase;
+    for (int i = 0; i < 100000; ++i) phase.push_back(5e-5 * i + noise(rng));
+    const std::vector<CStabilityPoint> p = ComputeStability(phase, SeriesKind::Phase, 1.0, taus);
+    ASSERT_EQ(p.size(), 2u);
+    for (std::size_t k = 0; k < p.size(); ++k) {
+        const std::size_t m = taus.m_anMultiples[k];
+        const CStabilityPoint want = FinishStabilityPoint(TextbookSums(phase, m), m, 1.0);
+        EXPECT_NEAR(p[k].m_adev.m_dValue / want.m_adev.m_dValue, 1.0, 1e-6);
+        EXPECT_NEAR(p[k].m_mdev.m_dValue / want.m_mdev.m_dValue, 1.0, 1e-6);
+        EXPECT_NEAR(p[k].m_hdev.m_dValue / want.m_hdev.m_dValue, 1.0, 1e-6);
     }
 }
 

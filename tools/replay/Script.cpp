@@ -159,6 +159,12 @@ struct CParser {
             Add(Directive::Menu, std::string(arg));
         } else if (word == "dlg") {
             ParseDlg(verbatim);
+        } else if (word == "observe") {
+            // Printing observations does not start the program by itself, so
+            // that a script can watch its start-up too.
+            if (arg != "on" && arg != "off") Fail("'observe' takes on or off");
+            Add(Directive::Observe, std::string(arg));
+            return;
         } else {
             Fail("unknown directive '" + std::string(word) + "'");
         }

@@ -11,7 +11,8 @@ namespace {
 
 bool ImpliesStart(Directive directive)
 {
-    return directive != Directive::Ini && directive != Directive::OpenFail && directive != Directive::Start;
+    return directive != Directive::Ini && directive != Directive::OpenFail && directive != Directive::Start &&
+           directive != Directive::Observe;
 }
 
 bool IsDialogAction(Directive directive)
@@ -35,11 +36,12 @@ Answer ParseAnswer(const std::string& word)
 
 }  // namespace
 
-CReplaySession::CReplaySession(std::vector<CScriptLine> lines, std::FILE* out)
+CReplaySession::CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, bool withObserver)
     : m_lines(std::move(lines)), m_pOut(out),
       m_host([this](const std::string& line) { Emit(line); }, *this),
       m_port([this](const std::string& line) { Emit(line); })
 {
+    m_bObserveFromStart = withObserver;
 }
 
 CReplaySession::~CReplaySession() = default;
@@ -73,6 +75,7 @@ void CReplaySession::Start()
     // it reads the font keys of the settings file as it is built.
     m_profile = CProfile::InMemory(m_strIni);
     m_pProgram = std::make_unique<CProgram>(m_host, m_port, m_profile);
+    if (m_bObserveFromStart || m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
     m_pProgram->LoadSettingsAtStartup();
     // (The main window and the view would be created here.)
     m_pProgram->OpenPortAtStartup();
@@ -101,6 +104,10 @@ void CReplaySession::Execute(const CScriptLine& line)
         else throw CScriptError(line.m_nLine, "unknown state member " + Quoted(line.m_strArg));
         break;
     case Directive::Settings: PrintSettings(); break;
+    case Directive::Observe:
+        m_observer.m_bPrinting = line.m_strArg == "on";
+        if (m_pProgram && m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
+        break;
     case Directive::Menu: RunMenu(line); break;
     default: break;
     }

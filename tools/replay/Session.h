@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ObservationPrinter.h"
 #include "Script.h"
 #include "ScriptHost.h"
 #include "VirtualPort.h"
@@ -20,7 +21,9 @@ namespace velmor::replay {
 class CReplaySession : private IReplayDriver {
 public:
     // Output lines go to |out|, one event a line.
-    CReplaySession(std::vector<CScriptLine> lines, std::FILE* out);
+    // With |withObserver| an observer is registered from the start even
+    // when the script never prints observations.
+    CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, bool withObserver = false);
     ~CReplaySession() override;
 
     // Runs the whole script. Throws CScriptError when it cannot go on.
@@ -56,6 +59,8 @@ private:
     bool m_bExited = false;
 
     std::vector<CDialogModel*> m_dialogs;  // innermost last
+    CObservationPrinter m_observer{[this](const std::string& text) { Emit(text); }};
+    bool m_bObserveFromStart = false;
     std::optional<std::string> m_strLastPage;
 };
 

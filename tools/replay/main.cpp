@@ -18,7 +18,7 @@ const char* const kUsage = R"(NAME
     velmor-replay - run a scripted unit session through the Velmor core
 
 SYNOPSIS
-    velmor-replay SCRIPT
+    velmor-replay [--observer] SCRIPT
     velmor-replay --help
 
 DESCRIPTION
@@ -28,6 +28,10 @@ DESCRIPTION
     to the port, every box, sound, notice and dialog, and what the script
     asks to see. SCRIPT "-" reads standard input. Script format version 1,
     with the dialog extension.
+
+    --observer registers an observer of the unit's data for the whole
+    session without printing what it sees: the transcript must be the same
+    as without it.
 
 SCRIPT
     One directive a line. Blank lines and lines starting with '#' are
@@ -55,6 +59,14 @@ SCRIPT
                     m_position.m_strLatMinutes, m_aSatellites[3].m_nStrength,
                     m_anTimeDiff[2] ...
     settings        print the settings file
+    observe on|off  print each observation the core hands its observers
+                    (from start-up on when it comes first):
+                        observe sentence KEYWORD [QUANTITY ...]
+                        observe unrecognised KEYWORD
+                        observe checksum-error | rx N | tx N | write-failure N
+                        observe port-opened | port-open-failed | port-closed
+                    QUANTITY names what the sentence carried (unit-time,
+                    pps-offset, dac, satellites ...), even an unchanged value
     menu LABEL      run the menu command whose item text, without '&' and
                     trimmed, is LABEL ("menu Mode", "menu Setup Com Port",
                     "menu Velmor"); afterwards a pending repaint is painted.
@@ -128,9 +140,15 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc != 2) return UsageError("expected exactly one script file");
+    bool withObserver = false;
+    int first = 1;
+    if (argc > 1 && std::strcmp(argv[1], "--observer") == 0) {
+        withObserver = true;
+        first = 2;
+    }
+    if (argc != first + 1) return UsageError("expected exactly one script file");
 
-    const std::string path = argv[1];
+    const std::string path = argv[first];
     std::ostringstream text;
     if (path == "-") {
         text << std::cin.rdbuf();
@@ -142,7 +160,7 @@ int main(int argc, char** argv)
 
     try {
         auto lines = velmor::replay::ParseScript(text.str());
-        velmor::replay::CReplaySession session(std::move(lines), stdout);
+        velmor::replay::CReplaySession session(std::move(lines), stdout, withObserver);
         session.Run();
     } catch (const velmor::replay::CScriptError& error) {
         std::fflush(stdout);
