@@ -115,6 +115,11 @@ public:
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        if (!std::ifstream("/proc/net/tcp")) {
+            // No socket table to look at: give the server a generous moment.
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            return true;
+        }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         while (std::chrono::steady_clock::now() < deadline) {
             if (IsListening(m_nPort)) return true;

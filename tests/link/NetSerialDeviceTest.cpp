@@ -166,7 +166,7 @@ TEST(NetSerialDevice, NonBlockingOpenNeverWaitsAndStartsOverAfterAFailure)
     EXPECT_EQ(device.LastOpenError(), url + ": no answer within 3 s");
     EXPECT_GE(MsSince(start), 2900);
     EXPECT_GT(calls, 10);
-    EXPECT_LT(longestCall, 200);
+    EXPECT_LT(longestCall, 500);  // a waiting call would take the whole 3 s
 
     // The next call starts a new attempt, here at a server that answers.
     CListener open;

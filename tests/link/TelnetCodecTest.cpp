@@ -129,28 +129,6 @@ TEST(TelnetCodec, BrokenAndOversizedSubnegotiationsDoNotSwallowTheStream)
     EXPECT_TRUE(events.empty());
 }
 
-TEST(TelnetCodec, RequestsAreFramedAndEscaped)
-{
-    EXPECT_EQ(rfc2217::SetBaudRate(19200), Of({kIac, kSb, kOptComPort, 1, 0, 0, 0x4B, 0x00, kIac, kSe}));
-    // A rate whose encoding holds 0xFF is escaped inside the subnegotiation.
-    EXPECT_EQ(rfc2217::SetBaudRate(0xFF), Of({kIac, kSb, kOptComPort, 1, 0, 0, 0, kIac, kIac, kIac, kSe}));
-    Bytes out;
-    ASSERT_TRUE(rfc2217::SetParity('E', out));
-    EXPECT_EQ(out, Of({kIac, kSb, kOptComPort, 3, 3, kIac, kSe}));
-    ASSERT_TRUE(rfc2217::SetDataSize(7, out));
-    EXPECT_EQ(out, Of({kIac, kSb, kOptComPort, 2, 7, kIac, kSe}));
-    ASSERT_TRUE(rfc2217::SetStopSize(2, out));
-    EXPECT_EQ(out, Of({kIac, kSb, kOptComPort, 4, 2, kIac, kSe}));
-    EXPECT_FALSE(rfc2217::SetParity('X', out));
-    EXPECT_FALSE(rfc2217::SetDataSize(9, out));
-    EXPECT_FALSE(rfc2217::SetStopSize(3, out));
-    EXPECT_EQ(rfc2217::PurgeData(rfc2217::kPurgeBoth), Of({kIac, kSb, kOptComPort, 12, 3, kIac, kSe}));
-
-    std::uint32_t baud = 0;
-    EXPECT_FALSE(rfc2217::ParseBaudRateAck(Of({105, 8}), baud));  // a modem-control answer
-    EXPECT_FALSE(rfc2217::ParseBaudRateAck(Of({101, 0, 0}), baud));
-}
-
 TEST(TelnetCodec, OptionNegotiationSettlesWithoutLooping)
 {
     CTelnetOptions options;
