@@ -64,5 +64,6 @@ int main(int argc, char* argv[])
     if (exitAfterFirstPage != nullptr && std::strcmp(exitAfterFirstPage, "1") == 0) frame.View()->installEventFilter(&quitter);
     frame.show();
     program.OpenPortAtStartup();
+    frame.ShowOpenFailure();
     return app.exec();
 }
