@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 

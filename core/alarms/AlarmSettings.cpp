@@ -2,7 +2,8 @@
 
 #include <string_view>
 
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 #include "settings/Profile.h"
 
 namespace velmor {

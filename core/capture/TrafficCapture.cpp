@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 

@@ -1,7 +1,8 @@
 #include "config/AlarmSettingsDlg.h"
 
 #include "platform/Host.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
