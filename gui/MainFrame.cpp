@@ -23,6 +23,7 @@
 #include "TrevikView.h"
 #include "app/Menu.h"
 #include "app/Program.h"
+#include "history/HistoryStore.h"
 #include "settings/Profile.h"
 
 namespace velmor {
@@ -97,6 +98,8 @@ void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
     const QString values = QString::fromStdString(event.m_strValues);
     m_pEvents->AddEvent(QDateTime::fromSecsSinceEpoch(now).toUTC().toString(Qt::ISODate), name, values);
     m_pEventLog->Append(event, now);
+    // The store queues the row for its worker: nothing here waits for a disk.
+    if (m_pHistory) m_pHistory->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
     const CAlarmSettings& settings = m_program.m_alarmSettings;
     if (!settings.Notifies(event.m_condition)) return;
     m_notifier.Notify(QStringLiteral("Velmor: ") + name, values);

@@ -22,6 +22,7 @@ class CProfile;
 class CQtHost;
 class CTrevikView;
 class CEventsWindow;
+class CHistoryStore;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -49,6 +50,9 @@ public:
     // Where the alarm events are logged; the default is the user's state
     // directory (tests point it elsewhere).
     void SetEventLogDirectory(const std::string& directory);
+    // Alarm events also go to the recorded history while a store is set
+    // (null: none); the store must outlive the window or be unset first.
+    void SetHistoryStore(CHistoryStore* pStore) { m_pHistory = pStore; }
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -81,6 +85,7 @@ private:
     CDesktopNotifier m_notifier;
     std::unique_ptr<CAlarmMonitor> m_pAlarms;
     CTrafficCapture m_capture;
+    CHistoryStore* m_pHistory = nullptr;
 };
 
 }  // namespace velmor
