@@ -1,18 +1,29 @@
 #include "MainFrame.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QSignalBlocker>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
+#include "EventsWindow.h"
 #include "LockKeys.h"
 #include "NoticeWindow.h"
 #include "QtHost.h"
 #include "TrevikView.h"
 #include "app/Menu.h"
 #include "app/Program.h"
+#include "history/HistoryStore.h"
 #include "settings/Profile.h"
 
 namespace velmor {
@@ -38,6 +49,12 @@ CMainFrame::CMainFrame(CProgram& program, CQtHost& host, CProfile& profile, QWid
     m_pView = new CTrevikView(program, host, this);
     setCentralWidget(m_pView);
     m_host.SetMainWindow(this);
+    m_pEvents = new CEventsWindow(this);
+    SetEventLogDirectory(DefaultEventLogDirectory());
+    m_pAlarms = std::make_unique<CAlarmMonitor>(program.m_alarmSettings,
+                                                [this](const CAlarmEvent& event) { OnAlarmEvent(event); });
+    m_program.AddObserver(*m_pAlarms);
+    connect(m_pView, &CTrevikView::PollTicked, this, &CMainFrame::OnPollTicked);
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
@@ -53,6 +70,102 @@ CMainFrame::~CMainFrame()
     // handling may send the farewell command and report a failure.
     delete m_pView;
     m_pView = nullptr;
+    // The farewell above is still captured and watched; then both let go.
+    StopCapture();
+    m_program.RemoveObserver(m_capture);
+    m_program.RemoveObserver(*m_pAlarms);
+}
+
+void CMainFrame::SetEventLogDirectory(const std::string& directory)
+{
+    m_pEventLog = std::make_unique<CEventLog>(directory, [this](const std::string& message) {
+        std::fprintf(stderr, "velmor: %s; events are no longer logged\n", message.c_str());
+        statusBar()->showMessage(QString::fromStdString(message));
+    });
+}
+
+void CMainFrame::OnPollTicked()
+{
+    const std::uint64_t now = m_host.TickCount();
+    m_pAlarms->Tick(now);
+    m_capture.Tick(now);
+}
+
+void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
+{
+    const std::time_t now = std::time(nullptr);
+    const QString name = QString::fromStdString(event.m_strName);
+    const QString values = QString::fromStdString(event.m_strValues);
+    m_pEvents->AddEvent(QDateTime::fromSecsSinceEpoch(now).toUTC().toString(Qt::ISODate), name, values);
+    m_pEventLog->Append(event, now);
+    // The store queues the row for its worker: nothing here waits for a disk.
+    if (m_pHistory) m_pHistory->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
+    const CAlarmSettings& settings = m_program.m_alarmSettings;
+    if (!settings.Notifies(event.m_condition)) return;
+    m_notifier.Notify(QStringLiteral("Velmor: ") + name, values);
+    if (settings.m_bSound) m_host.PlaySound(Sound::Exclamation);
+}
+
+bool CMainFrame::StartCapture(const QString& path, QString& error)
+{
+    std::string why;
+    if (!m_capture.Start(path.toStdString(), m_host.TickCount(), std::time(nullptr), why)) {
+        error = QString::fromStdString(why);
+        return false;
+    }
+    m_capture.SetErrorSink([this](const std::string& message) {
+        // The capture has closed itself; the menu shows it.
+        std::fprintf(stderr, "velmor: %s; capture stopped\n", message.c_str());
+        statusBar()->showMessage(QString::fromStdString(message));
+        if (QAction* pAction = Action(ID_FILE_CAPTURE)) {
+            const QSignalBlocker blocker(pAction);
+            pAction->setChecked(false);
+        }
+    });
+    m_program.AddObserver(m_capture);
+    if (QAction* pAction = Action(ID_FILE_CAPTURE)) {
+        const QSignalBlocker blocker(pAction);
+        pAction->setChecked(true);
+    }
+    statusBar()->showMessage(QStringLiteral("Capturing traffic to ") + path);
+    return true;
+}
+
+void CMainFrame::StopCapture()
+{
+    if (!m_capture.IsCapturing()) return;
+    m_capture.Stop(m_host.TickCount());
+    if (QAction* pAction = Action(ID_FILE_CAPTURE)) {
+        const QSignalBlocker blocker(pAction);
+        pAction->setChecked(false);
+    }
+}
+
+void CMainFrame::OnCaptureToggled(bool checked)
+{
+    if (!checked) {
+        StopCapture();
+        return;
+    }
+    const QString suggested = QDir::home().filePath(
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("'velmor-capture-'yyyyMMdd-HHmmss'.replay'")));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Capture Traffic"), suggested,
+                                                      QStringLiteral("Replay scripts (*.replay);;All files (*)"));
+    QString error;
+    if (path.isEmpty() || !StartCapture(path, error)) {
+        if (QAction* pAction = Action(ID_FILE_CAPTURE)) {
+            const QSignalBlocker blocker(pAction);
+            pAction->setChecked(false);
+        }
+        if (!error.isEmpty()) QMessageBox::warning(this, QStringLiteral("Capture Traffic"), error);
+    }
+}
+
+void CMainFrame::CopyPage()
+{
+    QString text = QString::fromUtf8(m_pView->LastPage().data(), static_cast<qsizetype>(m_pView->LastPage().size()));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QGuiApplication::clipboard()->setText(text);
 }
 
 void CMainFrame::BuildMenus()
@@ -70,13 +183,26 @@ void CMainFrame::BuildMenus()
         const int id = item.m_nCommand;
         pAction->setData(id);
         if (*item.m_pszPrompt) pAction->setStatusTip(QString::fromLatin1(item.m_pszPrompt));
-        if (id == ID_APP_EXIT)
+        if (id == ID_APP_EXIT) {
             connect(pAction, &QAction::triggered, this, &QWidget::close);
-        else
+        } else if (id == ID_FILE_CAPTURE) {
+            pAction->setCheckable(true);
+            connect(pAction, &QAction::toggled, this, &CMainFrame::OnCaptureToggled);
+        } else if (id == ID_VIEW_EVENTS) {
+            connect(pAction, &QAction::triggered, this, [this] {
+                m_pEvents->show();
+                m_pEvents->raise();
+                m_pEvents->activateWindow();
+            });
+        } else if (id == ID_VIEW_COPY_PAGE) {
+            pAction->setShortcut(QKeySequence::Copy);
+            connect(pAction, &QAction::triggered, this, &CMainFrame::CopyPage);
+        } else {
             connect(pAction, &QAction::triggered, this, [this, id] {
                 m_program.OnCommand(id);
                 ShowOpenFailure();
             });
+        }
         m_actions[id] = pAction;
     }
 }

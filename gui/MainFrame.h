@@ -8,6 +8,12 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <map>
+#include <memory>
+
+#include "DesktopNotifier.h"
+#include "alarms/AlarmMonitor.h"
+#include "alarms/EventLog.h"
+#include "capture/TrafficCapture.h"
 
 namespace velmor {
 
@@ -15,6 +21,8 @@ class CProgram;
 class CProfile;
 class CQtHost;
 class CTrevikView;
+class CEventsWindow;
+class CHistoryStore;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -33,6 +41,21 @@ public:
     // Evaluates the enabling rules of every item of |pMenu|.
     void UpdateMenu(QMenu* pMenu);
 
+    // Starts capturing the traffic into |path| (File > Capture Traffic, or
+    // --capture); false with |error| set when the file cannot be made.
+    bool StartCapture(const QString& path, QString& error);
+    void StopCapture();
+    bool IsCapturing() const { return m_capture.IsCapturing(); }
+    // Puts the page last drawn on the clipboard (View > Copy Page).
+    void CopyPage();
+    CEventsWindow* EventsWindow() const { return m_pEvents; }
+    // Where the alarm events are logged; the default is the user's state
+    // directory (tests point it elsewhere).
+    void SetEventLogDirectory(const std::string& directory);
+    // Alarm events also go to the recorded history while a store is set
+    // (null: none); the store must outlive the window or be unset first.
+    void SetHistoryStore(CHistoryStore* pStore) { m_pHistory = pStore; }
+
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
     void showEvent(QShowEvent* pEvent) override;
@@ -43,6 +66,9 @@ private:
     void BuildStatusBar();
     void UpdateIndicators();
     void ApplyPlacement();
+    void OnAlarmEvent(const CAlarmEvent& event);
+    void OnCaptureToggled(bool checked);
+    void OnPollTicked();
 
     CProgram& m_program;
     CQtHost& m_host;
@@ -55,6 +81,13 @@ private:
     QTimer m_indicatorTimer;
     QRect m_wantedFrame;  // the saved outer rectangle, until the frame is known
     bool m_bPlacementPending = false;
+
+    CEventsWindow* m_pEvents = nullptr;
+    std::unique_ptr<CEventLog> m_pEventLog;
+    CDesktopNotifier m_notifier;
+    std::unique_ptr<CAlarmMonitor> m_pAlarms;
+    CTrafficCapture m_capture;
+    CHistoryStore* m_pHistory = nullptr;
 };
 
 }  // namespace velmor

@@ -25,7 +25,10 @@ CTrevikView::CTrevikView(CProgram& program, CQtHost& host, QWidget* pParent)
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
     m_pollTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_program.OnPollTimer(); });
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+        m_program.OnPollTimer();
+        emit PollTicked();
+    });
     m_host.SetView(this);
 }
 
@@ -93,6 +96,7 @@ void CTrevikView::paintEvent(QPaintEvent* /*pEvent*/)
             DrawPage(painter, rect().adjusted(kPageMargin, kPageMargin, -kPageMargin, -kPageMargin),
                      QString::fromUtf8(page.data(), static_cast<qsizetype>(page.size())), background);
             ++m_nPagesDrawn;
+            m_strLastPage = page;
         }
     }
     m_bInPaint = false;

@@ -29,6 +29,9 @@ public:
     void Invalidate(bool erase);
     void RedrawNow();
 
+    // The page text last drawn (CR LF line ends), empty before the first.
+    const std::string& LastPage() const { return m_strLastPage; }
+
     // How often the page was actually drawn (tests).
     int PagesDrawn() const { return m_nPagesDrawn; }
     int NestedPaintsDeferred() const { return m_nNestedDeferred; }
@@ -36,6 +39,11 @@ public:
     // Draws |page| as the view does: lines centred in |rect|, flowing down,
     // each on an opaque background.
     static void DrawPage(QPainter& painter, const QRect& rect, const QString& page, const QColor& background);
+
+signals:
+    // After each poll tick has run in core: for the consumers that decide
+    // on time alone (the alarms' hold-off, the capture's flush).
+    void PollTicked();
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
@@ -49,6 +57,7 @@ private:
     bool m_bRepaintDeferred = false;
     int m_nPagesDrawn = 0;
     int m_nNestedDeferred = 0;
+    std::string m_strLastPage;
 };
 
 }  // namespace velmor

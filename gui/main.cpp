@@ -1,10 +1,12 @@
 // Velmor's desktop program: the Qt shell around the core. Start-up order:
 // the serial settings, the main window with its saved placement, then the
 // port (offering the serial-port dialog when it cannot be opened).
+// One option: --capture FILE captures the traffic from the first byte.
 
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,6 +47,16 @@ private:
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv by now.
+    QString capturePath;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--capture") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
+            capturePath = QString::fromLocal8Bit(argv[++i]);
+        } else {
+            std::fprintf(stderr, "velmor: unknown option %s\nusage: velmor [--capture FILE]\n", argv[i]);
+            return 2;
+        }
+    }
     // Every dialog and message box: light grey with black text.
     app.setStyleSheet(QStringLiteral(
         "QDialog, QMessageBox { background-color: rgb(192, 192, 192); color: black; }"
@@ -59,6 +71,12 @@ int main(int argc, char* argv[])
     program.LoadSettingsAtStartup();
     velmor::CMainFrame frame(program, host, profile);
     frame.RestorePlacement();
+    if (!capturePath.isEmpty()) {
+        // Before the port opens, so the capture holds the session's first byte.
+        QString error;
+        if (!frame.StartCapture(capturePath, error))
+            std::fprintf(stderr, "velmor: %s; running without capture\n", error.toLocal8Bit().constData());
+    }
     const char* exitAfterFirstPage = std::getenv("VELMOR_EXIT_AFTER_FIRST_PAGE");
     CFirstPageQuitter quitter(*frame.View());
     if (exitAfterFirstPage != nullptr && std::strcmp(exitAfterFirstPage, "1") == 0) frame.View()->installEventFilter(&quitter);

@@ -102,7 +102,7 @@ for tool in velmor velmor-unitsim velmor-replay velmor-history; do
   fi
 done
 "$root/usr/bin/velmor-unitsim" --help | grep -q '^Usage: velmor-unitsim' || fail "velmor-unitsim --help"
-"$root/usr/bin/velmor-replay" --help | grep -q 'velmor-replay SCRIPT' || fail "velmor-replay --help"
+"$root/usr/bin/velmor-replay" --help | grep -q 'velmor-replay \[--observer\] \[--capture FILE\] SCRIPT' || fail "velmor-replay --help"
 # The installed replay tool gives the same transcript as the built one.
 "$root/usr/bin/velmor-replay" tests/golden/about_box.replay | cmp -s - tests/golden/about_box.expected \
   || fail "the installed velmor-replay runs tests/golden/about_box.replay differently"

@@ -7,9 +7,13 @@ namespace velmor {
 const std::vector<CMenuItem>& MenuItems()
 {
     static const std::vector<CMenuItem> items = {
+        {"&File", "&Capture Traffic", ID_FILE_CAPTURE, "Write every byte received and sent to a replay script"},
         {"&File", "E&xit", ID_APP_EXIT, ""},
         {"&Com Setup", "&Setup Com Port", ID_COM_SETUP, ""},
         {"&View", "&Fonts", ID_VIEW_FONTS, ""},
+        {"&View", "&Events", ID_VIEW_EVENTS, "Show the alarm events"},
+        {"&View", "&Alarm Settings...", ID_VIEW_ALARM_SETTINGS, "Set the alarm limits and notifications"},
+        {"&View", "&Copy Page", ID_VIEW_COPY_PAGE, "Copy the status page to the clipboard"},
         {"&Setup", "&Antenna Delay", ID_SETUP_ANTENNA_DELAY, "Set or view antenna delay"},
         {"&Setup", "Antenna &Position", ID_SETUP_ANTENNA_POSITION, "Set or view antenna position"},
         {"&Setup", "&Beep Toggling", ID_SETUP_BEEP, "Toggle on-board beep sound on or off"},

@@ -15,6 +15,11 @@ enum CommandId : int {
     ID_FILE_NEW = 57600,
     ID_COM_SETUP = 32771,
     ID_VIEW_FONTS = 32776,
+    // Added after the classic set; handled by the window unless stated.
+    ID_FILE_CAPTURE = 32800,       // File > Capture Traffic (checkable)
+    ID_VIEW_EVENTS = 32801,        // View > Events
+    ID_VIEW_ALARM_SETTINGS = 32802,// View > Alarm Settings... (core)
+    ID_VIEW_COPY_PAGE = 32803,     // View > Copy Page (Ctrl+C)
     ID_SETUP_ANTENNA_DELAY = 32782,
     ID_SETUP_ANTENNA_POSITION = 32781,
     ID_SETUP_BEEP = 32788,

@@ -30,6 +30,7 @@ CProgram::CProgram(Host& host, SerialDevice& device, CProfile& profile)
     m_link.SetPortPathResolver([this](int port) { return PortDevicePath(m_profile, port); });
     m_link.SetEventListener(this);
     LoadFontSettings(m_profile, m_logFont);
+    m_alarmSettings = LoadAlarmSettings(m_profile);
 }
 
 // ---- start-up and shutdown ---------------------------------------------
@@ -307,8 +308,10 @@ void CProgram::OnCommand(int commandId)
     case ID_SETUP_TIME_TAG: OnSetupTimeTag(*this); break;
     case ID_SETUP_TOD_TYPE: OnSetupTodType(*this); break;
     case ID_SETUP_QUICK_START: OnSetupQuickStart(*this); break;
+    case ID_VIEW_ALARM_SETTINGS: OnViewAlarmSettings(*this); break;
     case ID_APP_ABOUT: OnAppAbout(*this); break;
-    default: break;  // Exit and New belong to the window, not to the core
+    // Exit, New, Capture Traffic, Events and Copy Page belong to the window.
+    default: break;
     }
 }
 

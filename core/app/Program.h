@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "alarms/AlarmSettings.h"
 #include "display/MessageWindow.h"
 #include "display/StatusPage.h"
 #include "link/SentenceAssembler.h"
@@ -95,6 +96,9 @@ public:
     CSentenceAssembler m_assembler;
     CMessageWindow m_wndMessage;
     CLogFont m_logFont;
+    // The alarms' limits and choices (section "Alarms"); the alarm monitor
+    // of whoever watches reads them.
+    CAlarmSettings m_alarmSettings;
 
     bool m_bTimerRunning = false;
     bool m_bQueryInProgress = false;

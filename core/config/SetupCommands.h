@@ -19,6 +19,8 @@ void OnSetupTodType(CProgram& program);
 void OnSetupQuickStart(CProgram& program);
 void OnSetupPreset1(CProgram& program);
 void OnSetupPreset2(CProgram& program);
+// View > Alarm Settings
+void OnViewAlarmSettings(CProgram& program);
 // Help > About
 void OnAppAbout(CProgram& program);
 

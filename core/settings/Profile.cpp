@@ -66,6 +66,16 @@ bool KeyValue(std::string_view content, std::string_view& key, std::string_view&
     return true;
 }
 
+// A hand-edited value may be written in quotes (Baud="4800"); like the
+// classic profile calls, one pair of matching enclosing quotes, single or
+// double, is dropped before the value is used.
+std::string_view Unquoted(std::string_view value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
 // Where |key| of |section| stands. The first occurrence of the key in any
 // section of that name wins; a missing key goes after the last non-blank line
 // of the first such section. The text is walked line by line without copies,
@@ -157,7 +167,7 @@ std::string CProfile::GetString(const std::string& section, const std::string& k
     if (!where.m_bKeyFound) return defaultValue;
     std::string_view k, v;
     KeyValue(where.m_keyLine.m_content, k, v);
-    return std::string(v);
+    return std::string(Unquoted(v));
 }
 
 int CProfile::GetInt(const std::string& section, const std::string& key, int defaultValue) const
@@ -167,7 +177,7 @@ int CProfile::GetInt(const std::string& section, const std::string& key, int def
     if (!where.m_bKeyFound) return defaultValue;
     std::string_view k, v;
     KeyValue(where.m_keyLine.m_content, k, v);
-    return AtoI(v);
+    return AtoI(Unquoted(v));
 }
 
 bool CProfile::WriteString(const std::string& section, const std::string& key, const std::string& value)

@@ -43,6 +43,30 @@ TEST(Profile, LookupRules)
     EXPECT_EQ(profile.GetString("Nowhere", "Baud", "dflt"), "dflt");
 }
 
+// Hand-edited values in quotes: one matching pair goes, for strings and
+// numbers alike; unmatched or inner quotes stay.
+TEST(Profile, QuotedValuesLoseOnePairOfQuotes)
+{
+    const CProfile profile = CProfile::InMemory(
+        "[Serial Port Commmunications]\n"
+        "Baud=\"4800\"\n"
+        "Port='3'\n"
+        "Parity = \"Odd\"  \n"
+        "StopBits=\"\"2\"\"\n"
+        "Mixed=\"Even'\n"
+        "Lone=\"\n");
+    EXPECT_EQ(profile.GetInt(kSerial, "Baud", 0), 4800);
+    EXPECT_EQ(profile.GetInt(kSerial, "Port", 0), 3);
+    EXPECT_EQ(profile.GetString(kSerial, "Parity", ""), "Odd");
+    EXPECT_EQ(profile.GetString(kSerial, "StopBits", ""), "\"2\"");  // only one pair
+    EXPECT_EQ(profile.GetString(kSerial, "Mixed", ""), "\"Even'");
+    EXPECT_EQ(profile.GetString(kSerial, "Lone", ""), "\"");
+    SerialSettings settings;
+    LoadSerialSettingsAtStartup(profile, settings);
+    EXPECT_EQ(settings.m_nBaud, 4800);
+    EXPECT_EQ(settings.m_nParity, 1);
+}
+
 TEST(Profile, WriteKeepsEveryOtherLine)
 {
     CProfile profile = CProfile::InMemory(

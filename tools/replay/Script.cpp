@@ -150,6 +150,11 @@ struct CParser {
             if (arg != "on" && arg != "off") Fail("'observe' takes on or off");
             Add(Directive::Observe, std::string(arg));
             return;
+        } else if (word == "events") {
+            // Like observe: may come first, to watch from start-up on.
+            if (arg != "on" && arg != "off") Fail("'events' takes on or off");
+            Add(Directive::Events, std::string(arg));
+            return;
         } else {
             Fail("unknown directive '" + std::string(word) + "'");
         }

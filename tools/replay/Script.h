@@ -13,7 +13,7 @@ namespace velmor::replay {
 
 enum class Directive {
     Ini, OpenFail, Start, Rx, Rxs, Wait, Paint, Answer, Page, State, Settings, Menu,
-    DlgSet, DlgClick, DlgKey, DlgClose, DlgShow, Observe
+    DlgSet, DlgClick, DlgKey, DlgClose, DlgShow, Observe, Events
 };
 
 struct CScriptLine {

@@ -12,7 +12,7 @@ namespace {
 bool ImpliesStart(Directive directive)
 {
     return directive != Directive::Ini && directive != Directive::OpenFail && directive != Directive::Start &&
-           directive != Directive::Observe;
+           directive != Directive::Observe && directive != Directive::Events;
 }
 
 bool IsDialogAction(Directive directive)
@@ -36,15 +36,22 @@ Answer ParseAnswer(const std::string& word)
 
 }  // namespace
 
-CReplaySession::CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, bool withObserver)
+CReplaySession::CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, bool withObserver,
+                               std::string capturePath)
     : m_lines(std::move(lines)), m_pOut(out),
       m_host([this](const std::string& line) { Emit(line); }, *this),
       m_port([this](const std::string& line) { Emit(line); })
 {
     m_bObserveFromStart = withObserver;
+    m_strCapturePath = std::move(capturePath);
 }
 
-CReplaySession::~CReplaySession() = default;
+CReplaySession::~CReplaySession()
+{
+    if (!m_pProgram) return;
+    m_pProgram->RemoveObserver(m_capture);
+    if (m_pAlarms) m_pProgram->RemoveObserver(*m_pAlarms);
+}
 
 void CReplaySession::Emit(const std::string& line)
 {
@@ -54,8 +61,25 @@ void CReplaySession::Emit(const std::string& line)
 
 void CReplaySession::Run()
 {
+    if (!m_strCapturePath.empty()) {
+        std::string error;
+        // The clock stands still until start-up, so the capture's time
+        // counts from the program's loading.
+        if (!m_capture.Start(m_strCapturePath, m_host.TickCount(), 0, error)) throw CScriptError(0, error);
+    }
     while (ExecuteNext()) {
     }
+    m_capture.Stop(m_host.TickCount());
+}
+
+void CReplaySession::StartAlarms()
+{
+    if (m_pAlarms || !m_pProgram) return;
+    m_pAlarms = std::make_unique<CAlarmMonitor>(m_pProgram->m_alarmSettings, [this](const CAlarmEvent& event) {
+        if (!m_bPrintEvents) return;
+        Emit("event " + event.m_strName + (event.m_strValues.empty() ? "" : " " + event.m_strValues));
+    });
+    m_pProgram->AddObserver(*m_pAlarms);
 }
 
 bool CReplaySession::ExecuteNext()
@@ -76,6 +100,8 @@ void CReplaySession::Start()
     m_profile = CProfile::InMemory(m_strIni);
     m_pProgram = std::make_unique<CProgram>(m_host, m_port, m_profile);
     if (m_bObserveFromStart || m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
+    if (m_bPrintEvents) StartAlarms();
+    if (m_capture.IsCapturing()) m_pProgram->AddObserver(m_capture);
     m_pProgram->LoadSettingsAtStartup();
     // (The main window and the view would be created here.)
     m_pProgram->OpenPortAtStartup();
@@ -107,6 +133,10 @@ void CReplaySession::Execute(const CScriptLine& line)
     case Directive::Observe:
         m_observer.m_bPrinting = line.m_strArg == "on";
         if (m_pProgram && m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
+        break;
+    case Directive::Events:
+        m_bPrintEvents = line.m_strArg == "on";
+        if (m_bPrintEvents) StartAlarms();
         break;
     case Directive::Menu: RunMenu(line); break;
     default: break;
@@ -153,6 +183,8 @@ void CReplaySession::OnPollTick()
 {
     if (m_bExited) return;
     m_pProgram->OnPollTimer();
+    if (m_pAlarms) m_pAlarms->Tick(m_host.TickCount());
+    m_capture.Tick(m_host.TickCount());
     if (m_host.m_bRepaintPending) DeliverPaint();
 }
 

@@ -13,6 +13,8 @@
 #include "Script.h"
 #include "ScriptHost.h"
 #include "VirtualPort.h"
+#include "alarms/AlarmMonitor.h"
+#include "capture/TrafficCapture.h"
 #include "app/Program.h"
 #include "settings/Profile.h"
 
@@ -23,7 +25,9 @@ public:
     // Output lines go to |out|, one event a line.
     // With |withObserver| an observer is registered from the start even
     // when the script never prints observations.
-    CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, bool withObserver = false);
+    // With |capturePath| the traffic is captured from start-up into that file.
+    CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, bool withObserver = false,
+                   std::string capturePath = {});
     ~CReplaySession() override;
 
     // Runs the whole script. Throws CScriptError when it cannot go on.
@@ -61,6 +65,12 @@ private:
     std::vector<CDialogModel*> m_dialogs;  // innermost last
     CObservationPrinter m_observer{[this](const std::string& text) { Emit(text); }};
     bool m_bObserveFromStart = false;
+    // The alarms, once "events on" was given; their events print while on.
+    std::unique_ptr<CAlarmMonitor> m_pAlarms;
+    bool m_bPrintEvents = false;
+    void StartAlarms();
+    std::string m_strCapturePath;
+    CTrafficCapture m_capture;
     std::optional<std::string> m_strLastPage;
 };
 

@@ -18,7 +18,7 @@ const char* const kUsage = R"(NAME
     velmor-replay - run a scripted unit session through the Velmor core
 
 SYNOPSIS
-    velmor-replay [--observer] SCRIPT
+    velmor-replay [--observer] [--capture FILE] SCRIPT
     velmor-replay --help
 
 DESCRIPTION
@@ -32,6 +32,12 @@ DESCRIPTION
     --observer registers an observer of the unit's data for the whole
     session without printing what it sees: the transcript must be the same
     as without it.
+
+    --capture FILE writes the session's traffic to FILE as the desktop
+    program's File > Capture Traffic does: a script of rx and wait lines,
+    with the written bytes as "# tx" comments. Run through velmor-replay, a
+    capture of a session made of rx, rxs and wait lines prints the same
+    transcript as the session.
 
 SCRIPT
     One directive a line. Blank lines and lines starting with '#' are
@@ -59,6 +65,9 @@ SCRIPT
                     m_position.m_strLatMinutes, m_aSatellites[3].m_nStrength,
                     m_anTimeDiff[2] ...
     settings        print the settings file
+    events on|off   print each alarm event (from start-up on when it comes
+                    first) as "event NAME VALUES"; the alarm limits come
+                    from section [Alarms] of the settings file
     observe on|off  print each observation the core hands its observers
                     (from start-up on when it comes first):
                         observe sentence KEYWORD [QUANTITY ...]
@@ -109,6 +118,18 @@ OUTPUT
                                     quote), integers in decimal, doubles and
                                     floats with %g, booleans 0 or 1
     ini LINE                        settings, one per line of the file
+    event NAME [VALUES]             an alarm event (with events on): NAME
+                                    is lock-lost, lock-regained,
+                                    holdover-started, holdover-ended,
+                                    self-test-failed, self-test-passed,
+                                    tfom-high, tfom-normal, pps-offset-high,
+                                    pps-offset-normal,
+                                    temperature-out-of-range,
+                                    temperature-normal, data-stale,
+                                    data-resumed, link-lost, link-restored
+                                    or unit-restarted; a condition must hold
+                                    5 s before it is told, and the first
+                                    values after identification tell nothing
 
     dlg show prints the caption line, then one line per control:
         dlg "CAPTION"
@@ -141,10 +162,19 @@ int main(int argc, char** argv)
         return 0;
     }
     bool withObserver = false;
+    std::string capturePath;
     int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--observer") == 0) {
-        withObserver = true;
-        first = 2;
+    while (first < argc) {
+        if (std::strcmp(argv[first], "--observer") == 0) {
+            withObserver = true;
+            ++first;
+        } else if (std::strcmp(argv[first], "--capture") == 0) {
+            if (first + 1 >= argc || argv[first + 1][0] == '\0') return UsageError("--capture needs a file name");
+            capturePath = argv[first + 1];
+            first += 2;
+        } else {
+            break;
+        }
     }
     if (argc != first + 1) return UsageError("expected exactly one script file");
 
@@ -160,7 +190,7 @@ int main(int argc, char** argv)
 
     try {
         auto lines = velmor::replay::ParseScript(text.str());
-        velmor::replay::CReplaySession session(std::move(lines), stdout, withObserver);
+        velmor::replay::CReplaySession session(std::move(lines), stdout, withObserver, capturePath);
         session.Run();
     } catch (const velmor::replay::CScriptError& error) {
         std::fflush(stdout);

@@ -1,0 +1,26 @@
+#pragma once
+// Desktop notifications over the session bus (org.freedesktop.Notifications).
+// The call is asynchronous, so a slow or missing notification server never
+// holds up the poll tick. Without a session bus (a console, CI) or without a
+// server, one line goes to stderr and notifications are skipped quietly.
+
+#include <QObject>
+#include <QString>
+
+namespace velmor {
+
+class CDesktopNotifier : public QObject {
+    Q_OBJECT
+public:
+    explicit CDesktopNotifier(QObject* pParent = nullptr) : QObject(pParent) {}
+    // False when the notification could not be sent.
+    bool Notify(const QString& summary, const QString& body);
+    int Sent() const { return m_nSent; }
+
+private:
+    void WarnOnce(const QString& why);
+    bool m_bWarned = false;
+    int m_nSent = 0;
+};
+
+}  // namespace velmor
