@@ -6,8 +6,10 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <map>
+#include <string>
 
 namespace velmor {
 
@@ -15,6 +17,8 @@ class CProgram;
 class CProfile;
 class CQtHost;
 class CTrevikView;
+class CHistoryFeed;
+class CHistoryWindow;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -30,6 +34,13 @@ public:
     QAction* Action(int id) const;
     // Evaluates the enabling rules of every item of |pMenu|.
     void UpdateMenu(QMenu* pMenu);
+
+    // The history recording fed from the poll tick (null: none) and the
+    // database the History window reads.
+    void SetHistory(CHistoryFeed* pFeed, std::string databasePath);
+    // View > History: opens the window, or raises it when open.
+    void OpenHistory();
+    CHistoryWindow* HistoryWindow() const;
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -51,6 +62,9 @@ private:
     QLabel* m_pNum = nullptr;
     QLabel* m_pScroll = nullptr;
     QTimer m_indicatorTimer;
+    CHistoryFeed* m_pHistory = nullptr;
+    std::string m_strHistoryPath;
+    QPointer<CHistoryWindow> m_pHistoryWindow;
     QRect m_wantedFrame;  // the saved outer rectangle, until the frame is known
     bool m_bPlacementPending = false;
 };

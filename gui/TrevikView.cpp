@@ -25,7 +25,10 @@ CTrevikView::CTrevikView(CProgram& program, CQtHost& host, QWidget* pParent)
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
     m_pollTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_program.OnPollTimer(); });
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+        m_program.OnPollTimer();
+        emit PollTicked();
+    });
     m_host.SetView(this);
 }
 

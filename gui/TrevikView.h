@@ -37,6 +37,10 @@ public:
     // each on an opaque background.
     static void DrawPage(QPainter& painter, const QRect& rect, const QString& page, const QColor& background);
 
+signals:
+    // After each poll tick has been through the program.
+    void PollTicked();
+
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
 

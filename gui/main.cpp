@@ -1,17 +1,24 @@
 // Velmor's desktop program: the Qt shell around the core. Start-up order:
-// the serial settings, the main window with its saved placement, then the
-// port (offering the serial-port dialog when it cannot be opened).
+// the serial settings, the history recording, the main window with its
+// saved placement, then the port (offering the serial-port dialog when it
+// cannot be opened).
+//
+//   velmor [--history-db PATH] [--no-history]
 
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "HistoryFeed.h"
 #include "MainFrame.h"
 #include "QtHost.h"
 #include "TrevikView.h"
 #include "app/Program.h"
+#include "history/HistoryStore.h"
 #include "platform/PosixSerialDevice.h"
 #include "settings/Profile.h"
 
@@ -56,8 +63,25 @@ int main(int argc, char* argv[])
     velmor::CPosixSerialDevice device;
     velmor::CProgram program(host, device, profile);
 
+    // The history database: the default one, another (--history-db PATH),
+    // or none recorded (--no-history; the History window still reads it).
+    std::string historyPath;
+    bool recordHistory = true;
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--no-history")) recordHistory = false;
+        else if (arguments[i] == QStringLiteral("--history-db") && i + 1 < arguments.size())
+            historyPath = arguments[++i].toStdString();
+    }
+    if (historyPath.empty()) historyPath = velmor::DefaultHistoryPath();
+
     program.LoadSettingsAtStartup();
+    // After the program (it unregisters from it) and before the window (the
+    // view's farewell command is still recorded).
+    std::unique_ptr<velmor::CHistoryFeed> history;
+    if (recordHistory) history = std::make_unique<velmor::CHistoryFeed>(program, historyPath);
     velmor::CMainFrame frame(program, host, profile);
+    frame.SetHistory(history.get(), historyPath);
     frame.RestorePlacement();
     const char* exitAfterFirstPage = std::getenv("VELMOR_EXIT_AFTER_FIRST_PAGE");
     CFirstPageQuitter quitter(*frame.View());

@@ -28,7 +28,7 @@ fi
 mkdir -p "$out"
 
 tmp=$(mktemp -d)
-export XDG_CONFIG_HOME=$tmp/config
+export XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data XDG_STATE_HOME=$tmp/state
 mkdir -p "$XDG_CONFIG_HOME/velmor"
 xvfb=""
 app=""
