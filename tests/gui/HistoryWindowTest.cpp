@@ -66,8 +66,13 @@ void RecordDay(const std::string& path)
         row.m_nDisciplineState = i >= kCoastFromS && i < kCoastToS ? 2 : 1;
         if (i == kGapToS) row.m_marker = HistoryMarker::LinkLost;
         store.Append(row);
+        // The queue is bounded: it must drain before it overflows.
+        if (i % 4000 == 3999) {
+            ASSERT_TRUE(store.Flush(60000));
+        }
     }
     ASSERT_TRUE(store.Flush(60000));
+    ASSERT_EQ(store.Counters().m_qwRowsDropped, 0u);
 }
 
 // The numbers of the statistics line that starts with |name|.
