@@ -95,7 +95,11 @@ void CHistoryRecorder::OnObservation(const CObservation& observation)
         }
         break;
     case LinkEvent::PortClosed:
+    case LinkEvent::PortLost:
         MarkLinkLost();
+        break;
+    case LinkEvent::UnitRestarted:
+        MarkUnitRestarted();
         break;
     default:
         break;
@@ -133,18 +137,15 @@ void CHistoryRecorder::Absorb(const CObservation& o)
         m_nLeapSeconds = leap && *leap >= 0 && *leap < 100 ? std::optional<int>(static_cast<int>(*leap)) : std::nullopt;
     }
     if (o.Has(Reported::PpsOffset)) {
-        if (o.m_keyword == "TIMR") {
-            // The raw difference is a separate reading, not a sample of the offset.
-            r.m_dPpsRawNs = s.m_dRawTimeDiff;
-        } else {
-            // The ring skips a repeat, but m_nLastTimeDiff still holds the value
-            // just reported; a repeat is a sample like any other.
-            const double value = s.m_nLastTimeDiff;
-            if (r.m_nPpsCount < kMaxPpsSamplesPerRow) r.m_adPpsSamples[static_cast<std::size_t>(r.m_nPpsCount)] = value;
-            if (r.m_nPpsCount < 1000000) ++r.m_nPpsCount;
-            r.m_dPpsOffsetNs = value;
-        }
+        // The ring skips a repeat, but m_nLastTimeDiff still holds the value
+        // just reported; a repeat is a sample like any other.
+        const double value = s.m_nLastTimeDiff;
+        if (r.m_nPpsCount < kMaxPpsSamplesPerRow) r.m_adPpsSamples[static_cast<std::size_t>(r.m_nPpsCount)] = value;
+        if (r.m_nPpsCount < 1000000) ++r.m_nPpsCount;
+        r.m_dPpsOffsetNs = value;
     }
+    // The raw difference is a separate reading, not a sample of the offset.
+    if (o.Has(Reported::RawPpsOffset)) r.m_dPpsRawNs = s.m_dRawTimeDiff;
     if (o.Has(Reported::FrequencyError)) r.m_dFrequencyError = ParseStrictDouble(s.m_strFreqErrorEstimate);
     if (o.Has(Reported::FrequencyStdError)) r.m_dFrequencyStdError = ParseStrictDouble(s.m_strStdErrorEstimate);
     if (o.Has(Reported::Dac)) r.m_dDac = ParseStrictDouble(s.m_strDacValue);

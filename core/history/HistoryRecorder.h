@@ -32,7 +32,8 @@ public:
     void OnTick(std::uint64_t qwTick);
 
     // The next row is marked as the first after an interruption, and what was
-    // known about the unit is forgotten until it reports again.
+    // known about the unit is forgotten until it reports again. The
+    // PortClosed, PortLost and UnitRestarted link events do the same.
     void MarkLinkLost();
     void MarkUnitRestarted();
     // The port changed (the program reopened the link on another device).

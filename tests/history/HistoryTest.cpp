@@ -8,10 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/Program.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTime.h"
+#include "settings/Profile.h"
+#include "support/FakeHost.h"
+#include "support/FakeSerialDevice.h"
 
 namespace velmor {
 namespace {
@@ -158,6 +162,46 @@ TEST_F(HistoryTest, RowsHoldWhatWasReportedAndSurviveARestartOfTheProgram)
     EXPECT_EQ(query.ReadRows(units[0].m_llId, kT0, kT0 + 1000).size(), 1u);
     EXPECT_EQ(query.ReadRows(units[0].m_llId, kT0 + 1, kT0 + 6000).size(), 1u);
     EXPECT_EQ(query.ReadRows(units[0].m_llId, kT0 + 1, kT0 + 6001).size(), 2u);
+}
+
+TEST_F(HistoryTest, TheProgramsSentencesBecomeRows)
+{
+    CFakeHost host;
+    CFakeSerialDevice device;
+    device.m_bOpen = true;
+    CProfile profile = CProfile::InMemory();
+    CProgram program{host, device, profile};
+    CHistoryStore store(Options());
+    CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
+    program.AddObserver(recorder);
+    for (const char* body : {"LEAP,18,18", "TIMD,-12", "TIMD,-12", "TIMR,-7", "EFER,1.23E-11", "DACV,032768",
+                             "NTLC,0", "TIME,2026,341,10,00,18,1,3,1"})
+        program.DispatchSentence(body);
+    m_llNow += 1000;
+    program.DispatchSentence("TIMD,-11");
+    program.DispatchSentence("TIME,2026,341,10,00,19,1,3,2");
+    program.RemoveObserver(recorder);
+    ASSERT_TRUE(store.Flush());
+
+    CHistoryQuery query;
+    std::string error;
+    ASSERT_TRUE(query.Open(m_path, error)) << error;
+    const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
+    ASSERT_EQ(rows.size(), 2u);
+    const CHistoryRow& r = rows[0];
+    EXPECT_EQ(r.m_nPpsCount, 2);  // the repeated value is a sample too
+    EXPECT_EQ(r.m_adPpsSamples[1], -12);
+    EXPECT_EQ(r.m_dPpsRawNs, -7);
+    EXPECT_EQ(r.m_dFrequencyError, 1.23e-11);
+    EXPECT_EQ(r.m_dDac, 32768);
+    EXPECT_EQ(r.m_nCoastDurationS, 0);
+    EXPECT_EQ(r.m_chTimeMode, '1');
+    EXPECT_EQ(r.m_nTfom, 3);
+    EXPECT_EQ(r.m_llUnitUtcMs, kT0);  // GPS time less the 18 leap seconds
+    EXPECT_FALSE(r.m_dTemperatureC);   // not reported: the state's "000.0" is no reading
+    EXPECT_FALSE(r.m_nSatellitesTracked);
+    EXPECT_EQ(rows[1].m_dPpsOffsetNs, -11);
+    EXPECT_EQ(rows[1].m_nDisciplineState, 2);
 }
 
 TEST_F(HistoryTest, AUnitWithoutTimeReportsGetsARowPerSecondWhileItReports)
@@ -325,7 +369,7 @@ TEST_F(HistoryTest, PhaseSegmentsBreakAtLinkLossAndGapsAndKnowWhenTheUnitWasLock
     // Seconds 0-3, link lost, 4-5, a 10 s silence, 16-17 coasting.
     const int seconds[] = {0, 1, 2, 3, 4, 5, 16, 17};
     for (int s : seconds) {
-        if (s == 4) recorder.MarkLinkLost();
+        if (s == 4) recorder.OnObservation(CObservation{LinkEvent::PortLost, 0, {}, {}, m_state, m_qwTick});
         m_llNow = kT0 + s * 1000;
         m_state.m_nLastTimeDiff = 10 + s;
         Report(recorder, Reported::PpsOffset, "TIMD");
