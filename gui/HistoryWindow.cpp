@@ -170,7 +170,7 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
     m_pStats->setFont(fixed);
     m_pStats->setTextInteractionFlags(Qt::TextSelectableByMouse);
     pPlotsLayout->addWidget(m_pStats);
-    m_pTabs->addTab(pPlotsPage, QStringLiteral("Plots"));
+    m_pTabs->addTab(pPlotsPage, QStringLiteral("&Plots"));
 
     auto* pDevPage = new QWidget(m_pTabs);
     auto* pDevLayout = new QVBoxLayout(pDevPage);
@@ -186,7 +186,7 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
     m_pDevPlot = new QCustomPlot(pDevPage);
     m_pDevPlot->setObjectName(QStringLiteral("deviations"));
     pDevLayout->addWidget(m_pDevPlot, 1);
-    m_pTabs->addTab(pDevPage, QStringLiteral("Deviation"));
+    m_pTabs->addTab(pDevPage, QStringLiteral("&Deviation"));
 
     BuildPlots();
     BuildDeviationPlot();
