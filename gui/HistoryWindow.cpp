@@ -291,6 +291,7 @@ void CHistoryWindow::BuildPlots()
     QCustomPlot& plot = *m_pPlot;
     plot.plotLayout()->clear();
     plot.addLayer(QStringLiteral("shading"), plot.layer(QStringLiteral("grid")), QCustomPlot::limBelow);
+    plot.addLayer(QStringLiteral("bands"), plot.layer(QStringLiteral("main")), QCustomPlot::limBelow);
     plot.setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot.setNoAntialiasingOnDrag(true);
     auto* pGroup = new QCPMarginGroup(&plot);
@@ -314,21 +315,22 @@ void CHistoryWindow::BuildPlots()
         pY->setLabel(QString::fromUtf8(kStyles[static_cast<std::size_t>(i)].m_pszLabel));
         pY->ticker()->setTickCount(4);
         const QColor color = kStyles[static_cast<std::size_t>(i)].m_color;
-        QCPGraph* pLow = plot.addGraph(pX, pY);
-        QCPGraph* pHigh = plot.addGraph(pX, pY);
-        QColor band = color;
-        band.setAlpha(50);
-        pLow->setPen(Qt::NoPen);
-        pHigh->setPen(Qt::NoPen);
-        pHigh->setBrush(band);
-        pHigh->setChannelFillGraph(pLow);
         QCPGraph* pGraph = plot.addGraph(pX, pY);
         pGraph->setPen(QPen(color, 1));
         pGraph->setAdaptiveSampling(true);
+        auto* pBand = new QCPErrorBars(pX, pY);
+        pBand->setLayer(QStringLiteral("bands"));
+        pBand->setDataPlottable(pGraph);
+        pBand->setErrorType(QCPErrorBars::etValueError);
+        pBand->setWhiskerWidth(0);
+        pBand->setSymbolGap(0);
+        QColor band = color;
+        band.setAlpha(60);
+        pBand->setPen(QPen(band, 1));
+        pBand->setSelectable(QCP::stNone);
         m_rects[static_cast<std::size_t>(i)] = pRect;
         m_graphs[static_cast<std::size_t>(i)] = pGraph;
-        m_lows[static_cast<std::size_t>(i)] = pLow;
-        m_highs[static_cast<std::size_t>(i)] = pHigh;
+        m_bands[static_cast<std::size_t>(i)] = pBand;
         // Dragging or zooming one plot moves them all.
         connect(pX, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, &CHistoryWindow::OnRangeChanged);
     }
@@ -516,8 +518,8 @@ void CHistoryWindow::LoadSeries(std::int64_t fromMs, std::int64_t toMs)
                 keys.push_back((key + lastKey) / 2);
                 means.push_back(kNaN);
                 if (envelope) {
-                    lows.push_back(kNaN);
-                    highs.push_back(kNaN);
+                    lows.push_back(0);
+                    highs.push_back(0);
                 }
             }
             lastKey = key;
@@ -525,13 +527,12 @@ void CHistoryWindow::LoadSeries(std::int64_t fromMs, std::int64_t toMs)
             keys.push_back(key + series.m_nBucketSeconds / 2.0);
             means.push_back(p.m_dMean * scale);
             if (envelope) {
-                lows.push_back(p.m_dMin * scale);
-                highs.push_back(p.m_dMax * scale);
+                lows.push_back(std::max(0.0, (p.m_dMean - p.m_dMin) * scale));
+                highs.push_back(std::max(0.0, (p.m_dMax - p.m_dMean) * scale));
             }
         }
         m_graphs[static_cast<std::size_t>(i)]->setData(keys, means, true);
-        m_lows[static_cast<std::size_t>(i)]->setData(envelope ? keys : QVector<double>{}, lows, true);
-        m_highs[static_cast<std::size_t>(i)]->setData(envelope ? keys : QVector<double>{}, highs, true);
+        m_bands[static_cast<std::size_t>(i)]->setData(lows, highs);
         bucketS = std::max(bucketS, series.m_nBucketSeconds);
     }
     m_llLoadedFromMs = fromMs - widthMs;
@@ -549,14 +550,15 @@ void CHistoryWindow::UpdateValueAxes()
         const auto s = static_cast<std::size_t>(i);
         bool found = false;
         QCPRange range = m_graphs[s]->getValueRange(found, QCP::sdBoth, m_rects[s]->axis(QCPAxis::atBottom)->range());
-        if (!m_lows[s]->data()->isEmpty()) {
-            bool foundLow = false;
-            bool foundHigh = false;
+        const QCPGraphDataContainer& data = *m_graphs[s]->data();
+        const QCPErrorBarsDataContainer& band = *m_bands[s]->data();
+        if (found && band.size() == data.size()) {
             const QCPRange keys = m_rects[s]->axis(QCPAxis::atBottom)->range();
-            const QCPRange low = m_lows[s]->getValueRange(foundLow, QCP::sdBoth, keys);
-            const QCPRange high = m_highs[s]->getValueRange(foundHigh, QCP::sdBoth, keys);
-            if (foundLow) range.expand(low);
-            if (foundHigh) range.expand(high);
+            for (auto it = data.findBegin(keys.lower, false); it != data.constEnd() && it->key <= keys.upper; ++it) {
+                if (!std::isfinite(it->value)) continue;
+                const QCPErrorBarsData& e = band.at(static_cast<qsizetype>(it - data.constBegin()));
+                range.expand(QCPRange(it->value - e.errorMinus, it->value + e.errorPlus));
+            }
         }
         if (!found) continue;
         // Flat data still gets a visible band around it.
@@ -581,21 +583,17 @@ void CHistoryWindow::UpdateStatistics()
     for (int i = 0; i < kHistoryPlotCount; ++i) {
         const auto s = static_cast<std::size_t>(i);
         const QCPGraphDataContainer& data = *m_graphs[s]->data();
-        const bool envelope = !m_lows[s]->data()->isEmpty();
+        const QCPErrorBarsDataContainer& band = *m_bands[s]->data();
+        const bool envelope = band.size() == data.size();
         long double w = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
         double lo = std::numeric_limits<double>::infinity();
         double hi = -lo;
         const double t0 = keys.lower;
-        auto lowIt = m_lows[s]->data()->findBegin(keys.lower, false);
-        auto highIt = m_highs[s]->data()->findBegin(keys.lower, false);
         for (auto it = data.findBegin(keys.lower, false); it != data.constEnd() && it->key <= keys.upper; ++it) {
             const double v = it->value;
-            const double lowV = envelope && lowIt != m_lows[s]->data()->constEnd() ? lowIt->value : v;
-            const double highV = envelope && highIt != m_highs[s]->data()->constEnd() ? highIt->value : v;
-            if (envelope) {
-                ++lowIt;
-                ++highIt;
-            }
+            const auto index = static_cast<qsizetype>(it - data.constBegin());
+            const double lowV = envelope ? v - band.at(index).errorMinus : v;
+            const double highV = envelope ? v + band.at(index).errorPlus : v;
             if (!std::isfinite(v)) continue;
             const long double x = (it->key - t0) / 86400.0;
             w += 1;

@@ -28,6 +28,7 @@ class QTabWidget;
 class QCustomPlot;
 class QCPAxisRect;
 class QCPGraph;
+class QCPErrorBars;
 class QCPRange;
 
 namespace velmor {
@@ -122,8 +123,10 @@ private:
     QCustomPlot* m_pPlot = nullptr;
     std::array<QCPAxisRect*, kHistoryPlotCount> m_rects{};
     std::array<QCPGraph*, kHistoryPlotCount> m_graphs{};
-    std::array<QCPGraph*, kHistoryPlotCount> m_lows{};
-    std::array<QCPGraph*, kHistoryPlotCount> m_highs{};
+    // The min/max envelope of roll-up points, as bars from min to max under
+    // each mean (dense enough to read as a band; a channel fill between two
+    // ragged graphs costs a hundred times more to draw).
+    std::array<QCPErrorBars*, kHistoryPlotCount> m_bands{};
     QLabel* m_pHover = nullptr;
     QLabel* m_pStats = nullptr;
     QLabel* m_pMessage = nullptr;
