@@ -484,13 +484,16 @@ void CHistoryWindow::LoadSeries(std::int64_t fromMs, std::int64_t toMs)
     }
     if (loadTo <= loadFrom) loadTo = loadFrom + 1;
     const std::int64_t spanS = (loadTo - loadFrom + 999) / 1000;
-    // Raw rows while they are few; else about three points per pixel of
-    // the loaded range, min/max envelope included.
-    // Before the window is laid out its width is not known yet.
+    // Raw rows while they are few; else about one point per pixel of the
+    // visible range, each with its min/max envelope. Before the window is
+    // laid out its width is not known yet.
     const int pixels = std::max(1000, m_pPlot->width());
     m_nLoadedPixels = std::max(1, m_pPlot->width());
     m_llLoadedLastMs = loadTo - 1;
-    const int maxPoints = spanS <= kMaxRawSeconds ? static_cast<int>(spanS) : 3 * pixels;
+    const double perVisible = static_cast<double>(loadTo - loadFrom) / static_cast<double>(widthMs);
+    const int maxPoints = spanS <= kMaxRawSeconds ? static_cast<int>(spanS)
+                                                  : static_cast<int>(std::clamp(pixels * perVisible, 1.0 * pixels,
+                                                                                3.0 * pixels));
     int bucketS = 0;
     for (int i = 0; i < kHistoryPlotCount; ++i) {
         const CHistorySeries series =
