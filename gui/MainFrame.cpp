@@ -76,7 +76,10 @@ void CMainFrame::BuildMenus()
         if (id == ID_APP_EXIT)
             connect(pAction, &QAction::triggered, this, &QWidget::close);
         else
-            connect(pAction, &QAction::triggered, this, [this, id] { m_program.OnCommand(id); });
+            connect(pAction, &QAction::triggered, this, [this, id] {
+                m_program.OnCommand(id);
+                ShowOpenFailure();
+            });
         m_actions[id] = pAction;
     }
     // The recorded history has no command of the core: the window is the
@@ -223,6 +226,14 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent)
     if (CNoticeWindow* pNotice = m_host.Notice()) pNotice->hide();
     if (m_pHistoryWindow) m_pHistoryWindow->close();
     pEvent->accept();
+}
+
+void CMainFrame::ShowOpenFailure()
+{
+    // The boxes keep their fixed texts; the status bar says why in words a
+    // person can act on (no such device, permission, in use...).
+    if (!m_program.m_link.m_bPortOpen && !m_program.m_link.LastOpenError().empty())
+        statusBar()->showMessage(QString::fromStdString(m_program.m_link.LastOpenError()));
 }
 
 }  // namespace velmor

@@ -19,7 +19,7 @@
 #include "TrevikView.h"
 #include "app/Program.h"
 #include "history/HistoryStore.h"
-#include "platform/PosixSerialDevice.h"
+#include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
 
     velmor::CProfile profile = velmor::CProfile::OnFile(velmor::DefaultProfilePath());
     velmor::CQtHost host;
-    velmor::CPosixSerialDevice device;
+    velmor::CDeviceByPath device;
     velmor::CProgram program(host, device, profile);
 
     // The history database: the default one, another (--history-db PATH),
@@ -88,5 +88,6 @@ int main(int argc, char* argv[])
     if (exitAfterFirstPage != nullptr && std::strcmp(exitAfterFirstPage, "1") == 0) frame.View()->installEventFilter(&quitter);
     frame.show();
     program.OpenPortAtStartup();
+    frame.ShowOpenFailure();
     return app.exec();
 }

@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev time
   dpkg-dev file
   libsqlite3-dev libqcustomplot-dev
+  ser2net
 )
 if [ "${VELMOR_SKIP_INSTALL:-0}" = 1 ]; then exit 0; fi
 missing=()
