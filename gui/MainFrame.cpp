@@ -17,6 +17,8 @@
 #include <ctime>
 
 #include "EventsWindow.h"
+#include "HistoryFeed.h"
+#include "HistoryWindow.h"
 #include "LockKeys.h"
 #include "NoticeWindow.h"
 #include "QtHost.h"
@@ -99,7 +101,7 @@ void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
     m_pEvents->AddEvent(QDateTime::fromSecsSinceEpoch(now).toUTC().toString(Qt::ISODate), name, values);
     m_pEventLog->Append(event, now);
     // The store queues the row for its worker: nothing here waits for a disk.
-    if (m_pHistory) m_pHistory->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
+    if (m_pEventStore) m_pEventStore->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
     const CAlarmSettings& settings = m_program.m_alarmSettings;
     if (!settings.Notifies(event.m_condition)) return;
     m_notifier.Notify(QStringLiteral("Velmor: ") + name, values);
@@ -205,6 +207,42 @@ void CMainFrame::BuildMenus()
         }
         m_actions[id] = pAction;
     }
+    // The recorded history has no command of the core: the window is the
+    // desktop program's own, after the View menu's items.
+    if (QMenu* pView = menus["&View"]) {
+        QAction* pHistory = pView->addAction(QStringLiteral("&History"));
+        pHistory->setObjectName(QStringLiteral("actionHistory"));
+        pHistory->setStatusTip(QStringLiteral("Plots of the recorded readings and their stability"));
+        connect(pHistory, &QAction::triggered, this, &CMainFrame::OpenHistory);
+    }
+}
+
+void CMainFrame::SetHistory(CHistoryFeed* pFeed, std::string databasePath)
+{
+    m_pHistory = pFeed;
+    m_strHistoryPath = std::move(databasePath);
+    m_pEventStore = pFeed ? &pFeed->Store() : nullptr;
+    if (!pFeed) return;
+    connect(m_pView, &CTrevikView::PollTicked, pFeed, &CHistoryFeed::OnTick);
+    // Shown in the message pane, once per change of the store's state: a
+    // failing disk must not stack up boxes.
+    connect(pFeed, &CHistoryFeed::Notice, this, [this](const QString& text) { statusBar()->showMessage(text); });
+}
+
+CHistoryWindow* CMainFrame::HistoryWindow() const { return m_pHistoryWindow; }
+
+void CMainFrame::OpenHistory()
+{
+    if (!m_pHistoryWindow) {
+        if (m_strHistoryPath.empty()) m_strHistoryPath = DefaultHistoryPath();
+        // What was queued a moment ago belongs in the first picture.
+        if (m_pHistory) m_pHistory->Flush(1000);
+        m_pHistoryWindow = new CHistoryWindow(m_strHistoryPath, this);
+        m_pHistoryWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pHistoryWindow->show();
+    m_pHistoryWindow->raise();
+    m_pHistoryWindow->activateWindow();
 }
 
 void CMainFrame::UpdateMenu(QMenu* pMenu)
@@ -312,6 +350,7 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent)
     // A notice still up would keep the application from ending with its
     // main window.
     if (CNoticeWindow* pNotice = m_host.Notice()) pNotice->hide();
+    if (m_pHistoryWindow) m_pHistoryWindow->close();
     pEvent->accept();
 }
 

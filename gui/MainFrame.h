@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "alarms/AlarmMonitor.h"
 #include "alarms/EventLog.h"
 #include "capture/TrafficCapture.h"
+#include <string>
 
 namespace velmor {
 
@@ -23,6 +25,8 @@ class CQtHost;
 class CTrevikView;
 class CEventsWindow;
 class CHistoryStore;
+class CHistoryFeed;
+class CHistoryWindow;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -54,7 +58,13 @@ public:
     void SetEventLogDirectory(const std::string& directory);
     // Alarm events also go to the recorded history while a store is set
     // (null: none); the store must outlive the window or be unset first.
-    void SetHistoryStore(CHistoryStore* pStore) { m_pHistory = pStore; }
+    void SetHistoryStore(CHistoryStore* pStore) { m_pEventStore = pStore; }
+    // The history recording fed from the poll tick (null: none) and the
+    // database the History window reads. Alarm events go to its store too.
+    void SetHistory(CHistoryFeed* pFeed, std::string databasePath);
+    // View > History: opens the window, or raises it when open.
+    void OpenHistory();
+    CHistoryWindow* HistoryWindow() const;
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -79,6 +89,9 @@ private:
     QLabel* m_pNum = nullptr;
     QLabel* m_pScroll = nullptr;
     QTimer m_indicatorTimer;
+    CHistoryFeed* m_pHistory = nullptr;
+    std::string m_strHistoryPath;
+    QPointer<CHistoryWindow> m_pHistoryWindow;
     QRect m_wantedFrame;  // the saved outer rectangle, until the frame is known
     bool m_bPlacementPending = false;
 
@@ -87,7 +100,7 @@ private:
     CDesktopNotifier m_notifier;
     std::unique_ptr<CAlarmMonitor> m_pAlarms;
     CTrafficCapture m_capture;
-    CHistoryStore* m_pHistory = nullptr;
+    CHistoryStore* m_pEventStore = nullptr;
 };
 
 }  // namespace velmor

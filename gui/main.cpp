@@ -1,7 +1,9 @@
 // Velmor's desktop program: the Qt shell around the core. Start-up order:
-// the serial settings, the main window with its saved placement, then the
-// port (offering the serial-port dialog when it cannot be opened).
-// One option: --capture FILE captures the traffic from the first byte.
+// the serial settings, the history recording, the main window with its
+// saved placement, then the port (offering the serial-port dialog when it
+// cannot be opened).
+//
+//   velmor [--capture FILE] [--history-db PATH] [--no-history]
 
 #include <QApplication>
 #include <QEvent>
@@ -9,11 +11,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "HistoryFeed.h"
 #include "MainFrame.h"
 #include "QtHost.h"
 #include "TrevikView.h"
 #include "app/Program.h"
+#include "history/HistoryStore.h"
 #include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
 
@@ -49,11 +55,21 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // Qt has taken its own options out of argv by now.
     QString capturePath;
+    // The history database: the default one, another (--history-db PATH),
+    // or none recorded (--no-history; the History window still reads it).
+    std::string historyPath;
+    bool recordHistory = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--capture") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
             capturePath = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--history-db") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
+            historyPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--no-history") == 0) {
+            recordHistory = false;
         } else {
-            std::fprintf(stderr, "velmor: unknown option %s\nusage: velmor [--capture FILE]\n", argv[i]);
+            std::fprintf(stderr,
+                         "velmor: unknown option %s\nusage: velmor [--capture FILE] [--history-db PATH] [--no-history]\n",
+                         argv[i]);
             return 2;
         }
     }
@@ -68,8 +84,15 @@ int main(int argc, char* argv[])
     velmor::CDeviceByPath device;
     velmor::CProgram program(host, device, profile);
 
+    if (historyPath.empty()) historyPath = velmor::DefaultHistoryPath();
+
     program.LoadSettingsAtStartup();
+    // After the program (it unregisters from it) and before the window (the
+    // view's farewell command is still recorded).
+    std::unique_ptr<velmor::CHistoryFeed> history;
+    if (recordHistory) history = std::make_unique<velmor::CHistoryFeed>(program, historyPath);
     velmor::CMainFrame frame(program, host, profile);
+    frame.SetHistory(history.get(), historyPath);
     frame.RestorePlacement();
     if (!capturePath.isEmpty()) {
         // Before the port opens, so the capture holds the session's first byte.

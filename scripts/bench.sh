@@ -40,6 +40,8 @@ echo "Running velmor_bench ..." >&2
 # ---- a simulated unit, and a settings file pointing port 1 at it -------------
 export QT_QPA_PLATFORM=offscreen
 export XDG_CONFIG_HOME="$work/config"
+# The measured program records its history here, never in the user's.
+export XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
 mkdir -p "$XDG_CONFIG_HOME/velmor"
 "$build/velmor-unitsim" --type 16 --quiet --link "$work/unit" >"$work/unitsim.out" &
 sim_pid=$!

@@ -118,7 +118,8 @@ for _ in $(seq 1 50); do [ -e "$root/unit" ] && break; sleep 0.1; done
 [ -e "$root/unit" ] || fail "the installed velmor-unitsim made no device"
 mkdir -p "$root/config/velmor"
 printf '[Port Devices]\n1=%s\n' "$root/unit" >"$root/config/velmor/Velmor.INI"
-XDG_CONFIG_HOME="$root/config" XDG_RUNTIME_DIR="$root" QT_QPA_PLATFORM=offscreen \
+XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data" XDG_STATE_HOME="$root/state" \
+  XDG_RUNTIME_DIR="$root" QT_QPA_PLATFORM=offscreen \
   VELMOR_EXIT_AFTER_FIRST_PAGE=1 timeout 60 "$root/usr/bin/velmor" >/dev/null 2>&1 \
   || fail "the installed velmor did not start and draw its page"
 kill "$sim_pid" 2>/dev/null || true

@@ -16,6 +16,9 @@ if [ -z "${VELMOR_DEVICE:-}" ]; then
   # The demo keeps its own settings file, so the pseudo-terminal mapping it
   # writes never replaces the port of a real installation.
   export XDG_CONFIG_HOME="${VELMOR_DEMO_CONFIG:-${XDG_DATA_HOME:-$HOME/.local/share}/velmor-demo}"
+  # Its recorded history and state too: the simulated unit never lands in
+  # the history of a real one.
+  export XDG_DATA_HOME="$XDG_CONFIG_HOME/data" XDG_STATE_HOME="$XDG_CONFIG_HOME/state"
 fi
 config_dir="${XDG_CONFIG_HOME:-$HOME/.config}/velmor"
 ini="$config_dir/Velmor.INI"

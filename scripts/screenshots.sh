@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the pictures under docs/screenshots/: the main window against the
-# simulated unit, and every dialog of the Setup, Com Setup and Help menus,
+# simulated unit, the History window, and every dialog of the Setup, Com Setup and Help menus,
 # each opened in the real program through its menu accelerators.
 #
 #   scripts/screenshots.sh            all pictures
@@ -28,7 +28,7 @@ fi
 mkdir -p "$out"
 
 tmp=$(mktemp -d)
-export XDG_CONFIG_HOME=$tmp/config
+export XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data XDG_STATE_HOME=$tmp/state
 mkdir -p "$XDG_CONFIG_HOME/velmor"
 xvfb=""
 app=""
@@ -125,3 +125,8 @@ shot beep 6 "--type 0 $locked" alt+s b
 shot tod-type 6 "--type 9 $locked" alt+s o
 shot about 6 "$locked" alt+h v
 shot serial-port 6 "$locked" alt+c s
+# The History window (View > History) over three minutes of a unit whose clock
+# runs thirty times fast: ninety minutes of record, coasting from minute 60.
+# Its own data directory: the other pictures' units are not in its history.
+XDG_DATA_HOME=$tmp/history-data caption="Velmor - History" shot history 180 \
+  "--speed 30 --state 1 --warmup 0 --coast-after 3600" alt+v h

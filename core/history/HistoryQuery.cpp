@@ -83,16 +83,16 @@ bool CHistoryQuery::Open(const std::string& path, std::string& error)
     return true;
 }
 
-std::vector<CHistoryUnit> CHistoryQuery::ListUnits()
+std::vector<CHistoryUnit> CHistoryQuery::ListUnits(bool countRows)
 {
     std::vector<CHistoryUnit> units;
     CSqliteStatement s;
     if (s.Prepare(m_db,
-                  "SELECT u.id, u.part_number, u.device, u.firmware, u.product_type,"
-                  " (SELECT min(host_ms) FROM readings WHERE unit_id = u.id),"
-                  " (SELECT max(host_ms) FROM readings WHERE unit_id = u.id),"
-                  " (SELECT count(*) FROM readings WHERE unit_id = u.id)"
-                  " FROM units u ORDER BY u.id") != SQLITE_OK) {
+                  std::string("SELECT u.id, u.part_number, u.device, u.firmware, u.product_type,"
+                              " (SELECT min(host_ms) FROM readings WHERE unit_id = u.id),"
+                              " (SELECT max(host_ms) FROM readings WHERE unit_id = u.id), ") +
+                      (countRows ? "(SELECT count(*) FROM readings WHERE unit_id = u.id)" : "0") +
+                      " FROM units u ORDER BY u.id") != SQLITE_OK) {
         m_strError = m_db.ErrorText();
         return units;
     }
@@ -111,6 +111,21 @@ std::vector<CHistoryUnit> CHistoryQuery::ListUnits()
     }
     if (rc != SQLITE_DONE) m_strError = m_db.ErrorText();
     return units;
+}
+
+bool CHistoryQuery::ReadExtent(std::int64_t unitId, std::int64_t& firstMs, std::int64_t& lastMs)
+{
+    CSqliteStatement s;
+    if (s.Prepare(m_db, "SELECT (SELECT min(host_ms) FROM readings WHERE unit_id = ?1),"
+                        " (SELECT max(host_ms) FROM readings WHERE unit_id = ?1)") != SQLITE_OK) {
+        m_strError = m_db.ErrorText();
+        return false;
+    }
+    s.Bind(1, unitId);
+    if (s.Step() != SQLITE_ROW || s.IsNull(0) || s.IsNull(1)) return false;
+    firstMs = s.Int(0);
+    lastMs = s.Int(1);
+    return true;
 }
 
 bool CHistoryQuery::ForEachRow(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
@@ -241,6 +256,62 @@ std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int
         phase.push_back(p);
     }
     return phase;
+}
+
+std::vector<CHistoryPeriod> CHistoryQuery::ReadPeriods(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs)
+{
+    std::vector<CHistoryPeriod> periods;
+    CSqliteStatement s;
+    // The window functions run over the (unit_id, host_ms) index in order;
+    // the outer filter keeps state changes, marked rows and the last row.
+    if (s.Prepare(m_db,
+                  "SELECT host_ms, discipline_state, marker, prev_ms FROM ("
+                  " SELECT host_ms, discipline_state, marker,"
+                  "  LAG(host_ms) OVER w AS prev_ms, LAG(discipline_state) OVER w AS prev_state,"
+                  "  LEAD(host_ms) OVER w AS next_ms"
+                  " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
+                  " WINDOW w AS (ORDER BY host_ms, rowid))"
+                  " WHERE prev_ms IS NULL OR next_ms IS NULL OR marker != 0"
+                  "  OR discipline_state IS NOT prev_state") != SQLITE_OK) {
+        m_strError = m_db.ErrorText();
+        return periods;
+    }
+    s.Bind(1, unitId);
+    s.Bind(2, fromMs);
+    s.Bind(3, toMs);
+    // The period under way: its kind and first row (none while locked).
+    bool open = false;
+    HistoryPeriodKind openKind = HistoryPeriodKind::Coasting;
+    std::int64_t openFrom = 0;
+    std::int64_t lastMs = 0;
+    const auto close = [&](std::int64_t atMs) {
+        if (open && atMs > openFrom) periods.push_back(CHistoryPeriod{openKind, openFrom, atMs});
+        open = false;
+    };
+    while (s.Step() == SQLITE_ROW) {
+        const std::int64_t hostMs = s.Int(0);
+        lastMs = hostMs;
+        const auto marker = static_cast<HistoryMarker>(s.Int(2));
+        if (marker != HistoryMarker::None && !s.IsNull(3)) {
+            close(s.Int(3));
+            periods.push_back(CHistoryPeriod{
+                marker == HistoryMarker::UnitRestarted ? HistoryPeriodKind::UnitRestarted : HistoryPeriodKind::LinkLost,
+                s.Int(3), hostMs});
+        }
+        const int state = s.IsNull(1) ? 1 : static_cast<int>(s.Int(1));
+        const bool unlocked = state != 1;
+        const HistoryPeriodKind kind = state == 2 ? HistoryPeriodKind::Coasting : HistoryPeriodKind::Unlocked;
+        if (unlocked != open || (unlocked && kind != openKind)) {
+            close(hostMs);
+            if (unlocked) {
+                open = true;
+                openKind = kind;
+                openFrom = hostMs;
+            }
+        }
+    }
+    close(lastMs);
+    return periods;
 }
 
 }  // namespace velmor

@@ -47,13 +47,27 @@ struct CPhaseSample {
     bool m_bSegmentStart = false;  // not continuous with the sample before
 };
 
+// A stretch of time the plots shade: the unit coasting (holdover) or
+// warming up, or a gap that ended with a link-lost or unit-restarted row.
+enum class HistoryPeriodKind : std::uint8_t { Coasting, Unlocked, LinkLost, UnitRestarted };
+
+struct CHistoryPeriod {
+    HistoryPeriodKind m_kind = HistoryPeriodKind::Coasting;
+    std::int64_t m_llFromMs = 0;
+    std::int64_t m_llToMs = 0;
+};
+
 class CHistoryQuery {
 public:
     // Opens read-only. False with a sentence in |error| when the file is
     // missing, damaged or not a history database.
     bool Open(const std::string& path, std::string& error);
 
-    std::vector<CHistoryUnit> ListUnits();
+    // |countRows| false leaves m_llRowCount at 0: counting a month of rows
+    // takes a while, the first and last row come from the index at once.
+    std::vector<CHistoryUnit> ListUnits(bool countRows = true);
+    // The host time of the unit's first and last row; false when it has none.
+    bool ReadExtent(std::int64_t unitId, std::int64_t& firstMs, std::int64_t& lastMs);
 
     // Rows of a unit with from <= host time < to, oldest first, handed one
     // by one (an export of a month does not sit in memory). The callback
@@ -73,6 +87,12 @@ public:
     // unit restarted, and after a gap longer than |maxGapS| seconds.
     std::vector<CPhaseSample> ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
                                         double maxGapS = 3.5);
+
+    // The coasting and unlocked periods over [from, to) from the discipline
+    // state column (a period runs from its first row to the first row in
+    // another state), and each interruption from the row before a marked row
+    // to the marked row. Only the rows where something changes leave SQLite.
+    std::vector<CHistoryPeriod> ReadPeriods(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs);
 
     std::string LastError() const { return m_strError; }
 

@@ -3,6 +3,10 @@
 #include <QElapsedTimer>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
 
 namespace velmor::test {
 
@@ -10,6 +14,12 @@ QApplication& App()
 {
     static QApplication* pApp = [] {
         if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // Whatever a test records or remembers stays out of the user's own
+        // data and state directories.
+        static const std::string home = (std::filesystem::temp_directory_path() /
+                                         ("velmor-guitest-home-" + std::to_string(::getpid()))).string();
+        setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+        setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
         static int argc = 1;
         static char name[] = "velmor_gui_tests";
         static char* argv[] = {name, nullptr};

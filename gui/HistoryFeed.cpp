@@ -1,0 +1,50 @@
+#include "HistoryFeed.h"
+
+#include "app/Program.h"
+#include "history/HistoryRecorder.h"
+#include "history/HistoryStore.h"
+#include "settings/SerialProfile.h"
+
+namespace velmor {
+
+CHistoryFeed::CHistoryFeed(CProgram& program, const std::string& path, QObject* pParent)
+    : QObject(pParent), m_program(program), m_nPort(program.m_serial.m_nPort)
+{
+    CHistoryOptions options;
+    options.m_strPath = path;
+    m_strDevice = CurrentDevice();
+    m_pStore = std::make_unique<CHistoryStore>(options);
+    m_pRecorder = std::make_unique<CHistoryRecorder>(*m_pStore, m_strDevice);
+    m_program.AddObserver(*m_pRecorder);
+}
+
+CHistoryFeed::~CHistoryFeed()
+{
+    m_program.RemoveObserver(*m_pRecorder);
+    m_pStore->Close();
+}
+
+std::string CHistoryFeed::CurrentDevice() const { return PortDevicePath(m_program.m_profile, m_program.m_serial.m_nPort); }
+
+void CHistoryFeed::OnTick()
+{
+    // The serial-port dialog changes the port number; the device text is
+    // looked up only then (it reads the settings file).
+    if (m_program.m_serial.m_nPort != m_nPort) {
+        m_nPort = m_program.m_serial.m_nPort;
+        std::string device = CurrentDevice();
+        if (device != m_strDevice) {
+            m_strDevice = device;
+            m_pRecorder->SetDevice(device);
+        }
+    }
+    m_pRecorder->OnTick(m_program.m_host.TickCount());
+    std::string text;
+    if (m_pStore->TakeStatusNotice(text) && !text.empty()) emit Notice(QString::fromStdString(text));
+}
+
+void CHistoryFeed::Flush(int timeoutMs) { m_pStore->Flush(timeoutMs); }
+
+const std::string& CHistoryFeed::Path() const { return m_pStore->Path(); }
+
+}  // namespace velmor
