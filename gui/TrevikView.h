@@ -29,6 +29,14 @@ public:
     void Invalidate(bool erase);
     void RedrawNow();
 
+    // Draws the page in grey while its data is not live; the text stays
+    // what it was. A change repaints the last page at once.
+    void SetDimmed(bool dimmed);
+    bool IsDimmed() const { return m_bDimmed; }
+    static QColor DimmedTextColour() { return QColor(128, 128, 128); }
+    // The colour the last page was drawn in (tests).
+    QColor LastTextColour() const { return m_lastTextColour; }
+
     // How often the page was actually drawn (tests).
     int PagesDrawn() const { return m_nPagesDrawn; }
     int NestedPaintsDeferred() const { return m_nNestedDeferred; }
@@ -49,6 +57,10 @@ private:
     bool m_bRepaintDeferred = false;
     int m_nPagesDrawn = 0;
     int m_nNestedDeferred = 0;
+    bool m_bDimmed = false;
+    bool m_bRedrawLastPage = false;
+    QString m_strLastPage;
+    QColor m_lastTextColour;
 };
 
 }  // namespace velmor

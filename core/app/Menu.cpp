@@ -29,6 +29,7 @@ const std::vector<CMenuItem>& MenuItems()
         {"&File", "E&xit", ID_APP_EXIT, ""},
         {"&Com Setup", "&Setup Com Port", ID_COM_SETUP, ""},
         {"&View", "&Fonts", ID_VIEW_FONTS, ""},
+        {"&View", "&Link Health", ID_VIEW_LINK_HEALTH, "Show the counters of the line to the unit"},
         {"&Setup", "&Antenna Delay", ID_SETUP_ANTENNA_DELAY, "Set or view antenna delay"},
         {"&Setup", "Antenna &Position", ID_SETUP_ANTENNA_POSITION, "Set or view antenna position"},
         {"&Setup", "&Beep Toggling", ID_SETUP_BEEP, "Toggle on-board beep sound on or off"},

@@ -94,6 +94,10 @@ void MakeRaw(termios& tio)
     tio.c_cc[VTIME] = 0;
 }
 
+// The errors of a device that is no longer there: a pulled USB adapter, a
+// pseudo-terminal whose other side closed.
+bool IsGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 }  // namespace
 
 CPosixSerialDevice::~CPosixSerialDevice() { Close(); }
@@ -116,6 +120,7 @@ bool CPosixSerialDevice::Open(const std::string& path)
         return false;
     }
     m_nFd = fd;
+    m_bHungUp = false;
     return true;
 }
 
@@ -172,8 +177,12 @@ long CPosixSerialDevice::Read(std::uint8_t* buffer, std::size_t size)
     if (size > static_cast<std::size_t>(LONG_MAX)) size = static_cast<std::size_t>(LONG_MAX);
     ssize_t count = ::read(m_nFd, buffer, size);
     if (count > 0) return static_cast<long>(count);
-    if (count == 0) return -1;  // end of file: the other side hung up
+    if (count == 0) {
+        m_bHungUp = true;  // end of file: the other side hung up
+        return -1;
+    }
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    if (IsGoneError(errno)) m_bHungUp = true;
     return -1;
 }
 
@@ -191,19 +200,36 @@ bool CPosixSerialDevice::Write(const std::uint8_t* data, std::size_t size, int t
             done += static_cast<std::size_t>(count);
             continue;
         }
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            if (IsGoneError(errno)) m_bHungUp = true;
+            return false;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
         pollfd pfd{m_nFd, POLLOUT, 0};
         int ready = ::poll(&pfd, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));
         if (ready < 0 && errno != EINTR) return false;
-        if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+        if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            if ((pfd.revents & (POLLERR | POLLHUP)) != 0) m_bHungUp = true;
+            return false;
+        }
     }
     return true;
 }
 
+bool CPosixSerialDevice::IsHungUp() const
+{
+    if (m_nFd < 0) return false;
+    if (m_bHungUp) return true;
+    // A terminal whose far end went away says so in poll() even before a
+    // read has failed.
+    pollfd pfd{m_nFd, POLLIN, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR)) != 0;
+}
+
 void CPosixSerialDevice::Close()
 {
+    m_bHungUp = false;
     if (m_nFd < 0) return;
     // Exclusive mode belongs to the terminal, not to this descriptor: give it
     // back so that the next open (ours or another program's) succeeds.

@@ -27,6 +27,9 @@ public:
     long Read(std::uint8_t* buffer, std::size_t size) override;
     bool Write(const std::uint8_t* data, std::size_t size, int timeoutMs) override;
     void Close() override;
+    // True once a read or write found the other end gone (end of file, EIO,
+    // ENXIO, ENODEV) or the terminal reports a hang-up or an error.
+    bool IsHungUp() const override;
 
     // The settings of the last successful Apply.
     const LineSettings& LastSettings() const { return m_lastSettings; }
@@ -34,6 +37,7 @@ public:
 
 private:
     int m_nFd = -1;
+    bool m_bHungUp = false;
     LineSettings m_lastSettings;
 };
 

@@ -31,6 +31,8 @@ public:
     // Writes all bytes or gives up after timeoutMs. True when all were written.
     virtual bool Write(const std::uint8_t* data, std::size_t size, int timeoutMs) = 0;
     virtual void Close() = 0;
+    virtual bool IsHungUp() const { return false; }
+    virtual bool OpenNonBlocking(const std::string& path) { return Open(path); }
 };
 
 }  // namespace velmor

@@ -41,6 +41,8 @@ private:
     void DeliverPaint();
     void PrintPage();
     void PrintSettings();
+    // With "status on": prints the link pane when its state changes.
+    void ReportStatus();
 
     void OnPollTick() override;
     void PaintNow() override { DeliverPaint(); }
@@ -62,6 +64,8 @@ private:
     CObservationPrinter m_observer{[this](const std::string& text) { Emit(text); }};
     bool m_bObserveFromStart = false;
     std::optional<std::string> m_strLastPage;
+    bool m_bStatusOn = false;
+    std::string m_strLastStatus;
 };
 
 }  // namespace velmor::replay
