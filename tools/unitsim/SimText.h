@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "text/Text.h"
 
 namespace velmor::simtext {
 
@@ -18,6 +19,7 @@ constexpr int kColdStartSeconds = 30;
 constexpr int kRestartSeconds = 5;
 constexpr int kPowerCycleSeconds = 2;
 constexpr int kRecoverSeconds = 10;
+constexpr double kJamNs = 1000;  // phase error beyond which recovery sets the 1PPS afresh
 constexpr std::size_t kMaxTags = 32;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -25,17 +27,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kHomeLat = 32.879041;
 constexpr double kHomeLon = -117.235378;
 constexpr double kHomeHeight = 96.20;
-
-inline std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-inline std::string Format(const char* format, ...)
-{
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 inline int ToInt(const std::string& text)
 {
@@ -82,9 +73,16 @@ inline std::string PackedExponent(double value, int digits)
     return out;
 }
 
-inline bool StartsWith(const std::string& text, const char* prefix)
+// Bytes for a log line: printable ASCII as it is, anything else as \xHH.
+inline std::string Printable(const std::string& text)
 {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+    std::string out;
+    for (char ch : text) {
+        const unsigned char byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte < 0x7F) out += ch;
+        else out += Format("\\x%02X", byte);
+    }
+    return out;
 }
 
 }  // namespace velmor::simtext

@@ -17,17 +17,18 @@ using namespace simtext;
 
 std::string DefaultPartNumber(int type)
 {
-    switch (type) {
-    case 0: return "530-0100-01";
-    case 3: return "512-3000-01";
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return Format("524-20%02d-01", type);
-    case 6: return "530-0600-01";
-    case 15: return "512-6100-01";
-    case 16: return "512-6200-04";
-    case 17: case 18: return Format("518-10%02d-01", type);
-    case 25: return "530-2500-01";
-    default: return Format("536-%04d-01", type < 0 ? 0 : type % 10000);
-    }
+    // The TMD1 family are all 524- units numbered by their type.
+    if (CommandFamilyOf(type) == CommandFamily::Tmd1) return Format("524-20%02d-01", type);
+    static const struct {
+        int m_nType;
+        const char* m_pszPart;
+    } kParts[] = {
+        {0, "530-0100-01"},  {3, "512-3000-01"},  {6, "530-0600-01"},  {15, "512-6100-01"},
+        {16, "512-6200-04"}, {17, "518-1017-01"}, {18, "518-1018-01"}, {25, "530-2500-01"},
+    };
+    for (const auto& row : kParts)
+        if (row.m_nType == type) return row.m_pszPart;
+    return Format("536-%04d-01", type < 0 ? 0 : type % 10000);
 }
 
 const CSimUnit::CCommandEntry CSimUnit::kCommands[] = {
@@ -75,7 +76,8 @@ const CSimUnit::CCommandEntry CSimUnit::kCommands[] = {
 };
 
 CSimUnit::CSimUnit(const CSimConfig& config, std::int64_t nUtcSeconds)
-    : m_config(config), m_nType(config.m_nType), m_random(config.m_nSeed), m_nUtc(nUtcSeconds)
+    : m_config(config), m_nType(config.m_nType), m_random(config.m_nSeed), m_nUtc(nUtcSeconds),
+      m_oscillator(config.m_noise, config.m_nSeed)
 {
     m_strPart = config.m_strPart.empty() ? DefaultPartNumber(m_nType) : config.m_strPart;
     if (m_config.m_strFirmwarePart.empty()) m_config.m_strFirmwarePart = Format("680-%04d-01", 1000 + m_nType % 9000);
@@ -88,6 +90,12 @@ CSimUnit::CSimUnit(const CSimConfig& config, std::int64_t nUtcSeconds)
     case '3': m_nRecoverLeft = kRecoverSeconds; m_nCycles = 3; break;
     default: break;
     }
+    if (m_chState != '0' && m_chState != '5') {
+        // Past warm-up the 1PPS is already on GPS and the estimate has settled.
+        m_oscillator.Align();
+        m_dFreqError = 1e-12;
+        m_dStdError = 7e-13;
+    }
     // A unit that starts locked already sees its satellites.
     if (m_chState != '0' && !m_bGpsLost)
         for (int i = 0; i < 40; ++i) StepSatellites();
@@ -99,8 +107,8 @@ void CSimUnit::ResetSettings()
     m_nOffsetHours = 0;
     m_nOffsetMinutes = 0;
     m_chPositionMode = m_config.m_chPositionMode;
-    if (m_nType == 9 && m_chPositionMode == 'P') m_chPositionMode = 'S';
-    if (m_nType != 9 && m_chPositionMode == 'S') m_chPositionMode = 'P';
+    if (Legacy() && m_chPositionMode == 'P') m_chPositionMode = 'S';
+    if (!Legacy() && m_chPositionMode == 'S') m_chPositionMode = 'P';
     m_nAveragingLeft = (m_chPositionMode == 'P' || m_chPositionMode == 'S') ? kAveragingSeconds : 0;
     m_dLat = m_dFixLat = kHomeLat;
     m_dLon = m_dFixLon = kHomeLon;
@@ -125,21 +133,7 @@ void CSimUnit::ResetSettings()
     m_subscriptions.clear();
 }
 
-bool CSimUnit::IsTrmoFamily() const
-{
-    switch (m_nType) {
-    case 0: case 3: case 6: case 11: case 15: case 16: case 17: case 18: case 25: return true;
-    default: return false;
-    }
-}
-
-bool CSimUnit::IsTmd1Family() const
-{
-    switch (m_nType) {
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return true;
-    default: return false;
-    }
-}
+bool CSimUnit::IsTmd1Family() const { return CommandFamilyOf(m_nType) == CommandFamily::Tmd1; }
 
 // ---- commands -------------------------------------------------------------
 
@@ -218,7 +212,7 @@ void CSimUnit::OnTmd1(const std::vector<std::string>& f, std::vector<std::string
 {
     if (f.size() >= 2 && !f[1].empty()) m_chTimeMode = f[1][0];
     // The legacy unit answers the local-offset question with its own report.
-    BuildReport(m_nType == 9 ? "LO" : "TMD1", r);
+    BuildReport(Legacy() ? "LO" : "TMD1", r);
 }
 
 void CSimUnit::OnPositionMode(const std::vector<std::string>& f, std::vector<std::string>& r)
@@ -384,7 +378,7 @@ void CSimUnit::OnTagClear(const std::vector<std::string>&, std::vector<std::stri
 void CSimUnit::OnDac(const std::vector<std::string>& f, std::vector<std::string>& r)
 {
     if (f.size() >= 2 && !f[1].empty()) {
-        m_dDac = std::clamp(ToDouble(f[1]), 0.0, 65535.0);
+        m_oscillator.SetDac(ToDouble(f[1]));
         // Setting the DAC by hand restarts the discipline cycle.
         m_nSamples = 0;
     }
@@ -471,6 +465,7 @@ void CSimUnit::StepDiscipline()
         if (m_nWarmupLeft == 0 && !bNoGps) {
             m_chState = '1';
             m_nSamples = 0;
+            m_oscillator.Align();
         }
         break;
     case '1':
@@ -483,8 +478,7 @@ void CSimUnit::StepDiscipline()
         if (++m_nSamples >= kSamplesPerCycle) {
             m_nSamples = 0;
             ++m_nCycles;
-            m_dFreqError = std::max(m_dFreqError * 0.6, 3e-12);
-            m_dStdError = std::max(m_dStdError * 0.6, 1e-12);
+            m_oscillator.EstimateFrequency(m_dFreqError, m_dStdError);
         }
         break;
     case '2':
@@ -493,6 +487,9 @@ void CSimUnit::StepDiscipline()
         else {
             m_chState = '3';
             m_nRecoverLeft = kRecoverSeconds;
+            // Far off after a long holdover: set the 1PPS again rather than
+            // slew it back over hours.
+            if (std::fabs(m_oscillator.PhaseNs()) > kJamNs) m_oscillator.Align();
         }
         break;
     case '3':
@@ -550,28 +547,13 @@ void CSimUnit::StepSatellites()
 
 void CSimUnit::StepOscillator()
 {
+    const bool bGps = !m_bGpsLost && m_nColdStartLeft == 0;
+    const bool bSteer = m_chState == '1' || m_chState == '3';
+    const bool bCold = m_chState == '0' || m_chState == '5';
+    m_oscillator.Step(bGps, bSteer, bCold);
+    // A unit left cold for months could run its phase past any integer.
+    m_nTimeDiff = static_cast<int>(std::lround(std::clamp(m_oscillator.MeasuredNs(), -1e9, 1e9)));
     std::normal_distribution<double> noise(0.0, 1.0);
-    const double hours = static_cast<double>(m_nUptime) / 3600.0;
-    m_dTemperature = 38.5 + 1.5 * std::sin(2 * kPi * hours / 0.5) + 0.05 * noise(m_random);
-    switch (m_chState) {
-    case '1':
-        m_dDac += 0.6 * noise(m_random) + 0.05 * (m_dTemperature - 38.5);
-        m_nTimeDiff = static_cast<int>(std::lround(3.0 * noise(m_random)));
-        break;
-    case '2':
-        // Free-running: the DAC holds, the phase walks off.
-        m_nTimeDiff = static_cast<int>(std::lround(0.05 * m_nCoastSeconds + 2.0 * noise(m_random)));
-        break;
-    case '3':
-        m_dDac += 2.0 * noise(m_random);
-        m_nTimeDiff = static_cast<int>(std::lround(2.0 * m_nRecoverLeft + 3.0 * noise(m_random)));
-        break;
-    default:
-        m_dDac += 4.0 * noise(m_random);
-        m_nTimeDiff = static_cast<int>(std::lround(60.0 * noise(m_random)));
-        break;
-    }
-    m_dDac = std::clamp(m_dDac, 0.0, 65535.0);
     m_dRawTimeDiff = m_nTimeDiff + 45 + 2.0 * noise(m_random);
 }
 

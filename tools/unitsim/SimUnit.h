@@ -7,11 +7,15 @@
 // sends them. Because the clock is only what Tick is told, the unit can run
 // faster than real time.
 
+#include "SimOscillator.h"
+
 #include <array>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "model/ProductTypes.h"
 
 namespace velmor {
 
@@ -26,6 +30,7 @@ struct CSimConfig {
     int m_nWarmupSeconds = 20;
     int m_nCoastAfterSeconds = -1;   // < 0: never lose GPS by itself
     std::uint32_t m_nSeed = 1;
+    CSimNoiseConfig m_noise;         // the clock's noise and its loop
 };
 
 // The part number a type reports when none is given.
@@ -43,7 +48,7 @@ public:
     void SetGpsLost(bool bLost) { m_bGpsLost = bLost; }
     bool GpsLost() const { return m_bGpsLost; }
     // The two-letter dialect, with unchecked sentences ended by CR alone.
-    bool Legacy() const { return m_nType == 9; }
+    bool Legacy() const { return SpeaksLegacyDialect(m_nType); }
     // After a factory reset the unit restarts and says nothing for a while.
     bool Restarting() const { return m_nRestartLeft > 0; }
     // Power is switched off and on: the unit keeps its stored settings but
@@ -52,7 +57,6 @@ public:
     void PowerCycle();
     char DisciplineState() const { return m_chState; }
     int Type() const { return m_nType; }
-    const std::string& PartNumber() const { return m_strPart; }
 
     // The report of |keyword| as the unit would send it; false when the unit
     // has no such report. Some keywords report several sentences.
@@ -82,7 +86,6 @@ private:
     };
 
     void ResetSettings();
-    bool IsTrmoFamily() const;
     bool IsTmd1Family() const;
 
     // Evolution, one second at a time.
@@ -150,9 +153,8 @@ private:
     int m_nCoastCount = 0;
     int m_nSamples = 0;
     int m_nCycles = 0;
-    double m_dDac = 32768;
-    double m_dTemperature = 38.5;
-    double m_dFreqError = 5e-9;
+    CSimOscillator m_oscillator;
+    double m_dFreqError = 5e-9;  // the unit's estimate; unknown until the first cycle ends
     double m_dStdError = 2e-9;
     int m_nTimeDiff = 0;
     double m_dRawTimeDiff = 0;
