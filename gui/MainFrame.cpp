@@ -78,7 +78,10 @@ void CMainFrame::BuildMenus()
         else if (id == ID_VIEW_LINK_HEALTH)
             connect(pAction, &QAction::triggered, this, &CMainFrame::ShowLinkHealth);
         else
-            connect(pAction, &QAction::triggered, this, [this, id] { m_program.OnCommand(id); });
+            connect(pAction, &QAction::triggered, this, [this, id] {
+                m_program.OnCommand(id);
+                ShowOpenFailure();
+            });
         m_actions[id] = pAction;
     }
 }
@@ -220,6 +223,14 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent)
     // main window.
     if (CNoticeWindow* pNotice = m_host.Notice()) pNotice->hide();
     pEvent->accept();
+}
+
+void CMainFrame::ShowOpenFailure()
+{
+    // The boxes keep their fixed texts; the status bar says why in words a
+    // person can act on (no such device, permission, in use...).
+    if (!m_program.m_link.m_bPortOpen && !m_program.m_link.LastOpenError().empty())
+        statusBar()->showMessage(QString::fromStdString(m_program.m_link.LastOpenError()));
 }
 
 }  // namespace velmor

@@ -22,6 +22,8 @@ class CMainFrame : public QMainWindow {
 public:
     CMainFrame(CProgram& program, CQtHost& host, CProfile& profile, QWidget* pParent = nullptr);
     ~CMainFrame() override;
+    // After an attempt to open the port: why it failed, in the status bar.
+    void ShowOpenFailure();
 
     // Moves and sizes the window to the saved outer rectangle; keys that are
     // missing keep the window's current edges.

@@ -12,7 +12,7 @@
 #include "QtHost.h"
 #include "TrevikView.h"
 #include "app/Program.h"
-#include "platform/PosixSerialDevice.h"
+#include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
 
     velmor::CProfile profile = velmor::CProfile::OnFile(velmor::DefaultProfilePath());
     velmor::CQtHost host;
-    velmor::CPosixSerialDevice device;
+    velmor::CDeviceByPath device;
     velmor::CProgram program(host, device, profile);
 
     program.LoadSettingsAtStartup();
@@ -64,5 +64,6 @@ int main(int argc, char* argv[])
     if (exitAfterFirstPage != nullptr && std::strcmp(exitAfterFirstPage, "1") == 0) frame.View()->installEventFilter(&quitter);
     frame.show();
     program.OpenPortAtStartup();
+    frame.ShowOpenFailure();
     return app.exec();
 }

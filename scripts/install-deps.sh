@@ -11,6 +11,8 @@ packages=(
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev time
   dpkg-dev file
+  libsqlite3-dev
+  ser2net
 )
 if [ "${VELMOR_SKIP_INSTALL:-0}" = 1 ]; then exit 0; fi
 missing=()

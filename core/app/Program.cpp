@@ -196,7 +196,9 @@ void CProgram::OnPollTimer()
         if (!m_state.m_bIdentified) {
             ++m_nSilentPeriods;
             if (m_nSilentPeriods < 2) return;
-            if (!m_bCommRecoveryDone) BaudSwitch();
+            // A raw network port has its rate fixed by its server: trying
+            // another one would only change the settings file.
+            if (!m_bCommRecoveryDone && m_link.CanChangeLineSettings()) BaudSwitch();
         }
     }
     if (m_bPortLost) return;
@@ -461,11 +463,17 @@ void CProgram::OnComSetup()
     CCommSetupDlg dialog(m_serial);
     const bool ok = m_host.RunDialog(dialog);
     if (ok) {
+        const int rateBefore = m_serial.m_nBaud;
         m_serial = dialog.Result();
         SaveSerialSettings(m_profile, m_serial);
         m_bExplicitReopen = true;
         InitComm(Owner::View);
         m_bExplicitReopen = false;
+        if (m_link.m_bPortOpen && !m_link.CanChangeLineSettings() && m_serial.m_nBaud != rateBefore)
+            m_host.MessageBox(Owner::View,
+                              Format("The line rate of %s is set by its server; %d baud is stored but not applied.",
+                                     m_link.PortPath(m_serial.m_nPort).c_str(), m_serial.m_nBaud),
+                              "Velmor", Icon::Info);
         StartPolling();
     }
     m_host.InvalidateView(false);

@@ -59,7 +59,9 @@ std::string CSerialLink::PortPath(int port) const
 
 int CSerialLink::OpenPort(SerialSettings& settings)
 {
+    m_strLastOpenError.clear();
     if (!m_device.Open(PortPath(settings.m_nPort))) {
+        m_strLastOpenError = m_device.LastOpenError();
         m_bPortOpen = false;
         Tell(LinkEvent::PortOpenFailed);
         m_host.PlaySound(Sound::Hand);

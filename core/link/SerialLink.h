@@ -30,6 +30,11 @@ public:
     std::string PortPath(int port) const;
     // Who hears of opens, closes, writes and write failures (none by default).
     void SetEventListener(ILinkEventListener* listener) { m_pListener = listener; }
+    // False for a port whose line settings its far end fixes (a raw network port).
+    bool CanChangeLineSettings() const { return m_device.CanChangeLineSettings(); }
+    // Why the last opening failed, in words a person can act on; empty when
+    // it worked or the device cannot say.
+    const std::string& LastOpenError() const { return m_strLastOpenError; }
 
     // Returns 0 on success, -1 on failure (after its box).
     int OpenPort(SerialSettings& settings);
@@ -75,6 +80,7 @@ private:
     bool m_bLastReadFailed = false;
     std::function<std::string(int)> m_resolver;
     ILinkEventListener* m_pListener = nullptr;
+    std::string m_strLastOpenError;
 
     void Tell(LinkEvent event, std::string_view bytes = {})
     {
