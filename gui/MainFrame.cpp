@@ -19,6 +19,7 @@
 #include "EventsWindow.h"
 #include "HistoryFeed.h"
 #include "HistoryWindow.h"
+#include "LinkHealthWindow.h"
 #include "LockKeys.h"
 #include "NoticeWindow.h"
 #include "QtHost.h"
@@ -34,6 +35,8 @@ namespace {
 
 constexpr const char* kPlacementSection = "WindowRect";
 constexpr int kIndicatorPeriodMs = 250;
+constexpr int kLinkPanePeriodMs = 250;
+const QString kTitle = QStringLiteral("  Velmor - GPS Windows User Interface Application Program");
 
 // A saved edge pair as a size the window system accepts, whatever the file holds.
 int Extent(int from, int to)
@@ -47,7 +50,7 @@ int Extent(int from, int to)
 CMainFrame::CMainFrame(CProgram& program, CQtHost& host, CProfile& profile, QWidget* pParent)
     : QMainWindow(pParent), m_program(program), m_host(host), m_profile(profile)
 {
-    setWindowTitle(QStringLiteral("  Velmor - GPS Windows User Interface Application Program"));
+    setWindowTitle(kTitle);
     m_pView = new CTrevikView(program, host, this);
     setCentralWidget(m_pView);
     m_host.SetMainWindow(this);
@@ -199,6 +202,8 @@ void CMainFrame::BuildMenus()
         } else if (id == ID_VIEW_COPY_PAGE) {
             pAction->setShortcut(QKeySequence::Copy);
             connect(pAction, &QAction::triggered, this, &CMainFrame::CopyPage);
+        } else if (id == ID_VIEW_LINK_HEALTH) {
+            connect(pAction, &QAction::triggered, this, &CMainFrame::ShowLinkHealth);
         } else {
             connect(pAction, &QAction::triggered, this, [this, id] {
                 m_program.OnCommand(id);
@@ -286,6 +291,17 @@ void CMainFrame::BuildStatusBar()
         pBar->addPermanentWidget(pLabel);
         return pLabel;
     };
+    // The link pane sits left of the key indicators; the message pane keeps
+    // the menu prompts.
+    m_pLinkPane = new QLabel(pBar);
+    m_pLinkPane->setObjectName(QStringLiteral("linkPane"));
+    m_pLinkPane->setFrameShape(QFrame::Panel);
+    m_pLinkPane->setFrameShadow(QFrame::Sunken);
+    m_pLinkPane->setMinimumWidth(m_pLinkPane->fontMetrics().horizontalAdvance(QStringLiteral("No data from the unit for 000 s")) + 8);
+    pBar->addPermanentWidget(m_pLinkPane);
+    UpdateLinkState();
+    connect(&m_linkTimer, &QTimer::timeout, this, &CMainFrame::UpdateLinkState);
+    m_linkTimer.start(kLinkPanePeriodMs);
     m_pCaps = indicator("CAP");
     m_pNum = indicator("NUM");
     m_pScroll = indicator("SCRL");
@@ -306,6 +322,26 @@ void CMainFrame::UpdateIndicators()
     m_pCaps->setEnabled(state.m_bCaps);
     m_pNum->setEnabled(state.m_bNum);
     m_pScroll->setEnabled(state.m_bScroll);
+}
+
+void CMainFrame::UpdateLinkState()
+{
+    const CLinkPane pane = m_program.LinkPane();
+    const QString text = QString::fromStdString(pane.m_strText);
+    if (m_pLinkPane->text() != text) m_pLinkPane->setText(text);
+    QString title = kTitle;
+    if (pane.m_state == LinkState::Disconnected) title = QStringLiteral("[disconnected] ") + kTitle;
+    else if (m_program.m_health.IsStale()) title = QStringLiteral("[stale] ") + kTitle;
+    if (windowTitle() != title) setWindowTitle(title);
+    if (m_pView) m_pView->SetDimmed(m_program.IsDataDimmed());
+}
+
+void CMainFrame::ShowLinkHealth()
+{
+    if (!m_pLinkHealth) m_pLinkHealth = new CLinkHealthWindow(m_program, this);
+    m_pLinkHealth->show();
+    m_pLinkHealth->raise();
+    m_pLinkHealth->activateWindow();
 }
 
 void CMainFrame::RestorePlacement()

@@ -27,6 +27,7 @@ class CEventsWindow;
 class CHistoryStore;
 class CHistoryFeed;
 class CHistoryWindow;
+class CLinkHealthWindow;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -44,6 +45,13 @@ public:
     QAction* Action(int id) const;
     // Evaluates the enabling rules of every item of |pMenu|.
     void UpdateMenu(QMenu* pMenu);
+    // The link pane, the window title's mark and the page's dimming, from
+    // core's link health (a timer calls it; tests call it directly).
+    void UpdateLinkState();
+    QLabel* LinkPane() const { return m_pLinkPane; }
+    // Opens (or raises) the Link Health window.
+    void ShowLinkHealth();
+    CLinkHealthWindow* LinkHealthWindow() const { return m_pLinkHealth; }
 
     // Starts capturing the traffic into |path| (File > Capture Traffic, or
     // --capture); false with |error| set when the file cannot be made.
@@ -85,6 +93,9 @@ private:
     CProfile& m_profile;
     CTrevikView* m_pView = nullptr;
     std::map<int, QAction*> m_actions;
+    QLabel* m_pLinkPane = nullptr;
+    QTimer m_linkTimer;
+    CLinkHealthWindow* m_pLinkHealth = nullptr;
     QLabel* m_pCaps = nullptr;
     QLabel* m_pNum = nullptr;
     QLabel* m_pScroll = nullptr;

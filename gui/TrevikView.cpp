@@ -67,6 +67,16 @@ void CTrevikView::RedrawNow()
     repaint();
 }
 
+void CTrevikView::SetDimmed(bool dimmed)
+{
+    if (dimmed == m_bDimmed) return;
+    m_bDimmed = dimmed;
+    // Only the colour changes: the last page is drawn again as it was,
+    // without asking core (which would send the drawing's commands).
+    m_bRedrawLastPage = true;
+    Invalidate(true);
+}
+
 void CTrevikView::paintEvent(QPaintEvent* /*pEvent*/)
 {
     if (m_bInPaint) {
@@ -90,14 +100,17 @@ void CTrevikView::paintEvent(QPaintEvent* /*pEvent*/)
             painter.fillRect(rect(), background);
             m_bErasePending = false;
         }
-        if (bDraw) {
+        if (bDraw) m_strLastPage = QString::fromUtf8(page.data(), static_cast<qsizetype>(page.size()));
+        if (bDraw || (m_bRedrawLastPage && !m_strLastPage.isEmpty())) {
+            m_lastTextColour = m_bDimmed ? DimmedTextColour() : palette().color(QPalette::WindowText);
             painter.setFont(LogFontToQFont(m_program.m_logFont));
-            painter.setPen(palette().color(QPalette::WindowText));
-            DrawPage(painter, rect().adjusted(kPageMargin, kPageMargin, -kPageMargin, -kPageMargin),
-                     QString::fromUtf8(page.data(), static_cast<qsizetype>(page.size())), background);
-            ++m_nPagesDrawn;
-            m_strLastPage = page;
+            painter.setPen(m_lastTextColour);
+            DrawPage(painter, rect().adjusted(kPageMargin, kPageMargin, -kPageMargin, -kPageMargin), m_strLastPage,
+                     background);
+            if (bDraw) ++m_nPagesDrawn;
+            if (bDraw) m_strLastPageText = page;
         }
+        m_bRedrawLastPage = false;
     }
     m_bInPaint = false;
     if (m_bRepaintDeferred) {

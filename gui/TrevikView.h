@@ -30,7 +30,14 @@ public:
     void RedrawNow();
 
     // The page text last drawn (CR LF line ends), empty before the first.
-    const std::string& LastPage() const { return m_strLastPage; }
+    const std::string& LastPage() const { return m_strLastPageText; }
+    // Draws the page in grey while its data is not live; the text stays
+    // what it was. A change repaints the last page at once.
+    void SetDimmed(bool dimmed);
+    bool IsDimmed() const { return m_bDimmed; }
+    static QColor DimmedTextColour() { return QColor(128, 128, 128); }
+    // The colour the last page was drawn in (tests).
+    QColor LastTextColour() const { return m_lastTextColour; }
 
     // How often the page was actually drawn (tests).
     int PagesDrawn() const { return m_nPagesDrawn; }
@@ -57,7 +64,11 @@ private:
     bool m_bRepaintDeferred = false;
     int m_nPagesDrawn = 0;
     int m_nNestedDeferred = 0;
-    std::string m_strLastPage;
+    std::string m_strLastPageText;
+    bool m_bDimmed = false;
+    bool m_bRedrawLastPage = false;
+    QString m_strLastPage;
+    QColor m_lastTextColour;
 };
 
 }  // namespace velmor

@@ -14,6 +14,7 @@ const std::vector<CMenuItem>& MenuItems()
         {"&View", "&Events", ID_VIEW_EVENTS, "Show the alarm events"},
         {"&View", "&Alarm Settings...", ID_VIEW_ALARM_SETTINGS, "Set the alarm limits and notifications"},
         {"&View", "&Copy Page", ID_VIEW_COPY_PAGE, "Copy the status page to the clipboard"},
+        {"&View", "&Link Health", ID_VIEW_LINK_HEALTH, "Show the counters of the line to the unit"},
         {"&Setup", "&Antenna Delay", ID_SETUP_ANTENNA_DELAY, "Set or view antenna delay"},
         {"&Setup", "Antenna &Position", ID_SETUP_ANTENNA_POSITION, "Set or view antenna position"},
         {"&Setup", "&Beep Toggling", ID_SETUP_BEEP, "Toggle on-board beep sound on or off"},

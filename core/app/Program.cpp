@@ -8,10 +8,28 @@
 #include "protocol/Dispatcher.h"
 #include "protocol/Handlers.h"
 #include "protocol/Subscriptions.h"
+#include "settings/RecoverySettings.h"
 #include "settings/SerialProfile.h"
 #include "text/Text.h"
 
 namespace velmor {
+
+// Ticks and paints run inside a menu command's modal dialog too; what they
+// send is the program's own doing, not the user's command.
+class CProgramOwnScope {
+public:
+    explicit CProgramOwnScope(CProgram& program) : m_program(program), m_nSaved(program.m_nUserCommandDepth)
+    {
+        m_program.m_nUserCommandDepth = 0;
+    }
+    ~CProgramOwnScope() { m_program.m_nUserCommandDepth = m_nSaved; }
+    CProgramOwnScope(const CProgramOwnScope&) = delete;
+    CProgramOwnScope& operator=(const CProgramOwnScope&) = delete;
+
+private:
+    CProgram& m_program;
+    int m_nSaved;
+};
 
 namespace {
 const char* const kWaitText = "Communicate With Unit, Wait...";
@@ -31,6 +49,8 @@ CProgram::CProgram(Host& host, SerialDevice& device, CProfile& profile)
     m_link.SetEventListener(this);
     LoadFontSettings(m_profile, m_logFont);
     m_alarmSettings = LoadAlarmSettings(m_profile);
+    m_bAutoRecover = LoadAutoRecover(m_profile);
+    AddObserver(m_health);
 }
 
 // ---- start-up and shutdown ---------------------------------------------
@@ -80,8 +100,44 @@ void CProgram::OnDestroyView()
 
 // ---- polling cycle ------------------------------------------------------
 
+void CProgram::InitComm(Owner owner)
+{
+    if (m_bPortLost && !m_bExplicitReopen) {
+        // A reconfiguration while the device is gone: no boxes, one more try.
+        if (m_link.ReopenQuietly(m_serial, m_strLostDevice)) EndPortLost();
+        return;
+    }
+    m_link.InitComm(owner, m_serial);
+    if (!m_bPortLost) return;
+    // The user chose a port: the boxes have told of a failure, and the
+    // quiet attempts go on with the chosen device.
+    if (m_link.m_bPortOpen) EndPortLost();
+    else {
+        m_strLostDevice = m_link.PortPath(m_serial.m_nPort);
+        m_health.SetDisconnected(m_strLostDevice);
+    }
+}
+
+void CProgram::SendCommand(std::string_view body)
+{
+    if (m_bPortLost) {
+        m_link.DropCommand(body);
+    } else if (m_link.SendCommand(body) == SendResult::HungUp) {
+        OnPortLost();
+    } else {
+        return;
+    }
+    if (InUserCommand() && !m_bUserFailureShown) {
+        m_bUserFailureShown = true;
+        m_link.ReportWriteFailure();
+    }
+}
+
 void CProgram::StartPolling()
 {
+    // Silence counts from here, except when the recovery itself restarts
+    // polling: its repeats are measured from the same silence.
+    if (!m_bRecoveryStart) m_health.RestartSilence(m_host.TickCount());
     m_bQueryInProgress = true;
     if (!m_bTimerRunning) {
         m_host.StartPollTimer(kPollPeriodMs);
@@ -108,7 +164,17 @@ void CProgram::StopPolling()
 
 void CProgram::OnPollTimer()
 {
+    CProgramOwnScope own(*this);
     std::uint64_t now = m_host.TickCount();
+    if (m_bPortLost) {
+        // Nothing to read and nobody to wait for: the periods stand still
+        // (no silent periods, no baud switch) and the tick only tries the
+        // device again every two seconds.
+        m_qwTwoSecondDeadline = std::max(m_qwTwoSecondDeadline, now + 2000);
+        m_qwFiveSecondDeadline = std::max(m_qwFiveSecondDeadline, now + 5000);
+        TryReconnect(now);
+        return;
+    }
     if (now >= m_qwTwoSecondDeadline) {
         m_qwTwoSecondDeadline = now + 2000;
         if (!m_state.m_bIdentified) {
@@ -122,6 +188,7 @@ void CProgram::OnPollTimer()
             SendCommand("TIMM");
         }
     }
+    if (m_bPortLost) return;
 
     now = m_host.TickCount();
     if (now >= m_qwFiveSecondDeadline) {
@@ -135,11 +202,66 @@ void CProgram::OnPollTimer()
             if (!m_bCommRecoveryDone && m_link.CanChangeLineSettings()) BaudSwitch();
         }
     }
+    if (m_bPortLost) return;
 
     std::uint8_t buffer[kReadSize];
     const int count = m_link.ReadAvailable(buffer, sizeof buffer);
-    if (count <= 0) return;
-    FeedBytes(buffer, static_cast<std::size_t>(count));
+    if (count > 0) {
+        FeedBytes(buffer, static_cast<std::size_t>(count));
+    } else if (m_link.LastReadFailed() && m_link.DeviceHungUp()) {
+        OnPortLost();
+        return;
+    }
+    CheckSilence();
+}
+
+void CProgram::CheckSilence()
+{
+    if (!m_state.m_bIdentified || !m_link.m_bPortOpen || !m_bTimerRunning || m_bPortLost) return;
+    const CSilenceVerdict verdict = m_health.OnSilenceTick(m_host.TickCount(), m_bAutoRecover);
+    if (verdict.m_bBecameStale) {
+        Notify(LinkEvent::DataStale);
+        m_host.InvalidateView(false);
+    }
+    if (verdict.m_bRecover) {
+        // What the serial-port dialog's OK runs after its reopen: a unit that
+        // restarted and forgot its subscriptions gets them again.
+        Notify(LinkEvent::AutoRecovery);
+        m_bAwaitingReidentify = true;
+        m_bRecoveryStart = true;
+        StartPolling();
+        m_bRecoveryStart = false;
+    }
+}
+
+void CProgram::OnPortLost()
+{
+    if (m_bPortLost) return;
+    m_strLostDevice = m_link.PortPath(m_serial.m_nPort);
+    m_bPortLost = true;
+    m_link.ClosePort();
+    m_health.SetDisconnected(m_strLostDevice);
+    m_qwNextReconnect = m_host.TickCount() + kReconnectPeriodMs;
+    Notify(LinkEvent::PortLost);
+    m_host.InvalidateView(false);
+}
+
+void CProgram::EndPortLost()
+{
+    m_bPortLost = false;
+    m_health.ClearDisconnected();
+    m_bAwaitingReidentify = true;
+    Notify(LinkEvent::PortRestored);
+    m_host.InvalidateView(false);
+}
+
+void CProgram::TryReconnect(std::uint64_t now)
+{
+    if (now < m_qwNextReconnect) return;
+    m_qwNextReconnect = now + kReconnectPeriodMs;
+    if (!m_link.ReopenQuietly(m_serial, m_strLostDevice)) return;
+    EndPortLost();
+    StartPolling();
 }
 
 void CProgram::BaudSwitch()
@@ -205,6 +327,10 @@ void CProgram::DispatchSentence(const std::string& body)
     if (keyword.empty()) return;
     Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
            result.m_uReported, keyword);
+    if (m_health.TakeResumed()) {
+        Notify(LinkEvent::DataResumed);
+        m_host.InvalidateView(false);
+    }
 }
 
 void CProgram::RequestRedraw()
@@ -221,6 +347,10 @@ void CProgram::ShowErrorBox(const std::string& text, const std::string& caption)
 
 void CProgram::OnUnitIdentified()
 {
+    if (m_bAwaitingReidentify) {
+        m_bAwaitingReidentify = false;
+        Notify(LinkEvent::UnitRestarted);
+    }
     if (m_bCommRecoveryDone) {
         // The rate the baud switch found is the one the unit answered at.
         SaveSerialSettings(m_profile, m_serial);
@@ -276,6 +406,7 @@ void CProgram::Notify(LinkEvent event, std::uint32_t reported, std::string_view 
 
 bool CProgram::OnPaint(std::string& page)
 {
+    CProgramOwnScope own(*this);
     if (m_link.m_bPortOpen && !m_bTimerRunning && !m_bQueryInProgress) {
         StartPolling();
         return false;
@@ -291,6 +422,11 @@ bool CProgram::IsCommandEnabled(int commandId) const { return IsMenuCommandEnabl
 
 void CProgram::OnCommand(int commandId)
 {
+    if (m_nUserCommandDepth++ == 0) m_bUserFailureShown = false;
+    struct CLeave {
+        int& m_nDepth;
+        ~CLeave() { --m_nDepth; }
+    } leave{m_nUserCommandDepth};
     switch (commandId) {
     case ID_COM_SETUP: OnComSetup(); break;
     case ID_VIEW_FONTS: ChooseDisplayFont(); break;
@@ -310,7 +446,8 @@ void CProgram::OnCommand(int commandId)
     case ID_SETUP_QUICK_START: OnSetupQuickStart(*this); break;
     case ID_VIEW_ALARM_SETTINGS: OnViewAlarmSettings(*this); break;
     case ID_APP_ABOUT: OnAppAbout(*this); break;
-    // Exit, New, Capture Traffic, Events and Copy Page belong to the window.
+    // Exit, New, Capture Traffic, Events, Copy Page and Link Health belong
+    // to the window.
     default: break;
     }
 }
@@ -333,7 +470,9 @@ void CProgram::OnComSetup()
         const int rateBefore = m_serial.m_nBaud;
         m_serial = dialog.Result();
         SaveSerialSettings(m_profile, m_serial);
+        m_bExplicitReopen = true;
         InitComm(Owner::View);
+        m_bExplicitReopen = false;
         if (m_link.m_bPortOpen && !m_link.CanChangeLineSettings() && m_serial.m_nBaud != rateBefore)
             m_host.MessageBox(Owner::View,
                               Format("The line rate of %s is set by its server; %d baud is stored but not applied.",

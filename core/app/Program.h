@@ -12,6 +12,7 @@
 #include "alarms/AlarmSettings.h"
 #include "display/MessageWindow.h"
 #include "display/StatusPage.h"
+#include "health/LinkHealth.h"
 #include "link/SentenceAssembler.h"
 #include "link/SerialLink.h"
 #include "link/SerialSettings.h"
@@ -47,14 +48,19 @@ public:
     void StartPolling();
     void StopPolling();
     void OnPollTimer();
-    void InitComm(Owner owner = Owner::View) { m_link.InitComm(owner, m_serial); }
+    // Close and reopen the port with its boxes. While the device is lost it
+    // is one more quiet attempt to open it again, unless the user has just
+    // chosen the port in the serial-port dialog.
+    void InitComm(Owner owner = Owner::View);
     // After a reconfiguration: reopen the port, then poll and identify again.
     void ReopenAndPoll()
     {
         InitComm();
         StartPolling();
     }
-    void SendCommand(std::string_view body) override { m_link.SendCommand(body); }
+    // While the device is lost, commands are dropped; only a command the
+    // user started gets the write-failure box, once per command.
+    void SendCommand(std::string_view body) override;
 
     // ---- receive path ----------------------------------------------------
     void FeedBytes(const std::uint8_t* data, std::size_t size);
@@ -75,6 +81,13 @@ public:
     // order, until removed. None by default.
     void AddObserver(IUnitObserver& observer);
     void RemoveObserver(IUnitObserver& observer);
+
+    // ---- link health -----------------------------------------------------
+    // The link pane's state and text now.
+    CLinkPane LinkPane() { return m_health.Pane(m_host.TickCount(), m_link.m_bPortOpen); }
+    // The page shows data that is no longer live (stale, or the device gone).
+    bool IsDataDimmed() const { return m_health.IsStale() || m_bPortLost; }
+    bool IsPortLost() const { return m_bPortLost; }
 
     // ---- the view --------------------------------------------------------
     // The paint decision. Returns true and the page text in |page| when the
@@ -108,6 +121,14 @@ public:
     std::uint64_t m_qwTwoSecondDeadline = 0;
     std::uint64_t m_qwFiveSecondDeadline = 0;
 
+    CLinkHealth m_health;
+    // Section "Recovery", key "AutoRecover": restart polling after silence.
+    bool m_bAutoRecover = true;
+    // The device hung up or vanished; the poll tries to reopen it every 2 s.
+    bool m_bPortLost = false;
+    std::string m_strLostDevice;
+    std::uint64_t m_qwNextReconnect = 0;
+
     IAboutDlg* m_pAboutDlg = nullptr;
     IEventTriggerDlg* m_pEventTriggerDlg = nullptr;
     IRateOutputDlg* m_pRateOutputDlg = nullptr;
@@ -115,6 +136,7 @@ public:
 
     static constexpr int kPollPeriodMs = 200;
     static constexpr std::size_t kReadSize = 512;
+    static constexpr int kReconnectPeriodMs = 2000;
 
 private:
     void OnSentence(const std::string& body, bool verified) override;
@@ -123,6 +145,21 @@ private:
     void Notify(LinkEvent event, std::uint32_t reported = 0, std::string_view keyword = {},
                 std::span<const std::uint8_t> bytes = {});
     void BaudSwitch();
+    // Stale data and the automatic recovery, after the tick has read.
+    void CheckSilence();
+    void OnPortLost();
+    void EndPortLost();
+    void TryReconnect(std::uint64_t now);
+    bool InUserCommand() const { return m_nUserCommandDepth > 0; }
+
+    // Commands run from the menu, and ticks and paints nested inside them
+    // (which are the program's own doing, not the user's).
+    friend class CProgramOwnScope;
+    int m_nUserCommandDepth = 0;
+    bool m_bUserFailureShown = false;
+    bool m_bRecoveryStart = false;       // StartPolling run by the recovery
+    bool m_bExplicitReopen = false;      // InitComm from the serial-port dialog
+    bool m_bAwaitingReidentify = false;  // a recovery or reconnection happened
 
     std::vector<IUnitObserver*> m_observers;
     int m_nNotifyDepth = 0;

@@ -104,7 +104,7 @@ int CSerialLink::OpenPort(SerialSettings& settings)
     return 0;
 }
 
-void CSerialLink::SendCommand(std::string_view body)
+SendResult CSerialLink::SendCommand(std::string_view body)
 {
     body = UpToNul(body);
     const std::string sentence = FrameCommand(body, m_nReportedProductType);
@@ -113,35 +113,79 @@ void CSerialLink::SendCommand(std::string_view body)
     bool bWritten = !sentence.empty() && m_device.IsOpen() &&
                     m_device.Write(reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size(),
                                    kWriteTimeoutMs);
-    if (bWritten) Tell(LinkEvent::BytesSent, sentence);
-    if (!bWritten) {
+    SendResult result = SendResult::Written;
+    if (bWritten) {
+        Tell(LinkEvent::BytesSent, sentence);
+    } else {
         Tell(LinkEvent::WriteFailure, sentence);
-        m_host.PlaySound(Sound::Exclamation);
-        // Poll ticks keep running while the box is open, and with the line
-        // gone each of them may fail another write: one box at a time is
-        // enough, or they would pile up every two seconds.
-        if (!m_bWriteFailureShown) {
-            m_bWriteFailureShown = true;
-            m_host.MessageBox(Owner::None, "Cannot write to communication port!", "Comm Error", Icon::Warning);
-            m_bWriteFailureShown = false;
+        if (DeviceHungUp()) {
+            result = SendResult::HungUp;
+        } else {
+            result = SendResult::Failed;
+            ReportWriteFailure();
         }
     }
     // The cold start waits for this flag; it clears whether or not the write worked.
     if (m_bColdStartPending && (body == "RC" || body == "RSTG,C")) m_bColdStartPending = false;
+    return result;
+}
+
+void CSerialLink::DropCommand(std::string_view body)
+{
+    body = UpToNul(body);
+    Tell(LinkEvent::WriteFailure, FrameCommand(body, m_nReportedProductType));
+    if (m_bColdStartPending && (body == "RC" || body == "RSTG,C")) m_bColdStartPending = false;
+}
+
+void CSerialLink::ReportWriteFailure()
+{
+    m_host.PlaySound(Sound::Exclamation);
+    // Poll ticks keep running while the box is open, and with the line
+    // gone each of them may fail another write: one box at a time is
+    // enough, or they would pile up every two seconds.
+    if (!m_bWriteFailureShown) {
+        m_bWriteFailureShown = true;
+        m_host.MessageBox(Owner::None, "Cannot write to communication port!", "Comm Error", Icon::Warning);
+        m_bWriteFailureShown = false;
+    }
 }
 
 int CSerialLink::ReadAvailable(std::uint8_t* buffer, std::size_t size)
 {
+    m_bLastReadFailed = false;
     if (buffer == nullptr || size == 0 || !m_device.IsOpen()) return 0;
     if (size > static_cast<std::size_t>(INT_MAX)) size = static_cast<std::size_t>(INT_MAX);
     long count = m_device.Read(buffer, size);
     if (count < 0) {
+        m_bLastReadFailed = true;
         // Let the driver accept further reads; this tick simply has nothing.
         m_device.ClearErrors();
         return 0;
     }
     if (static_cast<unsigned long>(count) > size) count = static_cast<long>(size);
     return static_cast<int>(count);
+}
+
+bool CSerialLink::ReopenQuietly(SerialSettings& settings, const std::string& path)
+{
+    if (m_device.IsOpen()) m_device.Close();
+    m_bPortOpen = false;
+    if (!m_device.OpenNonBlocking(path)) {
+        Tell(LinkEvent::PortOpenFailed);
+        return false;
+    }
+    m_device.Purge();
+    LineSettings line;
+    RepairLineSettings(settings);
+    if (!ParseDefinitionString(BuildDefinitionString(settings), line) || !m_device.Apply(line)) {
+        m_device.Close();
+        Tell(LinkEvent::PortOpenFailed);
+        return false;
+    }
+    m_bPortOpen = true;
+    m_device.ClearErrors();
+    Tell(LinkEvent::PortOpened);
+    return true;
 }
 
 void CSerialLink::PurgePort()

@@ -16,6 +16,9 @@
 
 namespace velmor {
 
+// What became of one command.
+enum class SendResult { Written, Failed, HungUp };
+
 class CSerialLink {
 public:
     // |reportedProductType| decides the sentence terminator (CR only for the
@@ -36,10 +39,24 @@ public:
     // Returns 0 on success, -1 on failure (after its box).
     int OpenPort(SerialSettings& settings);
     // A body too long for the framing buffer is not written; it is reported
-    // with the same sound and box as a failed write.
-    void SendCommand(std::string_view body);
+    // with the same sound and box as a failed write. A write that fails
+    // because the device hung up shows nothing: the caller decides (HungUp).
+    SendResult SendCommand(std::string_view body);
+    // A command that is not even tried because the device is gone: observers
+    // hear of it as a write failure, and a cold start waiting for it goes on.
+    void DropCommand(std::string_view body);
+    // The write-failure sound and box (one box at a time).
+    void ReportWriteFailure();
     // Reads up to |size| bytes (the poll passes 512). 0 when none or on error.
     int ReadAvailable(std::uint8_t* buffer, std::size_t size);
+    // The last ReadAvailable met an error rather than an empty line.
+    bool LastReadFailed() const { return m_bLastReadFailed; }
+    // The open device has hung up or vanished.
+    bool DeviceHungUp() const { return m_device.IsOpen() && m_device.IsHungUp(); }
+    // Opens |path| again with |settings| after the device was lost: no
+    // sound, no box, and the line settings applied as OpenPort does. True
+    // when the port is open again.
+    bool ReopenQuietly(SerialSettings& settings, const std::string& path);
     void PurgePort();
     void ClosePort();
     // Close (when open) and reopen with |settings|; a failure adds the
@@ -60,6 +77,7 @@ private:
     SerialDevice& m_device;
     const int& m_nReportedProductType;
     bool m_bWriteFailureShown = false;  // the write-failure box is open
+    bool m_bLastReadFailed = false;
     std::function<std::string(int)> m_resolver;
     ILinkEventListener* m_pListener = nullptr;
     std::string m_strLastOpenError;

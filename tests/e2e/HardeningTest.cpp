@@ -42,14 +42,6 @@ long ResidentBytes()
     return read == 2 ? resident * ::sysconf(_SC_PAGESIZE) : -1;
 }
 
-double CpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 // A private directory for the --link symlink, removed with the test.
 class CTempDir {
 public:
@@ -133,13 +125,17 @@ TEST(HardeningSoak, TenUnitMinutesOfNoiseAndBadChecksums)
 
 // ---- unplug -----------------------------------------------------------
 
-// What the user sees while the adapter is out: the page as it was last drawn,
-// frozen (no new reports, no redraw), and no box until a command is sent; the
-// first command sent then fails with "Cannot write to communication port!".
-// The serial-port dialog, answered with OK once the device is back, re-opens
-// the port and the unit is identified and subscribed again.
-TEST(HardeningUnplug, NoSpinWhileUnpluggedAndTheSerialPortDialogGetsTheUnitBack)
+// The adapter is pulled (the simulator dies and its terminal with it): the
+// next read reports the hang-up, the port is closed and the link pane says
+// so, without a box. While the device is gone the program reads nothing and
+// a command of its own is dropped without a box. When the device reappears
+// under the same name the program opens it again by itself, and the unit is
+// identified, subscribed and back on the page.
+TEST(HardeningUnplug, UnpluggedDeviceIsReopenedByItselfWithoutReadingWhileAway)
 {
+#ifdef VELMOR_HARDENING_ASAN
+    GTEST_SKIP() << "real-time end-to-end test: normal build only";
+#endif
     CTempDir dir;
     ASSERT_FALSE(dir.Path().empty());
     const std::string link = dir.Path() + "/unit";
@@ -155,80 +151,48 @@ TEST(HardeningUnplug, NoSpinWhileUnpluggedAndTheSerialPortDialogGetsTheUnitBack)
     session.m_host.Clear();
 
     sim.Kill();
-    // Three seconds of 200 ms poll ticks, called every 20 ms to be harsh.
-    const auto start = Clock::now();
-    const double cpuStart = CpuSeconds();
-    auto slowest = Clock::duration::zero();
-    std::string strPageAfterSettling;
-    int nPagesAfterSettling = -1;
-    while (Clock::now() - start < std::chrono::seconds(3)) {
-        const auto before = Clock::now();
-        program.OnPollTimer();
-        slowest = std::max(slowest, Clock::now() - before);
-        std::string page;
-        if (program.OnPaint(page)) {
-            session.m_strPage = page;
-            ++session.m_nPages;
-        }
-        if (nPagesAfterSettling < 0 && Clock::now() - start > std::chrono::milliseconds(500)) {
-            strPageAfterSettling = session.m_strPage;
-            nPagesAfterSettling = session.m_nPages;
-        }
-        session.m_host.Advance(20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = CpuSeconds() - cpuStart;
-    EXPECT_LT(cpu, 0.3 * wall) << "cpu " << cpu << " s over " << wall << " s";
-    EXPECT_LT(slowest, std::chrono::milliseconds(100));
+    ASSERT_TRUE(session.RunUntil([&] { return program.IsPortLost(); }, 2000));
+    EXPECT_FALSE(program.m_link.m_bPortOpen);
+    const CLinkPane pane = program.LinkPane();
+    EXPECT_EQ(pane.m_state, LinkState::Disconnected);
+    EXPECT_EQ(pane.m_strText, "Unit disconnected (" + link + "); reconnecting...");
+    // Three seconds of ticks every 20 ms: not one read of the vanished device.
+    const std::size_t nReadsWhenLost = session.m_device.m_nReads;
+    session.RunUntil([] { return false; }, 3000);
+    EXPECT_EQ(session.m_device.m_nReads, nReadsWhenLost);
+    program.SendCommand("ANTD");
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
     EXPECT_TRUE(session.m_host.Lines("dialog").empty());
-    EXPECT_TRUE(program.m_link.m_bPortOpen);  // the program does not notice the hang-up
-    EXPECT_TRUE(program.m_bTimerRunning);
-    EXPECT_EQ(session.m_nPages, nPagesAfterSettling);
-    EXPECT_EQ(session.m_strPage, strPageAfterSettling);
 
-    // A command sent meanwhile cannot be written, and says so.
-    session.m_host.Clear();
-    program.SendCommand("ANTD");
-    const auto boxes = session.m_host.Lines("box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes.front().find("Cannot write to communication port!"), std::string::npos) << boxes.front();
-
-    // The device is back under the same name; the user runs the serial-port
-    // command and keeps the selection.
     CUnitSimProcess again;
     ASSERT_TRUE(again.Start({"--quiet", "--type", "16", "--speed", "4", "--state", "1", "--link", link}));
-    session.m_host.Clear();
     program.m_state.m_strPartNumber.clear();  // refilled only by a fresh PRID reply
     const std::string strTimeBefore = program.m_state.m_strTimeOfDay;
     const int nPagesBefore = session.m_nPages;
-    session.m_host.m_dialogAnswers.push_back(true);
-    program.OnCommand(ID_COM_SETUP);
-    EXPECT_EQ(session.m_host.Lines("dialog").size(), 1u);
-    EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
-    ASSERT_TRUE(program.m_link.m_bPortOpen);
     EXPECT_TRUE(session.RunUntil(
         [&] {
             return program.m_state.m_strPartNumber == "512-6200-04" &&
                    program.m_state.m_strTimeOfDay != strTimeBefore && session.m_nPages > nPagesBefore &&
                    PageShowsTime(session);
         },
-        15000))
+        5000))
         << "part " << program.m_state.m_strPartNumber << ", time " << program.m_state.m_strTimeOfDay;
-    EXPECT_EQ(program.m_state.m_nProductType, 16);
+    EXPECT_FALSE(program.IsPortLost());
+    EXPECT_EQ(program.m_health.Counters().m_qwReconnects, 1u);
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
 }
 
 // ---- restart ----------------------------------------------------------
 
 // After a power cycle the unit answers queries again but has forgotten the
-// subscriptions, and the program, already identified, sends neither PRID nor
-// the subscription set by itself: the page freezes at the last report. The
-// serial-port command (OK) restarts polling, which queries PRID and
-// subscribes again.
-TEST(HardeningRestart, UnitRestartingMidSessionIsIdentifiedAgainThroughTheSerialPortCommand)
+// subscriptions. Ten seconds without a time report make the data stale and
+// the program polls again by itself: PRID and the subscription set bring
+// the restarted unit (warming up now) back on the page, with no box.
+TEST(HardeningRestart, RestartedUnitIsBackOnThePageByItself)
 {
+#ifdef VELMOR_HARDENING_ASAN
+    GTEST_SKIP() << "real-time end-to-end test: normal build only";
+#endif
     CUnitSimProcess sim;
     // The unit starts locked; only the restart sends it into a warm-up, which
     // then lasts past the end of the test.
@@ -239,34 +203,19 @@ TEST(HardeningRestart, UnitRestartingMidSessionIsIdentifiedAgainThroughTheSerial
     ASSERT_TRUE(session.RunUntil(
         [&] { return program.m_state.m_chDisciplineState == '1' && PageShowsTime(session); }, 15000));
 
-    ASSERT_TRUE(sim.Signal(SIGUSR2));
-    // One second of real time is ten of the unit's: its two silent seconds
-    // are over and whatever was on the way has arrived.
-    session.RunUntil([] { return false; }, 1000, 4);
     session.m_host.Clear();
-    const std::string strFrozenTime = program.m_state.m_strTimeOfDay;
-    // Forty of the unit's seconds, twenty of the program's 2 s periods.
-    session.RunUntil([] { return false; }, 4000, 10);
-    const bool bRecoveredByItself = program.m_state.m_strTimeOfDay != strFrozenTime;
-    RecordProperty("recovered_without_the_user", bRecoveredByItself ? "yes" : "no");
-    EXPECT_FALSE(bRecoveredByItself) << "the program now re-subscribes by itself: update this test and its note";
-    EXPECT_TRUE(program.m_state.m_bIdentified);
-    EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
-    EXPECT_TRUE(session.m_host.Lines("notice").empty());  // no wait window: the unit still counts as identified
-
-    program.m_state.m_strPartNumber.clear();
-    session.m_host.m_dialogAnswers.push_back(true);
-    program.OnCommand(ID_COM_SETUP);
-    ASSERT_TRUE(program.m_link.m_bPortOpen);
+    const std::string strTimeBefore = program.m_state.m_strTimeOfDay;
+    ASSERT_TRUE(sim.Signal(SIGUSR2));
     EXPECT_TRUE(session.RunUntil(
         [&] {
-            return program.m_state.m_strPartNumber == "512-6200-04" &&
-                   program.m_state.m_strTimeOfDay != strFrozenTime && program.m_state.m_chDisciplineState == '0' &&
-                   PageShowsTime(session);
+            return program.m_state.m_chDisciplineState == '0' && program.m_state.m_strTimeOfDay != strTimeBefore &&
+                   PageShowsTime(session) && !program.m_health.IsStale();
         },
         15000))
-        << "part " << program.m_state.m_strPartNumber << ", state " << program.m_state.m_chDisciplineState;
+        << "state " << program.m_state.m_chDisciplineState << ", time " << program.m_state.m_strTimeOfDay;
+    EXPECT_GE(program.m_health.Counters().m_qwRecoveries, 1u);
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
+    EXPECT_TRUE(session.m_host.Lines("notice").empty());
 }
 
 }  // namespace

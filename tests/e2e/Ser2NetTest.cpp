@@ -208,9 +208,11 @@ TEST_P(ProgramThroughSer2Net, IdentifiesTheUnitFillsThePageAndSeesTheServerGo)
         << "page:\n" << session.m_strPage;
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
 
-    // The server goes away: the device says so instead of reading nothing forever.
+    // The server goes away: the device says so instead of reading nothing
+    // forever, and the program closes it and goes on trying to reconnect.
     server.Stop();
-    EXPECT_TRUE(session.RunUntil([&] { return session.m_device.IsHungUp(); }, 10000));
+    EXPECT_TRUE(session.RunUntil([&] { return program.IsPortLost(); }, 10000));
+    EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ProgramThroughSer2Net,

@@ -36,6 +36,18 @@ private:
     std::string m_strPath;
 };
 
+// The termios device, counting its reads: a vanished device must not be
+// read over and over.
+class CCountingDevice : public CDeviceByPath {
+public:
+    long Read(std::uint8_t* buffer, std::size_t size) override
+    {
+        ++m_nReads;
+        return CDeviceByPath::Read(buffer, size);
+    }
+    std::size_t m_nReads = 0;
+};
+
 class CSession {
 public:
     // A program whose port 1 is |device|, at |baud|.
@@ -47,7 +59,7 @@ public:
     bool RunUntil(const std::function<bool()>& done, int timeoutMs, int speed = 1);
 
     CFakeHost m_host;
-    CDeviceByPath m_device;  // a terminal path or a network port
+    CCountingDevice m_device;  // a terminal path or a network port
     CProfile m_profile;
     CProgram m_program;
     std::string m_strPage;  // the most recent drawing

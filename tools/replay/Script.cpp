@@ -134,7 +134,7 @@ struct CParser {
             Add(Directive::Page);
         } else if (word == "state") {
             RequireArg(arg, "state");
-            if (!IsStateName(arg)) Fail("unknown state member '" + std::string(arg) + "'");
+            if (arg != kPortReadsName && !IsStateName(arg)) Fail("unknown state member '" + std::string(arg) + "'");
             Add(Directive::State, std::string(arg));
         } else if (word == "settings") {
             RequireNoArg(arg, "settings");
@@ -144,6 +144,14 @@ struct CParser {
             Add(Directive::Menu, std::string(arg));
         } else if (word == "dlg") {
             ParseDlg(verbatim);
+        } else if (word == "unplug" || word == "replug") {
+            RequireNoArg(arg, word == "unplug" ? "unplug" : "replug");
+            Add(word == "unplug" ? Directive::Unplug : Directive::Replug);
+        } else if (word == "status") {
+            // Like observe: watching the link pane does not start the program.
+            if (arg != "on" && arg != "off") Fail("'status' takes on or off");
+            Add(Directive::Status, std::string(arg));
+            return;
         } else if (word == "observe") {
             // Printing observations does not start the program by itself, so
             // that a script can watch its start-up too.

@@ -13,8 +13,11 @@ namespace velmor::replay {
 
 enum class Directive {
     Ini, OpenFail, Start, Rx, Rxs, Wait, Paint, Answer, Page, State, Settings, Menu,
-    DlgSet, DlgClick, DlgKey, DlgClose, DlgShow, Observe, Events
+    DlgSet, DlgClick, DlgKey, DlgClose, DlgShow, Observe, Events, Unplug, Replug, Status
 };
+
+// "state port-reads": how often the program has read the virtual port.
+inline constexpr const char* kPortReadsName = "port-reads";
 
 struct CScriptLine {
     int m_nLine = 0;            // 1-based line number in the script file

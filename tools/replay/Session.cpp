@@ -12,7 +12,7 @@ namespace {
 bool ImpliesStart(Directive directive)
 {
     return directive != Directive::Ini && directive != Directive::OpenFail && directive != Directive::Start &&
-           directive != Directive::Observe && directive != Directive::Events;
+           directive != Directive::Observe && directive != Directive::Events && directive != Directive::Status;
 }
 
 bool IsDialogAction(Directive directive)
@@ -106,6 +106,20 @@ void CReplaySession::Start()
     // (The main window and the view would be created here.)
     m_pProgram->OpenPortAtStartup();
     DeliverPaint();
+    ReportStatus();
+}
+
+// The pane's text is printed when its state changes; a late or stale pane
+// counts its seconds, which alone is no change.
+void CReplaySession::ReportStatus()
+{
+    if (!m_bStatusOn || !m_pProgram) return;
+    const CLinkPane pane = m_pProgram->LinkPane();
+    std::string key = LinkStateName(pane.m_state);
+    if (pane.m_state != LinkState::Late && pane.m_state != LinkState::Stale) key += " " + pane.m_strText;
+    if (key == m_strLastStatus) return;
+    m_strLastStatus = key;
+    Emit("status " + Quoted(pane.m_strText));
 }
 
 void CReplaySession::Execute(const CScriptLine& line)
@@ -126,7 +140,8 @@ void CReplaySession::Execute(const CScriptLine& line)
     case Directive::Answer: m_host.QueueAnswer(ParseAnswer(line.m_strArg), line.m_nLine); break;
     case Directive::Page: PrintPage(); break;
     case Directive::State:
-        if (auto text = FormatStateMember(m_pProgram->m_state, line.m_strArg)) Emit(*text);
+        if (line.m_strArg == kPortReadsName) Emit(std::string(kPortReadsName) + " = " + std::to_string(m_port.m_nReads));
+        else if (auto text = FormatStateMember(m_pProgram->m_state, line.m_strArg)) Emit(*text);
         else throw CScriptError(line.m_nLine, "unknown state member " + Quoted(line.m_strArg));
         break;
     case Directive::Settings: PrintSettings(); break;
@@ -139,6 +154,13 @@ void CReplaySession::Execute(const CScriptLine& line)
         if (m_bPrintEvents) StartAlarms();
         break;
     case Directive::Menu: RunMenu(line); break;
+    case Directive::Unplug: m_port.Unplug(); break;
+    case Directive::Replug: m_port.Replug(); break;
+    case Directive::Status:
+        m_bStatusOn = line.m_strArg == "on";
+        m_strLastStatus.clear();
+        ReportStatus();
+        break;
     default: break;
     }
 }
@@ -160,6 +182,7 @@ void CReplaySession::RunMenu(const CScriptLine& line)
     }
     m_pProgram->OnCommand(item->m_nCommand);
     if (m_host.m_bRepaintPending) DeliverPaint();
+    ReportStatus();
 }
 
 void CReplaySession::Exit()
@@ -186,6 +209,7 @@ void CReplaySession::OnPollTick()
     if (m_pAlarms) m_pAlarms->Tick(m_host.TickCount());
     m_capture.Tick(m_host.TickCount());
     if (m_host.m_bRepaintPending) DeliverPaint();
+    ReportStatus();
 }
 
 bool CReplaySession::RunDialog(CDialogModel& dialog)

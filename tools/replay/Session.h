@@ -45,6 +45,8 @@ private:
     void DeliverPaint();
     void PrintPage();
     void PrintSettings();
+    // With "status on": prints the link pane when its state changes.
+    void ReportStatus();
 
     void OnPollTick() override;
     void PaintNow() override { DeliverPaint(); }
@@ -72,6 +74,8 @@ private:
     std::string m_strCapturePath;
     CTrafficCapture m_capture;
     std::optional<std::string> m_strLastPage;
+    bool m_bStatusOn = false;
+    std::string m_strLastStatus;
 };
 
 }  // namespace velmor::replay

@@ -9,8 +9,19 @@ void CVirtualPort::Receive(const std::string& bytes)
     for (char c : bytes) m_input.push_back(static_cast<std::uint8_t>(c));
 }
 
+void CVirtualPort::Unplug()
+{
+    // What the unit had sent and nobody read goes with the cable.
+    m_bUnplugged = true;
+    m_input.clear();
+}
+
 bool CVirtualPort::Open(const std::string& path)
 {
+    if (m_bUnplugged) {
+        m_bOpen = false;
+        return false;
+    }
     if (m_nOpenFailures > 0) {
         --m_nOpenFailures;
         m_bOpen = false;
@@ -29,7 +40,8 @@ bool CVirtualPort::Apply(const LineSettings& settings)
 
 long CVirtualPort::Read(std::uint8_t* buffer, std::size_t size)
 {
-    if (!m_bOpen) return -1;
+    ++m_nReads;
+    if (!m_bOpen || m_bUnplugged) return -1;
     std::size_t count = 0;
     while (count < size && !m_input.empty()) {
         buffer[count++] = m_input.front();
@@ -40,7 +52,7 @@ long CVirtualPort::Read(std::uint8_t* buffer, std::size_t size)
 
 bool CVirtualPort::Write(const std::uint8_t* data, std::size_t size, int /*timeoutMs*/)
 {
-    if (!m_bOpen) return false;
+    if (!m_bOpen || m_bUnplugged) return false;
     m_emit("tx " + Escape(std::string_view(reinterpret_cast<const char*>(data), size)));
     return true;
 }

@@ -19,6 +19,10 @@ public:
     void QueueOpenFailure() { ++m_nOpenFailures; }
     // Bytes the unit sends; they wait until the program reads them.
     void Receive(const std::string& bytes);
+    // The cable is pulled: reads report a hang-up, writes and opens fail.
+    void Unplug();
+    // The device can be opened again.
+    void Replug() { m_bUnplugged = false; }
 
     bool Open(const std::string& path) override;
     bool IsOpen() const override { return m_bOpen; }
@@ -28,16 +32,20 @@ public:
     long Read(std::uint8_t* buffer, std::size_t size) override;
     bool Write(const std::uint8_t* data, std::size_t size, int timeoutMs) override;
     void Close() override { m_bOpen = false; }
+    bool IsHungUp() const override { return m_bOpen && m_bUnplugged; }
 
     std::string m_strPath;      // the path of the last successful Open
     LineSettings m_settings;    // the line settings last applied
     std::size_t Pending() const { return m_input.size(); }
+    // Every Read call the program made, whatever it returned.
+    std::size_t m_nReads = 0;
 
 private:
     std::function<void(const std::string&)> m_emit;
     std::deque<std::uint8_t> m_input;
     int m_nOpenFailures = 0;
     bool m_bOpen = false;
+    bool m_bUnplugged = false;
 };
 
 }  // namespace velmor::replay

@@ -63,7 +63,8 @@ SCRIPT
     page            print the most recent drawing (nothing before the first)
     state NAME      print one unit-state member: m_nProductType,
                     m_position.m_strLatMinutes, m_aSatellites[3].m_nStrength,
-                    m_anTimeDiff[2] ...
+                    m_anTimeDiff[2] ...; "state port-reads" prints how often
+                    the program has read the virtual port
     settings        print the settings file
     events on|off   print each alarm event (from start-up on when it comes
                     first) as "event NAME VALUES"; the alarm limits come
@@ -75,7 +76,18 @@ SCRIPT
                         observe checksum-error | rx N | tx N | write-failure N
                         observe port-opened | port-open-failed | port-closed
                     QUANTITY names what the sentence carried (unit-time,
-                    pps-offset, dac, satellites ...), even an unchanged value
+                    pps-offset, dac, satellites ...), even an unchanged value;
+                    the program's own conclusions print as data-stale,
+                    data-resumed, auto-recovery, port-lost, port-restored
+                    and unit-restarted
+    unplug          the cable is pulled: from now on reads report a hang-up,
+                    writes fail and the device cannot be opened
+    replug          the device can be opened again
+    status on|off   print the link pane whenever its state changes (fresh,
+                    late, stale, disconnected, no port, waiting); a late or
+                    stale pane counting its seconds is no change. "on"
+                    prints the pane at once (from start-up when it comes
+                    first)
     menu LABEL      run the menu command whose item text, without '&' and
                     trimmed, is LABEL ("menu Mode", "menu Setup Com Port",
                     "menu Velmor"); afterwards a pending repaint is painted.
@@ -130,6 +142,9 @@ OUTPUT
                                     or unit-restarted; a condition must hold
                                     5 s before it is told, and the first
                                     values after identification tell nothing
+    status "TEXT"                   the link pane's text when its state
+                                    changed: "Unit data fresh", "No data from
+                                    the unit for 10 s" ...
 
     dlg show prints the caption line, then one line per control:
         dlg "CAPTION"

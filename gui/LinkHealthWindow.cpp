@@ -1,0 +1,84 @@
+#include "LinkHealthWindow.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/Program.h"
+
+namespace velmor {
+
+namespace {
+
+const char* const kLabels[] = {
+    "Link state:",        "Bytes received:",  "Bytes sent:",       "Sentences handled:",
+    "Checksum errors:",   "Unrecognised bodies:", "Write failures:", "Reconnects:",
+    "Automatic recoveries:", "Last time report:",
+};
+
+QString Number(std::uint64_t value) { return QString::number(static_cast<qulonglong>(value)); }
+
+}  // namespace
+
+CLinkHealthWindow::CLinkHealthWindow(CProgram& program, QWidget* pParent)
+    : QDialog(pParent), m_program(program)
+{
+    setWindowTitle(QStringLiteral("Link Health"));
+    setObjectName(QStringLiteral("linkHealth"));
+    auto* pForm = new QFormLayout;
+    for (const char* label : kLabels) {
+        auto* pLabel = new QLabel(QString::fromLatin1(label), this);
+        auto* pValue = new QLabel(this);
+        pValue->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        pForm->addRow(pLabel, pValue);
+        m_rows.emplace_back(pLabel, pValue);
+    }
+    auto* pButtons = new QDialogButtonBox(this);
+    QPushButton* pReset = pButtons->addButton(QStringLiteral("&Reset"), QDialogButtonBox::ResetRole);
+    pReset->setObjectName(QStringLiteral("reset"));
+    QPushButton* pClose = pButtons->addButton(QDialogButtonBox::Close);
+    connect(pReset, &QPushButton::clicked, this, [this] {
+        m_program.m_health.ResetCounters();
+        Refresh();
+    });
+    connect(pClose, &QPushButton::clicked, this, &QDialog::hide);
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->addLayout(pForm);
+    pLayout->addWidget(pButtons);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &CLinkHealthWindow::Refresh);
+    m_refreshTimer.start(kRefreshMs);
+    Refresh();
+}
+
+void CLinkHealthWindow::Refresh()
+{
+    const CLinkHealth& health = m_program.m_health;
+    const CLinkCounters& counters = health.Counters();
+    const std::uint64_t now = m_program.m_host.TickCount();
+    const QString age = health.HasTimeReport()
+                            ? QStringLiteral("%1 s ago").arg(Number(health.TimeReportAge(now) / 1000))
+                            : QStringLiteral("none yet");
+    const QString values[] = {
+        QString::fromStdString(m_program.LinkPane().m_strText),
+        Number(counters.m_qwBytesReceived),
+        Number(counters.m_qwBytesSent),
+        Number(counters.m_qwSentences),
+        Number(counters.m_qwChecksumErrors),
+        Number(counters.m_qwUnrecognised),
+        Number(counters.m_qwWriteFailures),
+        Number(counters.m_qwReconnects),
+        Number(counters.m_qwRecoveries),
+        age,
+    };
+    for (std::size_t i = 0; i < m_rows.size(); ++i) m_rows[i].second->setText(values[i]);
+}
+
+QString CLinkHealthWindow::Value(const QString& label) const
+{
+    for (const auto& [pLabel, pValue] : m_rows)
+        if (pLabel->text() == label) return pValue->text();
+    return {};
+}
+
+}  // namespace velmor
