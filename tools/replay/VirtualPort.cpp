@@ -14,8 +14,10 @@ bool CVirtualPort::Open(const std::string& path)
     if (m_nOpenFailures > 0) {
         --m_nOpenFailures;
         m_bOpen = false;
+        m_strOpenError = path + ": the session refused the opening (openfail)";
         return false;
     }
+    m_strOpenError.clear();
     m_strPath = path;
     m_bOpen = true;
     return true;

@@ -28,6 +28,8 @@ public:
     long Read(std::uint8_t* buffer, std::size_t size) override;
     bool Write(const std::uint8_t* data, std::size_t size, int timeoutMs) override;
     void Close() override { m_bOpen = false; }
+    // Why the last Open failed, so that a session shows what the user would read.
+    std::string LastOpenError() const override { return m_strOpenError; }
 
     std::string m_strPath;      // the path of the last successful Open
     LineSettings m_settings;    // the line settings last applied
@@ -37,6 +39,7 @@ private:
     std::function<void(const std::string&)> m_emit;
     std::deque<std::uint8_t> m_input;
     int m_nOpenFailures = 0;
+    std::string m_strOpenError;
     bool m_bOpen = false;
 };
 
