@@ -1,6 +1,8 @@
 #include "platform/SerialPorts.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -19,8 +21,14 @@ std::string DescribeSerialById(const std::string& name)
     const std::size_t suffix = body.rfind("-if");
     if (suffix != std::string::npos) body.resize(suffix);
     if (body.empty()) return {};
-    // The serial number is the last underscore-separated word, when there are several.
-    const std::size_t last = body.rfind('_');
+    // The serial number is the last underscore-separated word when there are
+    // several and it looks like one (letters and digits only); adapters
+    // without a serial number end in a product word such as "USB2.0-Serial".
+    std::size_t last = body.rfind('_');
+    if (last != std::string::npos &&
+        !std::all_of(body.begin() + static_cast<std::ptrdiff_t>(last) + 1, body.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+        last = std::string::npos;
     std::string model = last == std::string::npos ? body : body.substr(0, last);
     const std::string serial = last == std::string::npos ? std::string() : body.substr(last + 1);
     std::replace(model.begin(), model.end(), '_', ' ');
