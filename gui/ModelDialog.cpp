@@ -306,6 +306,15 @@ void CModelDialog::AddControl(const CControl& control, QGridLayout* pGrid)
         auto* pCombo = new QComboBox(pParent);
         connect(pCombo, &QComboBox::activated, this,
                 [this, id](int index) { Forward([this, id, index] { m_model.Select(id, index); }); });
+        if (control.m_bEditable) {
+            // The typed text is the value; the items only offer texts to start from.
+            pCombo->setEditable(true);
+            pCombo->setInsertPolicy(QComboBox::NoInsert);
+            pCombo->setMinimumContentsLength(28);
+            connect(pCombo->lineEdit(), &QLineEdit::textEdited, this, [this, id](const QString& text) {
+                Forward([this, id, text] { m_model.SetText(id, Bytes(text)); });
+            });
+        }
         binding.m_pWidget = pCombo;
         pGrid->addWidget(pCombo, row, kControl);
         unit();
@@ -474,6 +483,8 @@ void CModelDialog::RefreshControl(const CControl& control, CBinding& binding)
             pCombo->addItems(items);
         }
         pCombo->setCurrentIndex(control.m_nSelection < pCombo->count() ? control.m_nSelection : -1);
+        if (pCombo->isEditable() && pCombo->currentText() != Text(control.m_strValue))
+            pCombo->setEditText(Text(control.m_strValue));
         break;
     }
     case CtlKind::List: {

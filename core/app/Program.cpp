@@ -73,10 +73,11 @@ void CProgram::OpenPortAtStartup()
     m_link.PurgePort();
     m_link.ClosePort();
 
-    CCommSetupDlg dialog(m_serial);
+    CCommSetupDlg dialog(m_serial, *this);
     const bool ok = m_host.RunDialog(dialog);
     if (!ok) return;
     m_serial = dialog.Result();
+    dialog.SaveDevice(m_profile);
     if (m_link.OpenPort(m_serial) == -1) {
         m_host.PlaySound(Sound::Hand);
         m_host.MessageBox(Owner::MainWindow, failure(), "ReInit. Failed", Icon::Error);
@@ -464,12 +465,13 @@ void CProgram::ChooseDisplayFont()
 
 void CProgram::OnComSetup()
 {
-    CCommSetupDlg dialog(m_serial);
+    CCommSetupDlg dialog(m_serial, *this);
     const bool ok = m_host.RunDialog(dialog);
     if (ok) {
         const int rateBefore = m_serial.m_nBaud;
         m_serial = dialog.Result();
         SaveSerialSettings(m_profile, m_serial);
+        dialog.SaveDevice(m_profile);
         m_bExplicitReopen = true;
         InitComm(Owner::View);
         m_bExplicitReopen = false;

@@ -5,6 +5,7 @@
 // replay tool) owns it and routes paint, timer and menu commands into it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "observe/Observation.h"
 #include "platform/Host.h"
 #include "platform/SerialDevice.h"
+#include "platform/SerialPorts.h"
 #include "protocol/DialogInterfaces.h"
 #include "protocol/ReplyHost.h"
 #include "protocol/UnitState.h"
@@ -112,6 +114,9 @@ public:
     // The alarms' limits and choices (section "Alarms"); the alarm monitor
     // of whoever watches reads them.
     CAlarmSettings m_alarmSettings;
+    // The serial devices the port dialog offers; replaceable so that
+    // sessions and tests do not depend on the machine's hardware.
+    std::function<std::vector<CSerialPortInfo>()> m_deviceLister = EnumerateSerialPorts;
 
     bool m_bTimerRunning = false;
     bool m_bQueryInProgress = false;

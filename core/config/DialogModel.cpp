@@ -160,6 +160,8 @@ void CDialogModel::Select(int id, int index)
     CControl* c = Find(id);
     if (!c || m_bEnded) return;
     c->m_nSelection = (index >= 0 && index < static_cast<int>(c->m_items.size())) ? index : -1;
+    // Choosing an item of an editable combo puts its text in the field.
+    if (c->m_bEditable && c->m_nSelection >= 0) c->m_strValue = c->m_items[static_cast<std::size_t>(c->m_nSelection)];
     OnSelChange(id);
     Changed();
 }

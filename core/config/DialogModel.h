@@ -33,6 +33,8 @@ struct CControl {
     bool m_bEnabled = true;
     bool m_bVisible = true;
     bool m_bReadOnly = false;
+    // Combo whose text may also be typed; the text is m_strValue, the items are suggestions.
+    bool m_bEditable = false;
     int m_nMaxLength = 0;  // 0: no limit
     ButtonRole m_role = ButtonRole::None;
     int m_nRadioGroup = 0;  // radio buttons with the same group exclude each other

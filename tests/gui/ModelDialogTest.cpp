@@ -277,6 +277,44 @@ TEST_F(ModelDialogTest, SerialPortDialogShowsSettingsAndReturnsTheChoice)
     EXPECT_EQ(model.Result().m_nPort, 2);
 }
 
+// The device is an editable list: its text follows the Port list, a typed
+// text reaches the model, and the reason of the last failed opening shows.
+TEST_F(ModelDialogTest, SerialPortDeviceFieldFollowsThePortAndTakesTypedText)
+{
+    CRecordingHost host;
+    SerialSettings settings;
+    settings.m_nPort = 1;
+    CDeviceChoice choice{[](int port) { return "/dev/ttyS" + std::to_string(port - 1); },
+                         {{"/dev/ttyUSB0", ""}},
+                         "/dev/ttyS0: permission denied"};
+    CCommSetupDlg model(settings, choice);
+    QString first, followed, error;
+    bool editable = false, errorShown = false;
+    QTimer::singleShot(50, [&] {
+        auto* pDialog = qobject_cast<CModelDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(pDialog, nullptr);
+        auto* pDevice = qobject_cast<QComboBox*>(pDialog->Widget(CCommSetupDlg::IDC_DEVICE));
+        auto* pError = qobject_cast<QLabel*>(pDialog->Widget(CCommSetupDlg::IDC_OPEN_ERROR));
+        editable = pDevice->isEditable();
+        first = pDevice->currentText();
+        error = pError->text();
+        errorShown = pError->isVisibleTo(pDialog);
+        emit qobject_cast<QComboBox*>(pDialog->Widget(CCommSetupDlg::IDC_PORT))->activated(2);
+        followed = pDevice->currentText();
+        pDevice->lineEdit()->setText("rfc2217://box:2001");
+        emit pDevice->lineEdit()->textEdited(pDevice->lineEdit()->text());  // as typing does
+        qobject_cast<QPushButton*>(pDialog->Widget(CCommSetupDlg::IDOK_COMM))->click();
+    });
+    EXPECT_TRUE(host.RunDialog(model));
+    EXPECT_TRUE(editable);
+    EXPECT_EQ(first, "/dev/ttyS0");
+    EXPECT_EQ(followed, "/dev/ttyS2");
+    EXPECT_EQ(error, "/dev/ttyS0: permission denied");
+    EXPECT_TRUE(errorShown);
+    EXPECT_EQ(model.Result().m_nPort, 3);
+    EXPECT_EQ(model.Device(), "rfc2217://box:2001");
+}
+
 // A form with companions on a field's row and on a radio button's row, and
 // a second column.
 class CLayoutModel : public CDialogModel {

@@ -40,6 +40,7 @@ std::string ControlValue(const CControl& c)
         return " = " + Quoted(c.m_pMask ? c.m_pMask->Text() : c.m_strValue);
     case CtlKind::Combo:
     case CtlKind::List:
+        if (c.m_bEditable) return " = " + Quoted(c.m_strValue);
         if (c.m_nSelection < 0 || c.m_nSelection >= static_cast<int>(c.m_items.size())) return " = none";
         return " = " + Quoted(c.m_items[static_cast<std::size_t>(c.m_nSelection)]);
     case CtlKind::Radio:
@@ -110,6 +111,12 @@ void SetControl(CDialogModel& dialog, const CScriptLine& line, const std::functi
         return;
     case CtlKind::Combo:
     case CtlKind::List: {
+        if (control->m_bEditable) {
+            // The text is typed; an item with the same text counts as chosen.
+            MoveFocus(dialog, id);
+            dialog.SetText(id, line.m_strValue);
+            return;
+        }
         int index = -1;
         for (std::size_t i = 0; i < control->m_items.size(); ++i)
             if (control->m_items[i] == line.m_strValue) {

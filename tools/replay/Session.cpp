@@ -99,6 +99,8 @@ void CReplaySession::Start()
     // it reads the font keys of the settings file as it is built.
     m_profile = CProfile::InMemory(m_strIni);
     m_pProgram = std::make_unique<CProgram>(m_host, m_port, m_profile);
+    // The port dialog's device list would otherwise be this machine's.
+    m_pProgram->m_deviceLister = [] { return std::vector<CSerialPortInfo>{}; };
     if (m_bObserveFromStart || m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
     if (m_bPrintEvents) StartAlarms();
     if (m_capture.IsCapturing()) m_pProgram->AddObserver(m_capture);

@@ -20,13 +20,16 @@ bool CVirtualPort::Open(const std::string& path)
 {
     if (m_bUnplugged) {
         m_bOpen = false;
+        m_strOpenError = path + ": no such device";
         return false;
     }
     if (m_nOpenFailures > 0) {
         --m_nOpenFailures;
         m_bOpen = false;
+        m_strOpenError = path + ": the session refused the opening (openfail)";
         return false;
     }
+    m_strOpenError.clear();
     m_strPath = path;
     m_bOpen = true;
     return true;

@@ -33,6 +33,8 @@ public:
     bool Write(const std::uint8_t* data, std::size_t size, int timeoutMs) override;
     void Close() override { m_bOpen = false; }
     bool IsHungUp() const override { return m_bOpen && m_bUnplugged; }
+    // Why the last Open failed, so that a session shows what the user would read.
+    std::string LastOpenError() const override { return m_strOpenError; }
 
     std::string m_strPath;      // the path of the last successful Open
     LineSettings m_settings;    // the line settings last applied
@@ -44,6 +46,7 @@ private:
     std::function<void(const std::string&)> m_emit;
     std::deque<std::uint8_t> m_input;
     int m_nOpenFailures = 0;
+    std::string m_strOpenError;
     bool m_bOpen = false;
     bool m_bUnplugged = false;
 };

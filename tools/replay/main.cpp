@@ -95,7 +95,7 @@ SCRIPT
     dlg set LABEL=VALUE
                     on the innermost open dialog: an edit field takes VALUE
                     as its text; a list selects the item VALUE; a check box or
-                    radio button takes on or off
+                    radio button takes on or off; an editable list takes VALUE as its text
     dlg click LABEL click a button, radio button or check box
     dlg key Enter|Escape
     dlg close       the dialog's close box
