@@ -129,7 +129,7 @@ void CProgram::OnPollTimer()
         if (!m_state.m_bIdentified) {
             ++m_nSilentPeriods;
             if (m_nSilentPeriods < 2) return;
-            if (!m_bCommRecoveryDone) BaudSwitch();
+            if (!m_bCommRecoveryDone && m_bAutoBaudSwitch) BaudSwitch();
         }
     }
 

@@ -258,8 +258,8 @@ const char* TrackText(char track, int type)
 {
     switch (track) {
     case '0': return "     Searching";
-    case '1': return TrackOneMeansUsing(type) ? "     Using    " : "     Acquiring";
-    case '2': return type == PT_9 ? "     UnKnown??" : "     Using    ";
+    case '1': return SatelliteInUse(track, type) ? "     Using    " : "     Acquiring";
+    case '2': return SatelliteInUse(track, type) ? "     Using    " : "     UnKnown??";
     default: return "     Unknown??";
     }
 }
@@ -405,6 +405,12 @@ std::string BuildStatusPage(const CUnitState& state)
     AppendLowerSection(page, state);
     page += kEol;
     return page;
+}
+
+bool SatelliteInUse(char trackMode, int productType)
+{
+    if (trackMode == '1') return TrackOneMeansUsing(productType);
+    return trackMode == '2' && productType != PT_9;
 }
 
 }  // namespace velmor

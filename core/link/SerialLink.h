@@ -32,6 +32,9 @@ public:
     // A body too long for the framing buffer is not written; it is reported
     // with the same sound and box as a failed write.
     void SendCommand(std::string_view body);
+    // Writes |framed| unchanged with the usual time-out and tells the
+    // listener, but shows no box. False when nothing or not all was written.
+    bool WriteFramed(std::string_view framed);
     // Reads up to |size| bytes (the poll passes 512). 0 when none or on error.
     int ReadAvailable(std::uint8_t* buffer, std::size_t size);
     void PurgePort();
