@@ -181,8 +181,13 @@ void CMetricsObserver::UpdateSatellites(const CUnitState& state)
 {
     int tracked = 0;
     int used = 0;
-    for (const CSatelliteRow& row : state.m_aSatellites) {
-        if (row.m_strPrn.empty() || row.m_strPrn == "00") continue;
+    // The rows the unit has channels for, as the page shows them; a channel
+    // still searching tracks nothing.
+    int channels = state.m_chGpsChannels - '0';
+    if (channels <= 0 || channels > 8) channels = 8;
+    for (int i = 0; i < channels; ++i) {
+        const CSatelliteRow& row = state.m_aSatellites[i];
+        if (row.m_strPrn.empty() || row.m_strPrn == "00" || row.m_chTrackMode == '0') continue;
         ++tracked;
         if (SatelliteInUse(row.m_chTrackMode, state.m_nProductType)) ++used;
     }
