@@ -1,27 +1,8 @@
 #include "app/Menu.h"
 
-#include <cstring>
+#include "text/Text.h"
 
 namespace velmor {
-
-namespace {
-
-bool StartsWith(const std::string& text, const char* prefix)
-{
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-std::string Plain(const char* text)
-{
-    std::string out;
-    for (const char* p = text; *p; ++p)
-        if (*p != '&') out += *p;
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    while (!out.empty() && out.front() == ' ') out.erase(out.begin());
-    return out;
-}
-
-}  // namespace
 
 const std::vector<CMenuItem>& MenuItems()
 {
@@ -57,36 +38,30 @@ const CMenuItem* FindMenuItem(const std::string& label)
 
 bool IsMenuCommandEnabled(int command, const CUnitState& state)
 {
-    const int type = state.m_nProductType;
-    const int reported = state.m_nReportedProductType;
+    const CProductType& type = ProductTypeInfo(state.m_nProductType);
+    const CProductType& reported = ProductTypeInfo(state.m_nReportedProductType);
     const std::string& part = state.m_strPartNumber;
     switch (command) {
     case ID_SETUP_BEEP:
-        switch (type) {
-        case 0: case 4: case 5: case 6: case 7: case 9: case 11: case 12: case 25: return true;
-        default: return false;
-        }
+        return type.Has(kBeep);
     case ID_SETUP_DAC_VALUE:
-        return type != 3 && type != 15 && type != 16;
+        return !type.Has(kDacLocked);
     case ID_SETUP_EVENT_TRIGGER:
     case ID_SETUP_RATE_OUTPUT:
     case ID_SETUP_TIME_TAG:
-        return type == 0 || type == 3;
+        return type.Has(kEventTiming);
     case ID_SETUP_PRESET1:
     case ID_SETUP_PRESET2:
-        return reported == 16;
+        return reported.Has(kPresetsInMenu);
     case ID_SETUP_MASK_ANGLE:
-        switch (type) {
-        case 4: case 5: case 7: case 11: case 12: case 15: case 16: case 22: case 25: return true;
-        default: return false;
-        }
+        return type.Has(kMaskAngleCommand);
     case ID_SETUP_REF_PULSE:
-        return (type == 15 || type == 16) && !StartsWith(part, "512-6200-") && !StartsWith(part, "536-") &&
+        return type.Has(kRefPulseOutput) && !StartsWith(part, "512-6200-") && !StartsWith(part, "536-") &&
                !StartsWith(part, "524-") && !StartsWith(part, "518-") && !StartsWith(part, "530-");
     case ID_SETUP_TOD_TYPE:
-        return type == 9 || type == 11;
+        return type.Has(kTodTypeCommand);
     case ID_SETUP_QUICK_START:
-        return !StartsWith(part, "512-6200-") && !StartsWith(part, "536-") && reported != 16;
+        return !StartsWith(part, "512-6200-") && !StartsWith(part, "536-") && !reported.Has(kPresetsInMenu);
     default:
         return true;
     }

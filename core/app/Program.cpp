@@ -7,9 +7,9 @@
 #include "config/SetupCommands.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/Handlers.h"
-#include "protocol/Numbers.h"
 #include "protocol/Subscriptions.h"
 #include "settings/SerialProfile.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -116,7 +116,7 @@ void CProgram::OnPollTimer()
                 StartPolling();
                 m_host.RedrawViewNow();
             }
-        } else if (m_state.m_nReportedProductType == PT_0) {
+        } else if (HasCapability(m_state.m_nReportedProductType, kPolledDacAndTime)) {
             SendCommand("DACV");
             SendCommand("TIMM");
         }

@@ -6,7 +6,8 @@
 #include "app/Program.h"
 #include "config/AntennaDelayDlg.h"
 #include "config/SetupCommands.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -54,20 +55,20 @@ void OnSetupAntennaDelay(CProgram& program)
         return;
     }
     const int type = state.m_nProductType;
-    switch (type) {
-    case 0: case 3: case 6: case 11: case 15: case 25:
+    switch (ProductTypeInfo(type).m_eAntennaDelay) {
+    case AntennaDelayCommand::ByPartNumber:
         program.SendCommand(Format(UsesAnt1(state.m_strPartNumber) ? "ANT1,%06ld" : "ANTD,%06ld", delay));
         break;
-    case 1: case 2: case 4: case 5: case 7: case 12: case 22: case 27:
+    case AntennaDelayCommand::Ant1:
         program.SendCommand(Format("ANT1,%06ld", delay));
         break;
-    case 9:
+    case AntennaDelayCommand::Legacy:
         program.SendCommand(Format("EID%06ld", delay));
         break;
-    case 16: case 17: case 18:
+    case AntennaDelayCommand::Antd:
         program.SendCommand(Format("ANTD,%06ld", delay));
         break;
-    default:
+    case AntennaDelayCommand::None:
         program.m_host.PlaySound(Sound::Hand);
         program.m_host.MessageBox(Owner::View, Format("Unknown ProductType %2d", type), "Send ANT Delay Max.",
                                   Icon::Error);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
 
 namespace velmor {
 

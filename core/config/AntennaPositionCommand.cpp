@@ -6,7 +6,8 @@
 #include "app/Program.h"
 #include "config/AntennaPositionDlg.h"
 #include "config/SetupCommands.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -29,9 +30,9 @@ CCoordinate Unpack(const std::string& packed)
 
 const char* PositionKeyword(int productType)
 {
-    switch (productType) {
-    case 0: case 3: case 6: case 11: case 15: case 16: case 17: case 18: case 25: return "SPOS,";
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return "POS1,";
+    switch (CommandFamilyOf(productType)) {
+    case CommandFamily::Trmo: return "SPOS,";
+    case CommandFamily::Tmd1: return "POS1,";
     default: return nullptr;
     }
 }
@@ -84,7 +85,7 @@ void OnSetupAntennaPosition(CProgram& program)
     const CCoordinate lat = Unpack(dlg.m_strLatitude);
     const CCoordinate lon = Unpack(dlg.m_strLongitude);
     const int type = state.m_nProductType;
-    if (type == 9) {
+    if (CommandFamilyOf(type) == CommandFamily::Legacy) {
         const std::string latitude =
             dlg.m_strLatHemisphere + Format("%03lld%02lld%04lld", lat.m_nDegrees, lat.m_nMinutes, lat.m_nFraction);
         const std::string longitude =

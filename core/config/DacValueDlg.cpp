@@ -1,7 +1,7 @@
 #include "config/DacValueDlg.h"
 
 #include "app/Program.h"
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -47,10 +47,8 @@ std::string CDacValueDlg::BuildCommand() const
 {
     unsigned value = 0;
     if (!ReadNonNegativeInteger(Text(IDC_VALUE).substr(0, kMaxLength), value)) return {};
-    switch (m_program.m_state.m_nReportedProductType) {
-    case PT_0: case PT_3: case PT_11: return Format("DACV,%06u", value);
-    default: return Format("DACP,%06u", value);
-    }
+    if (HasCapability(m_program.m_state.m_nReportedProductType, kDacvCommand)) return Format("DACV,%06u", value);
+    return Format("DACP,%06u", value);
 }
 
 void CDacValueDlg::ShowPositiveIntegerError()

@@ -2,18 +2,16 @@
 
 #include <stdexcept>
 
+#include "text/Text.h"
 #include "widgets/PictureMask.h"
 
 namespace velmor {
 
 namespace {
-std::string Plain(const std::string& text)
+// A control found by its label ignores the colon that ends many labels.
+std::string LabelKey(const std::string& text)
 {
-    std::string out;
-    for (char c : text)
-        if (c != '&') out += c;
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    while (!out.empty() && out.front() == ' ') out.erase(out.begin());
+    std::string out = Plain(text);
     if (!out.empty() && out.back() == ':') out.pop_back();
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
@@ -62,11 +60,11 @@ const CControl& CDialogModel::Ctl(int id) const { return const_cast<CDialogModel
 
 CControl* CDialogModel::FindByLabel(const std::string& label)
 {
-    const std::string wanted = Plain(label);
+    const std::string wanted = LabelKey(label);
     for (auto& c : m_controls)
-        if (c.m_kind != CtlKind::Group && Plain(c.m_strText) == wanted) return &c;
+        if (c.m_kind != CtlKind::Group && LabelKey(c.m_strText) == wanted) return &c;
     for (auto& c : m_controls)
-        if (Plain(c.m_strText) == wanted) return &c;
+        if (LabelKey(c.m_strText) == wanted) return &c;
     return nullptr;
 }
 

@@ -37,8 +37,8 @@ struct CControl {
     ButtonRole m_role = ButtonRole::None;
     int m_nRadioGroup = 0;  // radio buttons with the same group exclude each other
     int m_nParent = 0;      // id of the enclosing group box, 0 for none
-    int m_nSpinMin = 0, m_nSpinMax = 0, m_nSpinBuddy = 0;  // spin control
-    std::shared_ptr<CPictureMask> m_pMask;                 // picture-mask field
+    int m_nSpinBuddy = 0;                   // spin control: the edit it steps
+    std::shared_ptr<CPictureMask> m_pMask;  // picture-mask field
     // Layout hints for front ends that draw the dialog; no behaviour hangs on them.
     bool m_bSameRow = false;  // shown on the row of the control before it
     int m_nColumn = 0;        // column of a top-level control when the form has several

@@ -10,8 +10,7 @@ namespace velmor {
 void OnSetupEventTrigger(CProgram& program)
 {
     const CUnitState& state = program.m_state;
-    const bool polling =
-        (state.m_nProductType == PT_0 || state.m_nProductType == PT_3) && program.m_bTimerRunning;
+    const bool polling = HasCapability(state.m_nProductType, kEventTiming) && program.m_bTimerRunning;
     CEventTriggerDlg dialog(program);
     dialog.m_strStart = state.m_strEventStart;
     dialog.m_strPeriod = state.m_strEventPeriod;

@@ -1,7 +1,8 @@
 #include "config/MaskAngleDlg.h"
 
 #include "app/Program.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -23,8 +24,8 @@ void CMaskAngleDlg::OnInitDialog() { Ctl(IDC_ANGLE).m_strValue = std::to_string(
 bool CMaskAngleDlg::OnOK()
 {
     m_nValue = AtoI(Text(IDC_ANGLE).substr(0, kMaxLength));
-    const int reported = m_program.m_state.m_nReportedProductType;
-    if (reported != PT_15 && reported != PT_16) return true;
+    // Only the Mirelle units hold the angle to its range.
+    if (!IsMirelleFamily(m_program.m_state.m_nReportedProductType)) return true;
     Host& host = m_program.m_host;
     if (m_nValue < kMinAngle) {
         host.PlaySound(Sound::Hand);

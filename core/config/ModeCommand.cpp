@@ -7,23 +7,12 @@
 #include "app/Program.h"
 #include "config/ModeDlg.h"
 #include "config/SetupCommands.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
 namespace {
-
-enum class Family { Trmo, Tmd1, Legacy, None };
-
-Family FamilyOf(int productType)
-{
-    switch (productType) {
-    case 0: case 3: case 6: case 11: case 15: case 16: case 17: case 18: case 25: return Family::Trmo;
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return Family::Tmd1;
-    case 9: return Family::Legacy;
-    default: return Family::None;
-    }
-}
 
 // The TIMM body for a TRMO-family unit; empty for manual time, which went out
 // as MANM while the dialog was open.
@@ -34,8 +23,9 @@ std::string TrmoTimeCommand(const CModeDlg& dlg, int reportedType)
     case '2': case 'U': return "TIMM,2,00";
     case '3': case '4': {
         const char scale = dlg.m_chTimeMode;
-        if (reportedType == 0) return Format("TIMM,%c,%02d", scale, dlg.m_nHours);
-        if (reportedType == 11 || dlg.m_nHours >= 0)
+        const CProductType& reported = ProductTypeInfo(reportedType);
+        if (reported.Has(kHoursOnlyOffset)) return Format("TIMM,%c,%02d", scale, dlg.m_nHours);
+        if (reported.Has(kUnsignedOffsetMinutes) || dlg.m_nHours >= 0)
             return Format("TIMM,%c,%03d,%02d", scale, dlg.m_nHours, dlg.m_nMinutes);
         return Format("TIMM,%c,%03d,-%02d", scale, dlg.m_nHours, dlg.m_nMinutes);
     }
@@ -70,15 +60,15 @@ void SendTrmoFamily(CProgram& program, const CModeDlg& dlg, int prevHours, int p
     switch (dlg.m_chPositionMode) {
     case 'D':
         state.m_chSubscribedPositionMode = 'D';
-        if (reported == 25) SendPositionSubscriptions(program);
+        if (HasCapability(reported, kPavgAfterFixedMode)) SendPositionSubscriptions(program);
         program.SendCommand("TRMO,D");
         break;
     case 'K':
-        if (reported == 25) SendPositionSubscriptions(program);
+        if (HasCapability(reported, kPavgAfterFixedMode)) SendPositionSubscriptions(program);
         program.SendCommand("TRMO,K");
         break;
     case 'P':
-        if (reported == 3) {
+        if (HasCapability(reported, kPavgAfterAveragingMode)) {
             SendPositionSubscriptions(program);
         } else {
             program.SendCommand("UNSL,TRMO,1");
@@ -112,8 +102,7 @@ void SendTmd1Family(CProgram& program, const CModeDlg& dlg)
         break;
     case 'P': {
         program.SendCommand("PMD1,P");
-        const int reported = state.m_nReportedProductType;
-        const bool pos1 = reported == 4 || reported == 5 || reported == 7 || reported == 12;
+        const bool pos1 = HasCapability(state.m_nReportedProductType, kPos1OffForAveraging);
         program.SendCommand(pos1 ? "UNSL,POS1,0" : "UNSL,SPOS,0");
         program.SendCommand("UNSL,PAVG,1");
         state.m_chSubscribedPositionMode = 'P';
@@ -168,18 +157,16 @@ void CancelAtFirstShowing(CProgram& program, bool wasPolling)
     if (!wasPolling) return;
     program.ReopenAndPoll();
     program.SendCommand("TIMM");
-    switch (program.m_state.m_nProductType) {
-    case 0: case 3: case 6: case 9: case 11: case 25: program.SendCommand("TRMO"); break;
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: program.SendCommand("PMD1"); break;
-    default: break;
-    }
+    const CProductType& type = ProductTypeInfo(program.m_state.m_nProductType);
+    if (type.Has(kTrmoModeQuery)) program.SendCommand("TRMO");
+    else if (type.m_eFamily == CommandFamily::Tmd1) program.SendCommand("PMD1");
 }
 
 void ColdStart(CProgram& program)
 {
     // The flag is set before the body goes out; the send clears it.
     program.m_link.m_bColdStartPending = true;
-    program.SendCommand(program.m_state.m_nProductType == 9 ? "RC" : "RSTG,C");
+    program.SendCommand(SpeaksLegacyDialect(program.m_state.m_nProductType) ? "RC" : "RSTG,C");
     program.m_wndMessage.ShowMessage("Activate Cold Start on GPS.....", "Cold Start", 1);
     program.StopPolling();
     program.ReopenAndPoll();
@@ -237,11 +224,11 @@ void OnSetupMode(CProgram& program)
     }
 
     if (wasPolling) program.InitComm();
-    switch (FamilyOf(state.m_nProductType)) {
-    case Family::Trmo: SendTrmoFamily(program, result, prevHours, prevMinutes); break;
-    case Family::Tmd1: SendTmd1Family(program, result); break;
-    case Family::Legacy: SendLegacyFamily(program, result, prevSubscribed); break;
-    case Family::None: program.StartPolling(); break;
+    switch (CommandFamilyOf(state.m_nProductType)) {
+    case CommandFamily::Trmo: SendTrmoFamily(program, result, prevHours, prevMinutes); break;
+    case CommandFamily::Tmd1: SendTmd1Family(program, result); break;
+    case CommandFamily::Legacy: SendLegacyFamily(program, result, prevSubscribed); break;
+    case CommandFamily::None: program.StartPolling(); break;
     }
 }
 

@@ -4,7 +4,8 @@
 
 #include "app/Program.h"
 #include "config/ManualTimeDlg.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -44,8 +45,6 @@ CModeDlg::CModeDlg(CProgram& program) : m_program(program)
     hours.m_strUnit = "hrs";
     Add(hours);
     CControl spin = MakeControl(IDC_HOURS_SPIN, CtlKind::Spin, "");
-    spin.m_nSpinMin = kMinHours;
-    spin.m_nSpinMax = kMaxHours;
     spin.m_nSpinBuddy = IDC_HOURS;
     Add(spin);
     CControl minutes = MakeControl(IDC_MINUTES, CtlKind::Combo, "min");
@@ -74,10 +73,7 @@ CModeDlg::CModeDlg(CProgram& program) : m_program(program)
 
 bool CModeDlg::HasMinutes() const
 {
-    switch (m_program.m_state.m_nReportedProductType) {
-    case 6: case 9: case 11: case 15: case 16: case 17: case 18: return true;
-    default: return false;
-    }
+    return HasCapability(m_program.m_state.m_nReportedProductType, kHalfHourOffset);
 }
 
 int CModeDlg::Clamp(int hours) { return hours < kMinHours ? kMinHours : hours > kMaxHours ? kMaxHours : hours; }
@@ -127,8 +123,7 @@ void CModeDlg::OnInitDialog()
     default:
         break;
     }
-    const int reported = m_program.m_state.m_nReportedProductType;
-    if (reported == 15 || reported == 16) {
+    if (IsMirelleFamily(m_program.m_state.m_nReportedProductType)) {
         Enable(IDC_MANUAL, false);
         Enable(IDC_DYNAMIC, false);
     }

@@ -3,17 +3,13 @@
 
 namespace velmor {
 
-// The two factory presets of the Mirelle units (reported types 15 and 16).
+// The two factory presets of the Mirelle units.
 // The unit restarts, possibly at another line rate, so both end with the
 // serial-port settings.
 
 namespace {
 
-bool IsMirelle(const CProgram& program)
-{
-    const int reported = program.m_state.m_nReportedProductType;
-    return reported == PT_15 || reported == PT_16;
-}
+bool IsMirelle(const CProgram& program) { return IsMirelleFamily(program.m_state.m_nReportedProductType); }
 
 bool Confirm(CProgram& program, const char* text, const char* caption)
 {

@@ -4,11 +4,10 @@
 namespace velmor {
 
 // Setup > Quick Start: tells the unit to bypass its oscillator warm-up. The
-// Mirelle units (reported types 15 and 16) have no such bypass.
+// Mirelle units have no such bypass.
 void OnSetupQuickStart(CProgram& program)
 {
-    const int reported = program.m_state.m_nReportedProductType;
-    if (reported == PT_15 || reported == PT_16) return;
+    if (IsMirelleFamily(program.m_state.m_nReportedProductType)) return;
     program.m_host.PlaySound(Sound::Exclamation);
     if (program.m_host.MessageBox(Owner::View, "Bypass Warm Up?", "Warning: Bypass Warm Up!", Icon::Warning,
                                   Buttons::OkCancel) != Answer::Ok)

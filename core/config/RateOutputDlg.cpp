@@ -3,7 +3,8 @@
 #include <vector>
 
 #include "app/Program.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -38,8 +39,6 @@ std::vector<std::string> SplitKeepingEmpty(const std::string& text)
         pos = comma + 1;
     }
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include "app/Program.h"
 #include "config/RefPulseDlg.h"
 #include "config/SetupCommands.h"
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -17,7 +17,7 @@ void OnSetupRefPulse(CProgram& program)
     for (const char* query : {"$pule*\r\n", "$pulr*\r\n", "$pulp*\r\n", "$ofst*\r\n", "$pulw*\r\n"})
         program.SendCommand(query);
     if (std::string_view(state.m_strPartNumber).substr(0, 4) == "524-") return;
-    if (state.m_nProductType != 15 && state.m_nProductType != 16) return;
+    if (!HasCapability(state.m_nProductType, kRefPulseOutput)) return;
 
     // The replies to the queries above arrive later and leave the open dialog alone.
     CRefPulseDlg dlg(program);

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "app/Program.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
 
 namespace velmor {
 

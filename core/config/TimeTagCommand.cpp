@@ -10,7 +10,7 @@ void OnSetupTimeTag(CProgram& program)
 {
     const CUnitState& state = program.m_state;
     bool polling = false;
-    if ((state.m_nProductType == PT_0 || state.m_nProductType == PT_3) && program.m_bTimerRunning) {
+    if (HasCapability(state.m_nProductType, kEventTiming) && program.m_bTimerRunning) {
         program.SendCommand("TAGM");
         polling = true;
     }

@@ -1,7 +1,7 @@
 #include "app/Program.h"
 #include "config/SetupCommands.h"
 #include "config/TodRateDlg.h"
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -9,7 +9,7 @@ namespace velmor {
 void OnSetupTodType(CProgram& program)
 {
     CUnitState& state = program.m_state;
-    if (state.m_nProductType != PT_9 && state.m_nProductType != PT_11) return;
+    if (!HasCapability(state.m_nProductType, kTodTypeCommand)) return;
     CTodRateDlg dialog(program);
     // Rate 1 is position 0; a rate of 0 (never reported) shows position 0 too,
     // a negative one nothing.

@@ -4,15 +4,14 @@
 #include <initializer_list>
 #include <optional>
 
-#include "protocol/Numbers.h"
+#include "protocol/Subscriptions.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
 namespace {
 
-// The one model whose extra queries and lines hang on its part number, not on
-// its product type.
-constexpr const char* kPartNumber620003 = "512-6200-03";
 
 constexpr const char* kEol = "\r\n";
 
@@ -33,59 +32,27 @@ std::string PadRight(const std::string& text, std::size_t width)
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-bool IsModel620003(const CUnitState& state) { return state.m_strPartNumber == kPartNumber620003; }
 
 // ---------------------------------------------------------------- product groups
 
-bool HasMaskAngle(int type)
-{
-    switch (type) {
-    case PT_4: case PT_5: case PT_7: case PT_11: case PT_12:
-    case PT_15: case PT_16: case PT_17: case PT_18: case PT_25:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Types that report how long they have been coasting.
-bool ShowsCoastDuration(int type)
-{
-    switch (type) {
-    case PT_9: case PT_11: case PT_15: case PT_16: case PT_17: case PT_18:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Types whose tracking state '1' means the satellite is used in the solution.
-bool TrackOneMeansUsing(int type)
-{
-    switch (type) {
-    case PT_1: case PT_2: case PT_4: case PT_5: case PT_7: case PT_9:
-    case PT_11: case PT_12: case PT_27:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // Averaging duration in seconds; none when the type shows no countdown in
 // this position mode.
 std::optional<long long> AveragingDuration(const CUnitState& state)
 {
     const int type = state.m_nProductType;
-    if (state.m_chPositionMode == 'S') return type == PT_9 ? std::optional<long long>(21600) : std::nullopt;
-    if (state.m_chPositionMode != 'P') return std::nullopt;
-    switch (type) {
-    case PT_3: case PT_6: case PT_11:
+    // The legacy unit calls position averaging "survey".
+    const char averaging = SpeaksLegacyDialect(type) ? 'S' : 'P';
+    if (state.m_chPositionMode != averaging) return std::nullopt;
+    switch (ProductTypeInfo(type).m_eCountdown) {
+    case AveragingCountdown::SixHours:
         return 21600;
-    case PT_15: case PT_16: case PT_17: case PT_18: case PT_25:
+    case AveragingCountdown::ByAveragingHours:
         return static_cast<long long>(state.m_nAveragingHours) * 3600;
-    default:
-        return std::nullopt;
+    case AveragingCountdown::None:
+        break;
     }
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------- text tables
@@ -178,17 +145,17 @@ std::string CoordinateText(char hemisphere, int packed, const std::string& minut
 
 std::string CoastLine(const CUnitState& state)
 {
-    const int type = state.m_nProductType;
+    const CProductType& type = ProductTypeInfo(state.m_nProductType);
     const std::string maskText =
-        HasMaskAngle(type) ? Format("Mask Angle:%02d", state.m_nMaskAngle) + Blanks(20) : Blanks(33);
+        type.Has(kMaskAngleLine) ? Format("Mask Angle:%02d", state.m_nMaskAngle) + Blanks(20) : Blanks(33);
 
     if (state.m_chDisciplineState != '2') {
-        if (HasMaskAngle(type)) return "Coast Duration:Not Applicable     " + maskText;
+        if (type.Has(kMaskAngleLine)) return "Coast Duration:Not Applicable     " + maskText;
         return "Coast Duration:Not Applicable" + Blanks(38);
     }
     if (IsModel620003(state))
         return "Coast Duration:" + Format("%14d", state.m_nCoastCount) + Blanks(5) + maskText;
-    if (ShowsCoastDuration(type)) {
+    if (type.Has(kCoastDuration)) {
         const long seconds = state.m_nCoastDuration;
         return "Coast Duration:" +
                Format("%3ldd, %2ldh, %2ldm", seconds / 86400, seconds % 86400 / 3600,
@@ -258,8 +225,8 @@ const char* TrackText(char track, int type)
 {
     switch (track) {
     case '0': return "     Searching";
-    case '1': return SatelliteInUse(track, type) ? "     Using    " : "     Acquiring";
-    case '2': return SatelliteInUse(track, type) ? "     Using    " : "     UnKnown??";
+    case '1': return HasCapability(type, kTrackOneIsUsing) ? "     Using    " : "     Acquiring";
+    case '2': return SpeaksLegacyDialect(type) ? "     UnKnown??" : "     Using    ";
     default: return "     Unknown??";
     }
 }
@@ -317,7 +284,7 @@ private:
     bool CoastingUncycled() const { return m_state.m_chDisciplineState == '2' && m_nCycles == 0; }
     bool EstimateUnavailable() const
     {
-        return Warming() || CoastingUncycled() || m_state.m_nProductType == PT_6;
+        return Warming() || CoastingUncycled() || HasCapability(m_state.m_nProductType, kNoFrequencyEstimate);
     }
 
     std::string PulseOrStdError() const
@@ -379,7 +346,7 @@ void AppendLowerSection(std::string& page, const CUnitState& state)
     if (IsModel620003(state))
         line(Blanks(34) + "1PPS Raw Time Diff.:" + Format("%10ld", TruncToLong(state.m_dRawTimeDiff)) + " ns");
 
-    if (state.m_nProductType == PT_9 || state.m_nProductType == PT_11) {
+    if (HasCapability(state.m_nProductType, kBuiltInTestSection)) {
         const std::string& bit = state.m_strBuiltInTest;
         auto results = [&](const char* first, const char* second) {
             line(Blanks(15) + first + Blanks(2) + second + Blanks(17));
@@ -405,12 +372,6 @@ std::string BuildStatusPage(const CUnitState& state)
     AppendLowerSection(page, state);
     page += kEol;
     return page;
-}
-
-bool SatelliteInUse(char trackMode, int productType)
-{
-    if (trackMode == '1') return TrackOneMeansUsing(productType);
-    return trackMode == '2' && productType != PT_9;
 }
 
 }  // namespace velmor

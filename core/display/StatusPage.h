@@ -14,8 +14,4 @@ namespace velmor {
 // The degree sign is UTF-8.
 std::string BuildStatusPage(const CUnitState& state);
 
-// True when a channel's track mode says the satellite is used in the
-// solution, as the page's "Using" reads it for this product type.
-bool SatelliteInUse(char trackMode, int productType);
-
 }  // namespace velmor

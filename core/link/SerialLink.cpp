@@ -3,14 +3,18 @@
 #include <climits>
 #include <utility>
 
-#include "protocol/Numbers.h"
+#include "model/ProductTypes.h"
+#include "text/Text.h"
 
 namespace velmor {
 
 namespace {
 
-// "$" body "*" and the terminator: CR LF, or CR alone for product type 9.
-const char* Terminator(int reportedProductType) { return reportedProductType == 9 ? "\r" : "\r\n"; }
+// "$" body "*" and the terminator: CR LF, or CR alone for the legacy dialect.
+const char* Terminator(int reportedProductType)
+{
+    return SpeaksLegacyDialect(reportedProductType) ? "\r" : "\r\n";
+}
 
 // The body as the NUL-terminated text it stands for.
 std::string_view UpToNul(std::string_view body)

@@ -18,7 +18,8 @@ namespace velmor {
 
 class CSerialLink {
 public:
-    // |reportedProductType| decides the sentence terminator (CR only for 9).
+    // |reportedProductType| decides the sentence terminator (CR only for the
+    // legacy dialect).
     CSerialLink(Host& host, SerialDevice& device, const int& reportedProductType);
 
     // COM number to device path; by default port n is /dev/ttyS(n-1).

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -16,8 +16,6 @@ constexpr int kStandardRates[] = {50,     75,      110,     134,     150,     20
                                   38400,  57600,   115200,  230400,  460800,  500000,  576000,
                                   921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000,
                                   3500000, 4000000};
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A whole, unsigned decimal number of at most nine digits; false otherwise.
 bool ParseSmallNumber(std::string_view text, int& value)

@@ -30,7 +30,6 @@ public:
 
     // The settings of the last successful Apply.
     const LineSettings& LastSettings() const { return m_lastSettings; }
-    int Fd() const { return m_nFd; }
 
 private:
     int m_nFd = -1;

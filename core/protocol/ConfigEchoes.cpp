@@ -3,13 +3,12 @@
 // and Time Tag replies also write into their dialog while it is open.
 
 #include "protocol/Handlers.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
 namespace {
-
-bool IsSign(char c) { return c == '+' || c == '-'; }
 
 // Appends the next comma field to |text|; a missing field adds nothing.
 void AppendField(CDispatchContext& ctx, std::string& text)
@@ -137,7 +136,7 @@ void OnGPSE(CDispatchContext& ctx)
     CUnitState& s = ctx.state;
     IAboutDlg* about = ctx.host.AboutDlg();
     std::string field;
-    if (s.m_nProductType != PT_22 && s.m_strPartNumber.compare(0, 9, "512-6200-") != 0) {
+    if (!HasCapability(s.m_nProductType, kFixedTwelveChannels) && s.m_strPartNumber.compare(0, 9, "512-6200-") != 0) {
         if (!ctx.Field(field)) return;
         s.m_chGpsEngineType = field[0];
         if (!ctx.Field(field)) return;
@@ -173,7 +172,7 @@ void OnVERS(CDispatchContext& ctx)
     // Firmware of the ?.2.0 line averages position for a day, all other for an hour.
     s.m_nAveragingHours = (v.size() > 5 && v[3] == '2' && v[5] == '0') ? 24 : 1;
     if (!ctx.Field(field)) return;
-    if (s.m_nProductType == PT_15 || s.m_nProductType == PT_22) {
+    if (HasCapability(s.m_nProductType, kVersGpsWords)) {
         if (!ctx.Field(field)) return;
         if (!ctx.Field(field)) return;
         s.m_strFirmwarePartNumber = field;

@@ -1,40 +1,14 @@
 // Identification: the PRID and MTYP replies and the subscription set.
 
-#include <cstring>
-
 #include "protocol/Handlers.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
-namespace {
-
-bool StartsWith(const std::string& text, const char* prefix)
-{
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-bool InGroupA(int type)
-{
-    switch (type) {
-    case 0: case 3: case 6: case 15: case 16: case 17: case 18: case 25: return true;
-    default: return false;
-    }
-}
-
-bool InGroupB(int type)
-{
-    switch (type) {
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return true;
-    default: return false;
-    }
-}
-
-}  // namespace
-
 std::string ProductNameFor(int productType, const std::string& partNumber)
 {
-    if (productType == PT_22) return "Sollax II";
+    if (const char* fixed = ProductTypeInfo(productType).m_pszFixedName) return fixed;
     if (partNumber.compare(0, 11, "512-6200-03") == 0 || partNumber.compare(0, 11, "512-6200-04") == 0)
         return "Mirelle III";
     if (StartsWith(partNumber, "524-")) return "Dravin";
@@ -70,8 +44,8 @@ void OnPRID(CDispatchContext& ctx)
     }
     ctx.Send("BEEP");
 
-    if (s.m_nProductType == PT_0) {
-        if (s.m_strPartNumber == "OrbalPlusEmu") s.m_nProductType = PT_11;
+    if (s.m_nProductType == kEmulatingType) {
+        if (s.m_strPartNumber == kEmulationPartNumber) s.m_nProductType = kEmulatedType;
     } else {
         ctx.Send("MTYP");
     }
@@ -84,13 +58,13 @@ void OnPRID(CDispatchContext& ctx)
 
     ctx.host.OnUnitIdentified();
 
-    if (s.m_nProductType == PT_9) {
+    if (SpeaksLegacyDialect(s.m_nProductType)) {
         s.m_chGpsChannels = '8';
         ctx.Send("TMD1");
         ctx.Send("TIMM");
         ctx.Send("ETR");
         ctx.Send("UNSL,OC,1");
-    } else if (s.m_nProductType >= PT_26) {
+    } else if (!IsSupportedProduct(s.m_nProductType)) {
         ctx.host.ShowErrorBox("Unknown PRID response:" + ctx.body, "Unknown product Error!!");
     } else {
         if (s.m_nReportedProductType == PT_UNIDENTIFIED) {
@@ -101,7 +75,7 @@ void OnPRID(CDispatchContext& ctx)
         ctx.Send("UNSL,DACV,1");
         ctx.Send("TIMM");
         ctx.Send("MANG");
-        ctx.Send(s.m_nProductType == PT_3 ? "UNSL,TRMO,1" : "TRMO");
+        ctx.Send(HasCapability(s.m_nProductType, kTrmoSubscribeFollowUp) ? "UNSL,TRMO,1" : "TRMO");
     }
 }
 
@@ -121,7 +95,7 @@ void OnMTYP(CDispatchContext& ctx)
 
 void SubscribeAll(const CUnitState& s, ICommandSender& sender)
 {
-    const int type = s.m_nReportedProductType;
+    const CProductType& type = ProductTypeInfo(s.m_nReportedProductType);
     auto send = [&](const char* body) { sender.SendCommand(body); };
 
     for (const char* body : {"LEAP", "ESTC", "POS1", "TODS", "TIMM", "UNSL,TEMP,1", "UNSL,LEAP,1",
@@ -140,27 +114,35 @@ void SubscribeAll(const CUnitState& s, ICommandSender& sender)
         }
     }
 
-    if (type != PT_9)
+    if (type.m_eDialect != Dialect::Legacy)
         for (const char* body : {"UNSL,SIGQ,1", "UNSL,TIME,1", "UNSL,EFER,1", "UNSL,TIMD,1", "UNSL,ESSD,1"})
             send(body);
 
-    if (type >= PT_15 && type <= PT_18)
+    if (type.Has(kPulseQueries))
         // These units take the lower-case pulse queries with their own framing.
         for (const char* body : {"$pule*\r\n", "$pulr*\r\n", "$pulp*\r\n", "$ofst*\r\n", "$pulw*\r\n"})
             send(body);
 
-    if (InGroupA(type)) {
+    switch (type.m_eSubscriptions) {
+    case SubscriptionSet::Trmo:
         for (const char* body : {"ANTD", "UNSL,TRMO,1", "UNSL,DACV,1", "TAGM", "EVTG", "VERS"}) send(body);
-    } else if (InGroupB(type)) {
+        break;
+    case SubscriptionSet::Tmd1:
         for (const char* body : {"UNSL,SIGP,1", "UNSL,EFER,1", "ANT1", "UNSL,PMD1,1", "UNSL,DACP,1"}) send(body);
-    } else if (type == PT_9) {
+        break;
+    case SubscriptionSet::Legacy:
         for (const char* body : {"EID", "UNSL,BT,1", "UNSL,EF,1", "UNSL,ES,1", "UNSL,ID,1", "UNSL,MD,1",
                                  "UNSL,SD,1", "UNSL,TM,1", "UNSL,VS,1", "UNSL,OC,1", "UNSL,TR,1"})
             send(body);
-    } else if (type == PT_11) {
+        break;
+    case SubscriptionSet::Emulation:
         for (const char* body : {"ANTD", "UNSL,BT,1", "UNSL,PMD1,1", "UNSL,DACP,1"}) send(body);
-    } else if (type == PT_22) {
+        break;
+    case SubscriptionSet::AntennaDelay:
         send("ANTD");
+        break;
+    case SubscriptionSet::Common:
+        break;
     }
 
     const char mode = s.m_chSubscribedPositionMode;
@@ -170,14 +152,18 @@ void SubscribeAll(const CUnitState& s, ICommandSender& sender)
     }
     const bool averaging = mode == 'P' || mode == 'S';
     send(averaging ? "UNSL,PAVG,1" : "UNSL,PAVG,0");
-    if (type == PT_0 || type == PT_6 || type == PT_11) {
+    switch (type.m_ePositionReports) {
+    case PositionSubscription::Spos:
         send("UNSL,SPOS,1");
-    } else if (InGroupB(type)) {
+        break;
+    case PositionSubscription::Pos1:
         send(averaging ? "UNSL,POS1,0" : "UNSL,POS1,1");
-    } else if (type == PT_9) {
+        break;
+    case PositionSubscription::Legacy:
         send(averaging ? "UNSL,EL,0" : "UNSL,EL,1");
         send(averaging ? "UNSL,LL,0" : "UNSL,LL,1");
-    } else if ((type >= PT_15 && type <= PT_18) || type == PT_25) {
+        break;
+    case PositionSubscription::Pavg:
         if (averaging) {
             send("UNSL,PAVG,1");
             send("UNSL,SPOS,0");
@@ -186,8 +172,10 @@ void SubscribeAll(const CUnitState& s, ICommandSender& sender)
             send("UNSL,PAVG,1");
             send("UNSL,SPOS,0");
         }
-    } else {
+        break;
+    case PositionSubscription::SposOff:
         send("UNSL,SPOS,0");
+        break;
     }
 }
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "protocol/Handlers.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
 
 namespace velmor {
 
@@ -75,16 +75,6 @@ void ReadSatelliteTable(CDispatchContext& ctx)
     }
 }
 
-bool ReportsAveragingCount(int productType)
-{
-    switch (productType) {
-    case PT_3: case PT_6: case PT_9: case PT_11: case PT_15: case PT_16: case PT_17: case PT_18: case PT_25:
-        return true;
-    default:
-        return false;
-    }
-}
-
 }  // namespace
 
 // PMD1,K
@@ -120,7 +110,8 @@ void OnPOS1(CDispatchContext& ctx)
 
 // SPOS,33,11.1111,N,117,22.2222,W,123.45,3600
 //      1  2       3 4   5       6 7      8
-// 1 to 7 as POS1; 8 (type-0 products only) averaging seconds elapsed.
+// 1 to 7 as POS1; 8 (only from the products that average through SPOS)
+// averaging seconds elapsed.
 void OnSPOS(CDispatchContext& ctx)
 {
     CUnitState& s = ctx.state;
@@ -128,12 +119,12 @@ void OnSPOS(CDispatchContext& ctx)
     std::string field;
     if (!ctx.Field(field)) return;
     s.m_position.m_strHeight = field;
-    const bool typeZero = s.m_nProductType == PT_0;
-    // A type-0 unit reports its averaged position here, so it counts in any mode.
-    if (!typeZero && s.m_chPositionMode == 'P') return;
+    const bool averaged = HasCapability(s.m_nProductType, kSposAveragingCount);
+    // Such a unit reports its averaged position here, so it counts in any mode.
+    if (!averaged && s.m_chPositionMode == 'P') return;
     s.m_fHeight = HeightValue(field);
     s.RepackPosition();
-    if (!typeZero) return;
+    if (!averaged) return;
     if (!ctx.Field(field)) return;
     s.m_nAveragingCount = AtoI(field);
 }
@@ -145,7 +136,8 @@ void OnSPOS(CDispatchContext& ctx)
 void OnPAVG(CDispatchContext& ctx)
 {
     CUnitState& s = ctx.state;
-    const bool withCount = ReportsAveragingCount(s.m_nProductType);
+    const CProductType& type = ProductTypeInfo(s.m_nProductType);
+    const bool withCount = type.Has(kPavgAveragingCount);
     std::string fields[8];
     const int needed = withCount ? 8 : 7;
     for (int i = 0; i < needed; ++i)
@@ -153,8 +145,8 @@ void OnPAVG(CDispatchContext& ctx)
 
     if (withCount) {
         s.m_nAveragingCount = AtoI(fields[7]);
-        // A count of 0 carries no position, except from types 16 and 25.
-        if (s.m_nAveragingCount == 0 && s.m_nProductType != PT_16 && s.m_nProductType != PT_25) return;
+        // A count of 0 carries no position, except from some types.
+        if (s.m_nAveragingCount == 0 && !type.Has(kPavgPositionAtZero)) return;
     }
     CGeoPosition& p = s.m_position;
     p.m_strLatDegrees = fields[0];

@@ -8,22 +8,15 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "protocol/Numbers.h"
+#include "model/ProductTypes.h"
+#include "text/Numbers.h"
 
 namespace velmor {
 
 namespace {
 
 // Types whose running position report is POS1 rather than SPOS.
-bool ReportsPos1(int type)
-{
-    switch (type) {
-    case PT_1: case PT_2: case PT_4: case PT_5: case PT_7: case PT_12: case PT_27:
-        return true;
-    default:
-        return false;
-    }
-}
+bool ReportsPos1(int type) { return CommandFamilyOf(type) == CommandFamily::Tmd1; }
 
 // Arranges the position-report subscriptions for the mode the unit reports,
 // so that the reports the page needs keep arriving after a mode change.
@@ -40,31 +33,31 @@ void SwitchPositionSubscriptions(CUnitState& state, ICommandSender& sender)
     };
 
     if (mode == 'D' || mode == 'K') {
-        if (type == PT_9) {
+        if (SpeaksLegacyDialect(type)) {
             send({"UNSL,PAVG,0", "UNSL,EL,1", "UNSL,LL,1", "UNSL,TR,1"}, mode);
         } else if (!unsettled) {
             return;
-        } else if (type == PT_0 || type == PT_3 || type == PT_6 || type == PT_11) {
+        } else if (HasCapability(type, kSposWhileFixed)) {
             send({"UNSL,PAVG,0", "UNSL,SPOS,1"}, mode);
         } else if (ReportsPos1(type)) {
             send({"UNSL,PAVG,0", "UNSL,POS1,1"}, mode);
-        } else if (type == PT_25) {
+        } else if (HasCapability(type, kPavgAfterFixedMode)) {
             send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, mode);
         }
     } else if (mode == 'P' || mode == 'S') {
-        if (type == PT_9) {
+        if (SpeaksLegacyDialect(type)) {
             if (subscribed == 'S' || subscribed == 'P') return;
             send({"UNSL,PAVG,1", "UNSL,EL,0", "UNSL,LL,0"}, 'S');
             if (subscribed == '?') sender.SendCommand("TR");
-        } else if (type == PT_25) {
+        } else if (HasCapability(type, kPavgAfterFixedMode)) {
             if (unsettled) send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, 'P');
         } else if (subscribed == 'P') {
             return;
-        } else if (type == PT_0 || type == PT_6) {
+        } else if (HasCapability(type, kSposWhileAveraging)) {
             send({"UNSL,SPOS,1", "UNSL,PAVG,0"}, 'P');
         } else if (ReportsPos1(type)) {
             send({"UNSL,PAVG,1", "UNSL,POS1,0", "UNSL,TRMO,1"}, 'P');
-        } else if (type == PT_3 || type == PT_11) {
+        } else if (HasCapability(type, kPavgWhileAveraging)) {
             send({"UNSL,PAVG,1", "UNSL,SPOS,0"}, 'P');
         }
     }

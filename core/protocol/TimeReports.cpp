@@ -5,7 +5,8 @@
 #include <climits>
 
 #include "protocol/Handlers.h"
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 
@@ -16,8 +17,6 @@ const int kDaysBeforeMonth[2][12] = {
     {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334},
     {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335},
 };
-
-bool IsSign(char c) { return c == '+' || c == '-'; }
 
 // The year, the derived month and day and the DDD:HH:MM:SS text shared by
 // TIME and TM. False when a field is missing; what was read stays stored.
@@ -102,7 +101,7 @@ void OnTIME(CDispatchContext& ctx)
     if (field[0] != s.m_chDisciplineState) ctx.Send("LEAP");
     s.m_chDisciplineState = field[0];
     ctx.Report(Reported::DisciplineState);
-    if (s.m_nProductType >= PT_15 && s.m_nProductType <= PT_18 && seconds % 59 == 0) ctx.Send("MTYP");
+    if (HasCapability(s.m_nProductType, kPeriodicModelQuery) && seconds % 59 == 0) ctx.Send("MTYP");
     ctx.RequestRedraw();
 }
 

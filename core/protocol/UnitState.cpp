@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
 
 namespace velmor {
 

@@ -7,16 +7,9 @@
 #include <string>
 
 #include "protocol/FixedText.h"
+#include "model/ProductTypes.h"
 
 namespace velmor {
-
-// Product type codes as the PRID reply gives them.
-enum : int {
-    PT_UNIDENTIFIED = -1,
-    PT_0 = 0, PT_1, PT_2, PT_3, PT_4, PT_5, PT_6, PT_7, PT_8, PT_9, PT_10, PT_11, PT_12,
-    PT_13, PT_14, PT_15, PT_16, PT_17, PT_18, PT_19, PT_20, PT_21, PT_22, PT_23, PT_24,
-    PT_25, PT_26, PT_27
-};
 
 struct CGeoPosition {
     std::string m_strLatDegrees = " 33";

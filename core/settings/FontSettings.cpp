@@ -1,6 +1,6 @@
 #include "settings/FontSettings.h"
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 

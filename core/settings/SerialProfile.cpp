@@ -1,6 +1,7 @@
 #include "settings/SerialProfile.h"
 
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 

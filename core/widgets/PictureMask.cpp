@@ -1,4 +1,5 @@
 #include "widgets/PictureMask.h"
+#include "text/Text.h"
 
 #include <algorithm>
 #include <utility>
@@ -11,7 +12,6 @@ constexpr unsigned char kPlaceholderBit = 0x80;
 
 // ASCII only: the locale's classification of bytes above 127 must not let
 // them into letter or digit positions.
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 bool IsLower(char ch) { return ch >= 'a' && ch <= 'z'; }
 bool IsUpper(char ch) { return ch >= 'A' && ch <= 'Z'; }
 bool IsLetter(char ch) { return IsLower(ch) || IsUpper(ch); }

@@ -89,7 +89,6 @@ public:
 
     const std::string& Text() const { return m_strText; }
     const std::string& Mask() const { return m_strMask; }
-    char Prompt() const { return m_chPrompt; }
     bool IsReadOnly() const { return m_bReadOnly; }
     void SetReadOnly(bool bReadOnly) { m_bReadOnly = bReadOnly; }
     bool IsModified() const { return m_bModified; }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Numbers.h"
 #include "protocol/Subscriptions.h"
+#include "text/Text.h"
 
 namespace velmor {
 namespace {

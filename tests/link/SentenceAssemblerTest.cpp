@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/SentenceAssembler.h"
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 namespace {

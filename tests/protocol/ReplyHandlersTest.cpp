@@ -13,9 +13,9 @@
 #include "app/Program.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/Handlers.h"
-#include "protocol/Numbers.h"
 #include "support/FakeHost.h"
 #include "support/FakeSerialDevice.h"
+#include "text/Text.h"
 
 namespace velmor {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "config/DialogModel.h"
 #include "display/MessageWindow.h"
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor {
 

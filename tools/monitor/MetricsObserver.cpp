@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "display/StatusPage.h"
+#include "model/ProductTypes.h"
 
 namespace velmor {
 
@@ -17,6 +17,13 @@ using prometheus::BuildGauge;
 double SystemWallClock()
 {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// As the page's "Using" reads a channel's track mode for this product type.
+bool SatelliteInUse(char trackMode, int productType)
+{
+    if (trackMode == '1') return HasCapability(productType, kTrackOneIsUsing);
+    return trackMode == '2' && !SpeaksLegacyDialect(productType);
 }
 
 }  // namespace

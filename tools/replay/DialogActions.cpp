@@ -1,6 +1,6 @@
 #include "DialogActions.h"
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 #include "widgets/PictureMask.h"
 
 namespace velmor::replay {

@@ -1,19 +1,11 @@
 #include "Script.h"
 
 #include "StatePrinter.h"
+#include "text/Text.h"
 
 namespace velmor::replay {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 int HexDigit(char c)
 {

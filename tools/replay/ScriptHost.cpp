@@ -2,8 +2,8 @@
 
 #include "Script.h"
 #include "display/MessageWindow.h"
-#include "protocol/Numbers.h"
 #include "settings/FontSettings.h"
+#include "text/Text.h"
 
 namespace velmor::replay {
 

@@ -3,7 +3,7 @@
 #include "DialogActions.h"
 #include "StatePrinter.h"
 #include "app/Menu.h"
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor::replay {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <map>
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor::replay {
 

@@ -1,6 +1,6 @@
 #include "VirtualPort.h"
 
-#include "protocol/Numbers.h"
+#include "text/Text.h"
 
 namespace velmor::replay {
 

@@ -77,10 +77,10 @@ std::string CSimUnit::ReportSatellites(const char* keyword) const
     for (const CChannel& channel : m_aChannels) {
         int strength = channel.m_nPrn == 0 ? 0 : static_cast<int>(std::lround(channel.m_dStrength));
         // The legacy unit reports strength on a scale of 0 to 10.
-        if (m_nType == 9 && strength > 0) strength = std::clamp(strength / 5, 1, 10);
+        if (Legacy() && strength > 0) strength = std::clamp(strength / 5, 1, 10);
         // The legacy unit knows two states only: searching, or tracking ('1').
         char track = channel.m_nPrn == 0 ? '0' : channel.m_chTrack;
-        if (m_nType == 9 && track != '0') track = '1';
+        if (Legacy() && track != '0') track = '1';
         out += Format(",%02d,%d,%c", channel.m_nPrn, strength, track);
     }
     return out;
@@ -129,9 +129,9 @@ bool CSimUnit::BuildReport(const std::string& keyword, std::vector<std::string>&
     const std::string& k = keyword;
 
     if (k == "PRID") out.push_back(Format("PRID,%d,", m_nType) + m_strPart);
-    else if (k == "GPSE") out.push_back(m_nType == 9 ? "GPSE,S,8,0" : "GPSE,M,12,0");
+    else if (k == "GPSE") out.push_back(Legacy() ? "GPSE,S,8,0" : "GPSE,M,12,0");
     else if (k == "VERS") {
-        if (m_nType == 15 || m_nType == 22)
+        if (HasCapability(m_nType, kVersGpsWords))
             out.push_back("VERS," + m_config.m_strVersion + ",2012-03-14,GPS," + m_config.m_strFirmwarePart + ",GPS " +
                           m_config.m_strGpsVersion + " B0412");
         else
@@ -160,20 +160,14 @@ bool CSimUnit::BuildReport(const std::string& keyword, std::vector<std::string>&
     else if (k == "POS1") out.push_back("POS1," + PositionFields(lat, lon, height));
     else if (k == "SPOS") {
         std::string body = "SPOS," + PositionFields(lat, lon, height);
-        if (m_nType == 0) body += Format(",%d", bAveraging ? m_nAveragingLeft : 0);
+        if (HasCapability(m_nType, kSposAveragingCount)) body += Format(",%d", bAveraging ? m_nAveragingLeft : 0);
         out.push_back(body);
     } else if (k == "PAVG") {
         const bool bHaveMean = m_nSumCount > 0 && bAveraging;
         std::string body = "PAVG," + PositionFields(bHaveMean ? m_dSumLat / m_nSumCount : m_dLat,
                                                     bHaveMean ? m_dSumLon / m_nSumCount : m_dLon,
                                                     bHaveMean ? m_dSumHeight / m_nSumCount : m_dHeight);
-        switch (m_nType) {
-        case 3: case 6: case 9: case 11: case 15: case 16: case 17: case 18: case 25:
-            body += Format(",%d", bAveraging ? m_nAveragingLeft : 0);
-            break;
-        default:
-            break;
-        }
+        if (HasCapability(m_nType, kPavgAveragingCount)) body += Format(",%d", bAveraging ? m_nAveragingLeft : 0);
         out.push_back(body);
     } else if (k == "LL") out.push_back(LegacyLatLon(lat, lon));
     else if (k == "EL") out.push_back(LegacyHeight(height));

@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "text/Text.h"
 
 namespace velmor::simtext {
 
@@ -25,17 +26,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kHomeLat = 32.879041;
 constexpr double kHomeLon = -117.235378;
 constexpr double kHomeHeight = 96.20;
-
-inline std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-inline std::string Format(const char* format, ...)
-{
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 inline int ToInt(const std::string& text)
 {
@@ -80,11 +70,6 @@ inline std::string PackedExponent(double value, int digits)
     }
     out += Format("%0*lld%+03d", digits, mantissa, exponent);
     return out;
-}
-
-inline bool StartsWith(const std::string& text, const char* prefix)
-{
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
 }  // namespace velmor::simtext

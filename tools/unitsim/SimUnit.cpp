@@ -17,17 +17,18 @@ using namespace simtext;
 
 std::string DefaultPartNumber(int type)
 {
-    switch (type) {
-    case 0: return "530-0100-01";
-    case 3: return "512-3000-01";
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return Format("524-20%02d-01", type);
-    case 6: return "530-0600-01";
-    case 15: return "512-6100-01";
-    case 16: return "512-6200-04";
-    case 17: case 18: return Format("518-10%02d-01", type);
-    case 25: return "530-2500-01";
-    default: return Format("536-%04d-01", type < 0 ? 0 : type % 10000);
-    }
+    // The TMD1 family are all 524- units numbered by their type.
+    if (CommandFamilyOf(type) == CommandFamily::Tmd1) return Format("524-20%02d-01", type);
+    static const struct {
+        int m_nType;
+        const char* m_pszPart;
+    } kParts[] = {
+        {0, "530-0100-01"},  {3, "512-3000-01"},  {6, "530-0600-01"},  {15, "512-6100-01"},
+        {16, "512-6200-04"}, {17, "518-1017-01"}, {18, "518-1018-01"}, {25, "530-2500-01"},
+    };
+    for (const auto& row : kParts)
+        if (row.m_nType == type) return row.m_pszPart;
+    return Format("536-%04d-01", type < 0 ? 0 : type % 10000);
 }
 
 const CSimUnit::CCommandEntry CSimUnit::kCommands[] = {
@@ -99,8 +100,8 @@ void CSimUnit::ResetSettings()
     m_nOffsetHours = 0;
     m_nOffsetMinutes = 0;
     m_chPositionMode = m_config.m_chPositionMode;
-    if (m_nType == 9 && m_chPositionMode == 'P') m_chPositionMode = 'S';
-    if (m_nType != 9 && m_chPositionMode == 'S') m_chPositionMode = 'P';
+    if (Legacy() && m_chPositionMode == 'P') m_chPositionMode = 'S';
+    if (!Legacy() && m_chPositionMode == 'S') m_chPositionMode = 'P';
     m_nAveragingLeft = (m_chPositionMode == 'P' || m_chPositionMode == 'S') ? kAveragingSeconds : 0;
     m_dLat = m_dFixLat = kHomeLat;
     m_dLon = m_dFixLon = kHomeLon;
@@ -125,21 +126,7 @@ void CSimUnit::ResetSettings()
     m_subscriptions.clear();
 }
 
-bool CSimUnit::IsTrmoFamily() const
-{
-    switch (m_nType) {
-    case 0: case 3: case 6: case 11: case 15: case 16: case 17: case 18: case 25: return true;
-    default: return false;
-    }
-}
-
-bool CSimUnit::IsTmd1Family() const
-{
-    switch (m_nType) {
-    case 1: case 2: case 4: case 5: case 7: case 12: case 27: return true;
-    default: return false;
-    }
-}
+bool CSimUnit::IsTmd1Family() const { return CommandFamilyOf(m_nType) == CommandFamily::Tmd1; }
 
 // ---- commands -------------------------------------------------------------
 
@@ -218,7 +205,7 @@ void CSimUnit::OnTmd1(const std::vector<std::string>& f, std::vector<std::string
 {
     if (f.size() >= 2 && !f[1].empty()) m_chTimeMode = f[1][0];
     // The legacy unit answers the local-offset question with its own report.
-    BuildReport(m_nType == 9 ? "LO" : "TMD1", r);
+    BuildReport(Legacy() ? "LO" : "TMD1", r);
 }
 
 void CSimUnit::OnPositionMode(const std::vector<std::string>& f, std::vector<std::string>& r)

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ProductTypes.h"
+
 namespace velmor {
 
 struct CSimConfig {
@@ -43,7 +45,7 @@ public:
     void SetGpsLost(bool bLost) { m_bGpsLost = bLost; }
     bool GpsLost() const { return m_bGpsLost; }
     // The two-letter dialect, with unchecked sentences ended by CR alone.
-    bool Legacy() const { return m_nType == 9; }
+    bool Legacy() const { return SpeaksLegacyDialect(m_nType); }
     // After a factory reset the unit restarts and says nothing for a while.
     bool Restarting() const { return m_nRestartLeft > 0; }
     // Power is switched off and on: the unit keeps its stored settings but
@@ -52,7 +54,6 @@ public:
     void PowerCycle();
     char DisciplineState() const { return m_chState; }
     int Type() const { return m_nType; }
-    const std::string& PartNumber() const { return m_strPart; }
 
     // The report of |keyword| as the unit would send it; false when the unit
     // has no such report. Some keywords report several sentences.
@@ -82,7 +83,6 @@ private:
     };
 
     void ResetSettings();
-    bool IsTrmoFamily() const;
     bool IsTmd1Family() const;
 
     // Evolution, one second at a time.

@@ -19,16 +19,4 @@ long TruncToLong(double value);
 // Truncates toward zero, saturating at the int range (NaN gives 0).
 int TruncToInt(double value);
 
-// Equality ignoring ASCII case.
-bool EqualNoCase(std::string_view a, std::string_view b);
-
-// printf into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Escapes a text for transcripts: \r \n \t \\ \" and \xHH for other
-// non-printable bytes.
-std::string Escape(std::string_view text);
-// Escape() in double quotes.
-inline std::string Quoted(std::string_view text) { return "\"" + Escape(text) + "\""; }
-
 }  // namespace velmor

@@ -1,23 +1,20 @@
-#include "protocol/Numbers.h"
+#include "text/Numbers.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 
 namespace velmor {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 }  // namespace
 
 long long AtoLL(std::string_view text)
 {
     std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && IsWhiteSpace(text[i])) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     unsigned long long value = 0;
@@ -48,7 +45,7 @@ double AtoF(std::string_view text)
     std::string copy(text.substr(0, 512));
     // Only decimal forms: hexadecimal floats, "inf" and "nan" are not numbers here.
     std::size_t i = 0;
-    while (i < copy.size() && IsBlank(copy[i])) ++i;
+    while (i < copy.size() && IsWhiteSpace(copy[i])) ++i;
     std::size_t j = i;
     if (j < copy.size() && (copy[j] == '+' || copy[j] == '-')) ++j;
     if (j >= copy.size() || !((copy[j] >= '0' && copy[j] <= '9') || copy[j] == '.')) return 0.0;
@@ -73,65 +70,6 @@ int TruncToInt(double value)
     if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
     if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
     return static_cast<int>(value);
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-std::string Format(const char* format, ...)
-{
-    char small[256];
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    std::string out;
-    if (n < 0) {
-        va_end(again);
-        return out;
-    }
-    if (static_cast<std::size_t>(n) < sizeof small) {
-        out.assign(small, static_cast<std::size_t>(n));
-    } else {
-        out.resize(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(out.data(), out.size(), format, again);
-        out.resize(static_cast<std::size_t>(n));
-    }
-    va_end(again);
-    return out;
-}
-
-std::string Escape(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        default:
-            if (c < 0x20 || c >= 0x7f) {
-                static const char hex[] = "0123456789ABCDEF";
-                out += "\\x";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out;
 }
 
 }  // namespace velmor
