@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev time
   dpkg-dev file lintian desktop-file-utils
+  libsqlite3-dev
   prometheus-cpp-dev prometheus curl python3
 )
 if [ "${VELMOR_SKIP_INSTALL:-0}" = 1 ]; then exit 0; fi

@@ -82,4 +82,47 @@ std::string Escape(std::string_view text)
     return out;
 }
 
+namespace {
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool Unescape(std::string_view text, std::string& bytes)
+{
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c != '\\') {
+            bytes += c;
+            continue;
+        }
+        if (++i >= text.size()) return false;
+        switch (text[i]) {
+        case 'r': bytes += '\r'; break;
+        case 'n': bytes += '\n'; break;
+        case 't': bytes += '\t'; break;
+        case '\\': bytes += '\\'; break;
+        case '"': bytes += '"'; break;
+        case 'x': {
+            if (i + 2 >= text.size()) return false;
+            int hi = HexDigit(text[i + 1]);
+            int lo = HexDigit(text[i + 2]);
+            if (hi < 0 || lo < 0) return false;
+            bytes += static_cast<char>(hi * 16 + lo);
+            i += 2;
+            break;
+        }
+        default: return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace velmor

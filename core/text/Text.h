@@ -33,4 +33,8 @@ std::string Escape(std::string_view text);
 // Escape() in double quotes.
 inline std::string Quoted(std::string_view text) { return "\"" + Escape(text) + "\""; }
 
+// The inverse of Escape(): resolves \r \n \t \\ \" and \xHH. False on a
+// bad escape.
+bool Unescape(std::string_view text, std::string& bytes);
+
 }  // namespace velmor

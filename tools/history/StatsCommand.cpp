@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "DatabaseCommands.h"
 #include "SeriesFile.h"
 
 namespace velmor::history {
@@ -15,6 +16,8 @@ namespace velmor::history {
 namespace {
 
 constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
+                            [--taus octave|decade|LIST]
+       velmor-history stats --db PATH [--unit ID] [--from TIME] [--to TIME]
                             [--taus octave|decade|LIST]
 
 Prints the overlapping Allan, modified Allan, time and overlapping Hadamard
@@ -30,6 +33,12 @@ tau0).
     --phase FILE       phase (time error) in seconds, one number per line
     --frequency FILE   fractional frequency, one number per line
     --tau0 SECONDS     the sample interval (default 1)
+    --db PATH          the recorded 1PPS offset of a unit in the history
+                       database, as phase with tau0 1 s; only time-locked
+                       runs count, cut at gaps, link losses and restarts
+    --unit ID          the unit (needed when the database holds several)
+    --from, --to TIME  the range, UTC (2026-12-07T10:00:00Z); from inclusive,
+                       to exclusive
     --taus octave      tau = 1, 2, 4, 8 ... times tau0 up to a quarter of the
                        data (the default)
     --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
@@ -109,7 +118,8 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             continue;
         }
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
-                                || name == "--taus" || name == "--db";
+                                || name == "--taus" || name == "--db" || name == "--unit"
+                                || name == "--from" || name == "--to";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -132,6 +142,12 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
         } else if (name == "--db") {
             options.m_strDb = value;
             options.m_bDb = true;
+        } else if (name == "--unit") {
+            options.m_strUnit = value;
+        } else if (name == "--from") {
+            options.m_strFrom = value;
+        } else if (name == "--to") {
+            options.m_strTo = value;
         } else if (name == "--tau0") {
             if (!ParsePositiveNumber(value, options.m_dTau0)) {
                 error = "--tau0 takes a positive number of seconds, not '" + value + "'";
@@ -146,6 +162,10 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
     if (sources != 1) {
         error = sources == 0 ? "give --phase FILE or --frequency FILE"
                              : "give only one of --phase, --frequency and --db";
+        return false;
+    }
+    if (!options.m_bDb && (!options.m_strUnit.empty() || !options.m_strFrom.empty() || !options.m_strTo.empty())) {
+        error = "--unit, --from and --to go with --db";
         return false;
     }
     return true;
@@ -196,10 +216,7 @@ int StatsMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kStatsUsage;
         return kExitOk;
     }
-    if (options.m_bDb) {
-        err << "velmor-history stats --db: not available yet\n";
-        return kExitFailure;
-    }
+    if (options.m_bDb) return StatsFromDatabase(options, out, err);
     const bool isPhase = !options.m_strPhase.empty();
     const std::string& path = isPhase ? options.m_strPhase : options.m_strFrequency;
     std::vector<double> series;

@@ -21,6 +21,9 @@ struct CStatsOptions {
     std::string m_strFrequency;  // --frequency FILE
     std::string m_strDb;         // --db PATH
     bool m_bDb = false;
+    std::string m_strUnit;  // --unit ID, --from TIME, --to TIME (with --db)
+    std::string m_strFrom;
+    std::string m_strTo;
     double m_dTau0 = 1.0;
     CTauChoice m_taus;
     bool m_bHelp = false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DatabaseCommands.h"
 #include "StatsCommand.h"
 
 namespace {
@@ -24,25 +25,11 @@ Commands:
     stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
           [--taus octave|decade|LIST]
                             frequency-stability table of a series
+    stats --db PATH [--unit ID] [--from TIME] [--to TIME] [--taus ...]
+                            the same for a unit's recorded 1PPS offset
 
 velmor-history COMMAND --help describes one command.
 )";
-
-int NotAvailable(const char* command)
-{
-    std::cerr << "velmor-history " << command << ": not available yet\n";
-    return kExitFailure;
-}
-
-int ListMain(const std::vector<std::string>&, std::ostream&, std::ostream&)
-{
-    return NotAvailable("list");
-}
-
-int ExportMain(const std::vector<std::string>&, std::ostream&, std::ostream&)
-{
-    return NotAvailable("export");
-}
 
 struct CCommand {
     const char* m_szName;
@@ -50,8 +37,8 @@ struct CCommand {
 };
 
 constexpr CCommand kCommands[] = {
-    {"list", ListMain},
-    {"export", ExportMain},
+    {"list", velmor::history::ListMain},
+    {"export", velmor::history::ExportMain},
     {"stats", velmor::history::StatsMain},
 };
 

@@ -25,6 +25,8 @@
 #include "MonitorLog.h"
 #include "MonitorOptions.h"
 #include "app/Program.h"
+#include "history/HistoryRecorder.h"
+#include "history/HistoryStore.h"
 #include "platform/PosixSerialDevice.h"
 #include "settings/Profile.h"
 #include "settings/SerialProfile.h"
@@ -154,8 +156,17 @@ int Run(const CMonitorOptions& options)
         Log(LogLevel::Info, "sharing the unit's line on " + options.m_strShare);
     }
 
-    if (!options.m_strDb.empty())
-        Log(LogLevel::Warning, "history recording is not part of this build; --db " + options.m_strDb + " ignored");
+    // History: the recorder only queues; the store's own thread writes.
+    std::unique_ptr<CHistoryStore> store;
+    std::unique_ptr<CHistoryRecorder> recorder;
+    if (!options.m_strDb.empty()) {
+        CHistoryOptions historyOptions;
+        historyOptions.m_strPath = options.m_strDb;
+        store = std::make_unique<CHistoryStore>(historyOptions);
+        recorder = std::make_unique<CHistoryRecorder>(*store, options.m_strDevice);
+        program.AddObserver(*recorder);
+        Log(LogLevel::Info, "recording history in " + options.m_strDb);
+    }
 
     Log(LogLevel::Notice, "watching " + options.m_strDevice + " at " + std::to_string(baud) + " bit/s" +
                               (program.m_bAutoBaudSwitch ? " (may switch rate)" : ""));
@@ -192,6 +203,11 @@ int Run(const CMonitorOptions& options)
                 program.OnPaint(page);
             }
             metrics.OnTick(host.TickCount(), program.m_state);
+            if (recorder) {
+                recorder->OnTick(host.TickCount());
+                std::string notice;
+                if (store->TakeStatusNotice(notice) && !notice.empty()) Log(LogLevel::Warning, "history: " + notice);
+            }
         }
 
         fds.clear();
@@ -211,6 +227,11 @@ int Run(const CMonitorOptions& options)
     // The unit stops its reports, as it does when the desktop program closes.
     program.OnDestroyView();
     program.RemoveObserver(share);
+    if (recorder) {
+        program.RemoveObserver(*recorder);
+        if (!store->Flush(5000)) Log(LogLevel::Warning, "history: not everything could be written before exit");
+        store->Close();
+    }
     return 0;
 }
 

@@ -35,8 +35,6 @@ public:
 // Parses the whole script. Throws CScriptError naming the first bad line.
 std::vector<CScriptLine> ParseScript(std::string_view text);
 
-// Resolves the escapes \r \n \t \\ \" and \xHH. False on a bad escape.
-bool Unescape(std::string_view text, std::string& bytes);
 
 // "$" body "*", the two upper-case hex digits of the XOR of the body bytes, CR LF.
 std::string FrameReply(std::string_view body);

@@ -60,6 +60,20 @@ const char* SimUsage()
            "  --coast-after SECONDS lose GPS this long after start (default never)\n"
            "  --seed N              seed of the random evolution (default 1)\n"
            "\n"
+           "Clock model (one step a second): the oscillator's frequency error is a fixed\n"
+           "offset, a random walk, and the oven temperature (a daily sinusoid plus a slow\n"
+           "random walk) times a coefficient. A proportional-integral loop steers it\n"
+           "through the DAC from the 1PPS time difference, which carries the GPS\n"
+           "receiver's white phase noise: locked, the phase stays within tens of ns and the\n"
+           "Allan deviation falls as 1/tau, then flattens towards the loop time; coasting\n"
+           "or manual, the DAC holds and the phase walks off. The frequency estimate and\n"
+           "its standard error are the slope of the phase over each 600-second cycle.\n"
+           "  --pps-noise NS        rms white phase noise of the 1PPS (default 3)\n"
+           "  --freq-walk X         random-walk frequency noise per root second\n"
+           "                        (default 5e-13)\n"
+           "  --temp-coeff X        frequency change per kelvin (default 1e-11)\n"
+           "  --loop-time SECONDS   time constant of the disciplining loop (default 1000)\n"
+           "\n"
            "Clock:\n"
            "  --speed N             run the unit's clock N times faster than real time\n"
            "                        (default 1; the reports keep to the unit's seconds)\n"
@@ -73,6 +87,18 @@ const char* SimUsage()
            "  --baud RATE           answer only while the program's side of the terminal\n"
            "                        is set to RATE; at any other rate, commands are not\n"
            "                        understood and replies arrive as garbage bytes\n"
+           "\n"
+           "Playback:\n"
+           "  --play FILE           play a captured session instead of the model: FILE is\n"
+           "                        a velmor-replay script whose rx and rxs lines are sent\n"
+           "                        as the unit's bytes, paced by its wait lines (divided\n"
+           "                        by --speed); its other directives and comments are\n"
+           "                        skipped. Playing starts with the first byte the\n"
+           "                        program sends; what it sends changes nothing (--log\n"
+           "                        records it). At the end the unit falls silent until\n"
+           "                        stopped. The unit, clock-model and fault options do\n"
+           "                        not apply. A bad FILE stops at once with status 2\n"
+           "                        and a message naming the line.\n"
            "\n"
            "Other:\n"
            "  --link PATH           make PATH a symbolic link to the device (removed at exit)\n"
@@ -125,6 +151,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
             unit.m_nCoastAfterSeconds = static_cast<int>(whole);
         else if (name == "--seed" && ToWhole(value, 0, 4294967295L, whole))
             unit.m_nSeed = static_cast<std::uint32_t>(whole);
+        else if (name == "--pps-noise" && ToNumber(value, 0, 1e6, number)) unit.m_noise.m_dPpsNoiseNs = number;
+        else if (name == "--freq-walk" && ToNumber(value, 0, 1e-6, number)) unit.m_noise.m_dFreqWalk = number;
+        else if (name == "--temp-coeff" && ToNumber(value, -1e-6, 1e-6, number)) unit.m_noise.m_dTempCoeff = number;
+        else if (name == "--loop-time" && ToNumber(value, 10, 1e6, number)) unit.m_noise.m_dLoopSeconds = number;
         else if (name == "--speed" && ToNumber(value, 0.01, 1000, number)) options.m_dSpeed = number;
         else if (name == "--bad-checksum" && ToNumber(value, 0, 100, number)) options.m_dBadChecksumPercent = number;
         else if (name == "--noise" && ToNumber(value, 0, 100, number)) options.m_dNoisePercent = number;
@@ -133,6 +163,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
         else if (name == "--baud" && ToWhole(value, 50, 4000000, whole)) options.m_nBaud = static_cast<int>(whole);
         else if (name == "--link" && !value.empty()) options.m_strLink = value;
         else if (name == "--log" && !value.empty()) options.m_strLog = value;
+        else if (name == "--play" && !value.empty()) options.m_strPlay = value;
         else {
             error = "bad option or value: " + args[i] + (bHasValue ? "" : " " + value);
             return false;

@@ -19,6 +19,7 @@ struct CSimOptions {
     int m_nBaud = 0;  // 0: answer at any line rate
     bool m_bQuiet = false;
     std::string m_strLog;
+    std::string m_strPlay;  // a captured session to play instead of the model
     bool m_bHelp = false;
 };
 

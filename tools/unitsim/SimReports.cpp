@@ -177,8 +177,8 @@ bool CSimUnit::BuildReport(const std::string& keyword, std::vector<std::string>&
     } else if (k == "SIGQ") out.push_back(ReportSatellites("SIGQ"));
     else if (k == "VS") out.push_back(ReportSatellites("VS"));
     else if (k == "MANG") out.push_back(Format("MANG,%d", m_nMaskAngle));
-    else if (k == "DACV" || k == "DACP") out.push_back(Format("%s,%05ld", k.c_str(), std::lround(m_dDac)));
-    else if (k == "OC") out.push_back(Format("OC,%05ld", std::lround(m_dDac)));
+    else if (k == "DACV" || k == "DACP") out.push_back(Format("%s,%05ld", k.c_str(), std::lround(m_oscillator.Dac())));
+    else if (k == "OC") out.push_back(Format("OC,%05ld", std::lround(m_oscillator.Dac())));
     else if (k == "EFER") out.push_back(Format("EFER,%.2E", m_dFreqError));
     else if (k == "EF") out.push_back("EF " + PackedExponent(m_dFreqError, 5));
     else if (k == "ESSD") out.push_back(Format("ESSD,%.2E", m_dStdError));
@@ -186,7 +186,7 @@ bool CSimUnit::BuildReport(const std::string& keyword, std::vector<std::string>&
     else if (k == "ESSN") out.push_back(Format("ESSN,%d", m_nSamples));
     else if (k == "ES") out.push_back(Format("ES,%d", m_nSamples));
     else if (k == "ESTC") out.push_back(Format("ESTC,%d", m_nCycles));
-    else if (k == "TEMP") out.push_back(Format("TEMP,%.1f", m_dTemperature));
+    else if (k == "TEMP") out.push_back(Format("TEMP,%.1f", m_oscillator.TemperatureReading()));
     else if (k == "PULE") out.push_back("PULE," + m_strPule);
     else if (k == "PULR") out.push_back("PULR," + m_strPulr);
     else if (k == "PULP") out.push_back("PULP," + m_strPulp);

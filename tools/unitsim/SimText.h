@@ -19,6 +19,7 @@ constexpr int kColdStartSeconds = 30;
 constexpr int kRestartSeconds = 5;
 constexpr int kPowerCycleSeconds = 2;
 constexpr int kRecoverSeconds = 10;
+constexpr double kJamNs = 1000;  // phase error beyond which recovery sets the 1PPS afresh
 constexpr std::size_t kMaxTags = 32;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -69,6 +70,18 @@ inline std::string PackedExponent(double value, int digits)
         }
     }
     out += Format("%0*lld%+03d", digits, mantissa, exponent);
+    return out;
+}
+
+// Bytes for a log line: printable ASCII as it is, anything else as \xHH.
+inline std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (char ch : text) {
+        const unsigned char byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte < 0x7F) out += ch;
+        else out += Format("\\x%02X", byte);
+    }
     return out;
 }
 

@@ -76,7 +76,8 @@ const CSimUnit::CCommandEntry CSimUnit::kCommands[] = {
 };
 
 CSimUnit::CSimUnit(const CSimConfig& config, std::int64_t nUtcSeconds)
-    : m_config(config), m_nType(config.m_nType), m_random(config.m_nSeed), m_nUtc(nUtcSeconds)
+    : m_config(config), m_nType(config.m_nType), m_random(config.m_nSeed), m_nUtc(nUtcSeconds),
+      m_oscillator(config.m_noise, config.m_nSeed)
 {
     m_strPart = config.m_strPart.empty() ? DefaultPartNumber(m_nType) : config.m_strPart;
     if (m_config.m_strFirmwarePart.empty()) m_config.m_strFirmwarePart = Format("680-%04d-01", 1000 + m_nType % 9000);
@@ -88,6 +89,12 @@ CSimUnit::CSimUnit(const CSimConfig& config, std::int64_t nUtcSeconds)
     case '2': m_bGpsLost = true; m_nCycles = 3; m_nCoastCount = 1; break;
     case '3': m_nRecoverLeft = kRecoverSeconds; m_nCycles = 3; break;
     default: break;
+    }
+    if (m_chState != '0' && m_chState != '5') {
+        // Past warm-up the 1PPS is already on GPS and the estimate has settled.
+        m_oscillator.Align();
+        m_dFreqError = 1e-12;
+        m_dStdError = 7e-13;
     }
     // A unit that starts locked already sees its satellites.
     if (m_chState != '0' && !m_bGpsLost)
@@ -371,7 +378,7 @@ void CSimUnit::OnTagClear(const std::vector<std::string>&, std::vector<std::stri
 void CSimUnit::OnDac(const std::vector<std::string>& f, std::vector<std::string>& r)
 {
     if (f.size() >= 2 && !f[1].empty()) {
-        m_dDac = std::clamp(ToDouble(f[1]), 0.0, 65535.0);
+        m_oscillator.SetDac(ToDouble(f[1]));
         // Setting the DAC by hand restarts the discipline cycle.
         m_nSamples = 0;
     }
@@ -458,6 +465,7 @@ void CSimUnit::StepDiscipline()
         if (m_nWarmupLeft == 0 && !bNoGps) {
             m_chState = '1';
             m_nSamples = 0;
+            m_oscillator.Align();
         }
         break;
     case '1':
@@ -470,8 +478,7 @@ void CSimUnit::StepDiscipline()
         if (++m_nSamples >= kSamplesPerCycle) {
             m_nSamples = 0;
             ++m_nCycles;
-            m_dFreqError = std::max(m_dFreqError * 0.6, 3e-12);
-            m_dStdError = std::max(m_dStdError * 0.6, 1e-12);
+            m_oscillator.EstimateFrequency(m_dFreqError, m_dStdError);
         }
         break;
     case '2':
@@ -480,6 +487,9 @@ void CSimUnit::StepDiscipline()
         else {
             m_chState = '3';
             m_nRecoverLeft = kRecoverSeconds;
+            // Far off after a long holdover: set the 1PPS again rather than
+            // slew it back over hours.
+            if (std::fabs(m_oscillator.PhaseNs()) > kJamNs) m_oscillator.Align();
         }
         break;
     case '3':
@@ -537,28 +547,13 @@ void CSimUnit::StepSatellites()
 
 void CSimUnit::StepOscillator()
 {
+    const bool bGps = !m_bGpsLost && m_nColdStartLeft == 0;
+    const bool bSteer = m_chState == '1' || m_chState == '3';
+    const bool bCold = m_chState == '0' || m_chState == '5';
+    m_oscillator.Step(bGps, bSteer, bCold);
+    // A unit left cold for months could run its phase past any integer.
+    m_nTimeDiff = static_cast<int>(std::lround(std::clamp(m_oscillator.MeasuredNs(), -1e9, 1e9)));
     std::normal_distribution<double> noise(0.0, 1.0);
-    const double hours = static_cast<double>(m_nUptime) / 3600.0;
-    m_dTemperature = 38.5 + 1.5 * std::sin(2 * kPi * hours / 0.5) + 0.05 * noise(m_random);
-    switch (m_chState) {
-    case '1':
-        m_dDac += 0.6 * noise(m_random) + 0.05 * (m_dTemperature - 38.5);
-        m_nTimeDiff = static_cast<int>(std::lround(3.0 * noise(m_random)));
-        break;
-    case '2':
-        // Free-running: the DAC holds, the phase walks off.
-        m_nTimeDiff = static_cast<int>(std::lround(0.05 * m_nCoastSeconds + 2.0 * noise(m_random)));
-        break;
-    case '3':
-        m_dDac += 2.0 * noise(m_random);
-        m_nTimeDiff = static_cast<int>(std::lround(2.0 * m_nRecoverLeft + 3.0 * noise(m_random)));
-        break;
-    default:
-        m_dDac += 4.0 * noise(m_random);
-        m_nTimeDiff = static_cast<int>(std::lround(60.0 * noise(m_random)));
-        break;
-    }
-    m_dDac = std::clamp(m_dDac, 0.0, 65535.0);
     m_dRawTimeDiff = m_nTimeDiff + 45 + 2.0 * noise(m_random);
 }
 

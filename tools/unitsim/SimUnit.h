@@ -7,6 +7,8 @@
 // sends them. Because the clock is only what Tick is told, the unit can run
 // faster than real time.
 
+#include "SimOscillator.h"
+
 #include <array>
 #include <cstdint>
 #include <random>
@@ -28,6 +30,7 @@ struct CSimConfig {
     int m_nWarmupSeconds = 20;
     int m_nCoastAfterSeconds = -1;   // < 0: never lose GPS by itself
     std::uint32_t m_nSeed = 1;
+    CSimNoiseConfig m_noise;         // the clock's noise and its loop
 };
 
 // The part number a type reports when none is given.
@@ -150,9 +153,8 @@ private:
     int m_nCoastCount = 0;
     int m_nSamples = 0;
     int m_nCycles = 0;
-    double m_dDac = 32768;
-    double m_dTemperature = 38.5;
-    double m_dFreqError = 5e-9;
+    CSimOscillator m_oscillator;
+    double m_dFreqError = 5e-9;  // the unit's estimate; unknown until the first cycle ends
     double m_dStdError = 2e-9;
     int m_nTimeDiff = 0;
     double m_dRawTimeDiff = 0;

@@ -4,11 +4,14 @@
 // --speed; each time it passes a whole second the unit ticks and sends the
 // reports due. Commands are answered as soon as they are read. Faults
 // (bad checksums, noise, silence, a wrong line rate) are applied here, on the
-// way out, so the unit model itself stays a faithful unit.
+// way out, so the unit model itself stays a faithful unit. With --play a
+// recording takes the unit's place (SimPlayer) on the same terminal.
 
 #include "PtyPort.h"
 #include "SimFraming.h"
 #include "SimOptions.h"
+#include "SimPlayer.h"
+#include "SimText.h"
 #include "SimUnit.h"
 
 #include <algorithm>
@@ -41,6 +44,23 @@ extern "C" void OnSignal(int number)
     errno = saved;
 }
 
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    char buffer[4096];
+    std::size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
+    const bool bFailed = std::ferror(file) != 0;
+    // A directory opens but does not read: say why.
+    if (bFailed) error = std::strerror(errno);
+    std::fclose(file);
+    return !bFailed;
+}
+
 bool InstallSignals()
 {
     if (::pipe(g_anSignalPipe) != 0) return false;
@@ -67,22 +87,6 @@ std::string Garble(const std::string& bytes)
     std::string out(bytes.size(), '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
         out[i] = static_cast<char>(0x80 | ((static_cast<unsigned char>(bytes[i]) * 37 + 11) & 0x7F));
-    return out;
-}
-
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (char ch : text) {
-        const unsigned char byte = static_cast<unsigned char>(ch);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out += ch;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            out += escaped;
-        }
-    }
     return out;
 }
 
@@ -117,7 +121,7 @@ private:
     void Log(char direction, const std::string& text, const char* note = "")
     {
         if (m_log == nullptr) return;
-        std::fprintf(m_log, "%10.3f %c %s%s\n", UnitElapsed(), direction, Printable(text).c_str(), note);
+        std::fprintf(m_log, "%10.3f %c %s%s\n", UnitElapsed(), direction, simtext::Printable(text).c_str(), note);
     }
     void Send(std::vector<std::string>& bodies);
     void ReadCommands();
@@ -254,6 +258,14 @@ int main(int argc, char** argv)
         std::fputs(SimUsage(), stdout);
         return 0;
     }
+    std::vector<CPlayStep> capture;
+    if (!options.m_strPlay.empty()) {
+        std::string text;
+        if (!ReadWholeFile(options.m_strPlay, text, error) || !ParsePlayScript(text, capture, error)) {
+            std::fprintf(stderr, "velmor-unitsim: %s: %s\n", options.m_strPlay.c_str(), error.c_str());
+            return 2;
+        }
+    }
     if (!InstallSignals()) {
         std::perror("velmor-unitsim: pipe");
         return 1;
@@ -275,7 +287,11 @@ int main(int argc, char** argv)
     // The first line is the device path, alone, for scripts and tests.
     std::printf("%s\n", port.SlavePath().c_str());
     std::fflush(stdout);
-    if (!options.m_bQuiet) {
+    if (!options.m_bQuiet && !options.m_strPlay.empty()) {
+        std::fprintf(stderr, "velmor-unitsim: playing %s (%zu steps) on %s%s%s; it starts when the program sends\n",
+                     options.m_strPlay.c_str(), capture.size(), port.SlavePath().c_str(),
+                     options.m_strLink.empty() ? "" : ", linked from ", options.m_strLink.c_str());
+    } else if (!options.m_bQuiet) {
         const std::string part =
             options.m_unit.m_strPart.empty() ? DefaultPartNumber(options.m_unit.m_nType) : options.m_unit.m_strPart;
         std::fprintf(stderr, "velmor-unitsim: unit type %d (%s) on %s%s%s\n", options.m_unit.m_nType, part.c_str(),
@@ -283,7 +299,9 @@ int main(int argc, char** argv)
                      options.m_strLink.c_str());
     }
     int result = 0;
-    {
+    if (!options.m_strPlay.empty()) {
+        result = PlayCapture(capture, options.m_dSpeed, port, g_anSignalPipe[0], log, options.m_bQuiet);
+    } else {
         CSimulator simulator(options, port, log);
         result = simulator.Run();
     }

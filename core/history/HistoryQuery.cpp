@@ -1,0 +1,246 @@
+#include "history/HistoryQuery.h"
+
+#include <algorithm>
+
+#include "history/HistorySchema.h"
+
+namespace velmor {
+
+namespace {
+
+// Minute roll-ups serve spans up to this many times the points asked for;
+// longer spans read hour roll-ups.
+constexpr std::int64_t kMinuteRollupReach = 16;
+// Host times outside years 1..9999 mean "no limit"; clamping keeps the
+// bucket arithmetic far from overflow.
+constexpr std::int64_t kEarliestMs = -62135596800000;
+constexpr std::int64_t kLatestMs = 253402300800000;
+
+struct CAggregate {
+    std::int64_t m_llStartMs;
+    std::int64_t m_llCount;
+    double m_dMin;
+    double m_dMax;
+    double m_dSum;
+};
+
+std::int64_t FloorTo(std::int64_t ms, std::int64_t width)
+{
+    std::int64_t start = ms - ms % width;
+    if (ms % width < 0) start -= width;
+    return start;
+}
+
+// Merges aggregates (oldest first) into buckets |widthMs| wide, aligned on
+// multiples of the width, so the same range always gives the same points.
+std::vector<CSeriesPoint> Merge(const std::vector<CAggregate>& in, std::int64_t widthMs)
+{
+    std::vector<CSeriesPoint> out;
+    double sum = 0;
+    for (const CAggregate& a : in) {
+        const std::int64_t start = widthMs > 0 ? FloorTo(a.m_llStartMs, widthMs) : a.m_llStartMs;
+        if (out.empty() || out.back().m_llHostMs != start) {
+            if (!out.empty()) out.back().m_dMean = sum / static_cast<double>(out.back().m_llCount);
+            out.push_back(CSeriesPoint{start, 0, a.m_dMin, a.m_dMax, 0});
+            sum = 0;
+        }
+        CSeriesPoint& p = out.back();
+        p.m_dMin = std::min(p.m_dMin, a.m_dMin);
+        p.m_dMax = std::max(p.m_dMax, a.m_dMax);
+        p.m_llCount += a.m_llCount;
+        sum += a.m_dSum;
+    }
+    if (!out.empty() && out.back().m_llCount > 0) out.back().m_dMean = sum / static_cast<double>(out.back().m_llCount);
+    return out;
+}
+
+}  // namespace
+
+bool CHistoryQuery::Open(const std::string& path, std::string& error)
+{
+    m_strPath = path;
+    int rc = m_db.Open(path, SQLITE_OPEN_READONLY);
+    if (rc != SQLITE_OK) {
+        error = "cannot open the history database " + path + ": " + sqlite3_errstr(rc) +
+                " (the program creates it when it first records a unit)";
+        m_db.Close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db.Handle(), 2000);
+    CSqliteStatement check;
+    rc = check.Prepare(m_db, "SELECT count(*) FROM units");
+    if (rc == SQLITE_OK) rc = check.Step();
+    if (rc != SQLITE_ROW) {
+        const int primary = rc & 0xff;
+        if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_ERROR)
+            error = path + " is damaged or is not a history database (" + m_db.ErrorText() + ")";
+        else
+            error = "cannot read " + path + ": " + m_db.ErrorText();
+        check.Finalize();
+        m_db.Close();
+        return false;
+    }
+    return true;
+}
+
+std::vector<CHistoryUnit> CHistoryQuery::ListUnits()
+{
+    std::vector<CHistoryUnit> units;
+    CSqliteStatement s;
+    if (s.Prepare(m_db,
+                  "SELECT u.id, u.part_number, u.device, u.firmware, u.product_type,"
+                  " (SELECT min(host_ms) FROM readings WHERE unit_id = u.id),"
+                  " (SELECT max(host_ms) FROM readings WHERE unit_id = u.id),"
+                  " (SELECT count(*) FROM readings WHERE unit_id = u.id)"
+                  " FROM units u ORDER BY u.id") != SQLITE_OK) {
+        m_strError = m_db.ErrorText();
+        return units;
+    }
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW) {
+        CHistoryUnit u;
+        u.m_llId = s.Int(0);
+        u.m_strPartNumber = s.Text(1);
+        u.m_strDevice = s.Text(2);
+        u.m_strFirmware = s.Text(3);
+        if (!s.IsNull(4)) u.m_nProductType = static_cast<int>(s.Int(4));
+        u.m_llFirstMs = s.OptionalInt(5);
+        u.m_llLastMs = s.OptionalInt(6);
+        u.m_llRowCount = s.Int(7);
+        units.push_back(std::move(u));
+    }
+    if (rc != SQLITE_DONE) m_strError = m_db.ErrorText();
+    return units;
+}
+
+bool CHistoryQuery::ForEachRow(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
+                               const std::function<bool(const CHistoryRow&)>& visit)
+{
+    CSqliteStatement s;
+    const std::string sql = std::string("SELECT ") + kReadingsSelectColumns +
+                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
+                            " ORDER BY host_ms, rowid";
+    if (s.Prepare(m_db, sql) != SQLITE_OK) {
+        m_strError = m_db.ErrorText();
+        return false;
+    }
+    s.Bind(1, unitId);
+    s.Bind(2, fromMs);
+    s.Bind(3, toMs);
+    int rc;
+    while ((rc = s.Step()) == SQLITE_ROW)
+        if (!visit(ReadRow(s, 0))) return true;
+    if (rc != SQLITE_DONE) {
+        m_strError = m_db.ErrorText();
+        return false;
+    }
+    return true;
+}
+
+std::vector<CHistoryRow> CHistoryQuery::ReadRows(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs)
+{
+    std::vector<CHistoryRow> rows;
+    ForEachRow(unitId, fromMs, toMs, [&](const CHistoryRow& row) {
+        rows.push_back(row);
+        return true;
+    });
+    return rows;
+}
+
+CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity quantity, std::int64_t fromMs,
+                                         std::int64_t toMs, int maxPoints)
+{
+    CHistorySeries series;
+    fromMs = std::clamp(fromMs, kEarliestMs, kLatestMs);
+    toMs = std::clamp(toMs, kEarliestMs, kLatestMs);
+    if (toMs <= fromMs || quantity == HistoryQuantity::Count) return series;
+    const std::int64_t points = std::max(maxPoints, 1);
+    const std::int64_t spanS = (toMs - fromMs + 999) / 1000;
+    std::vector<CAggregate> in;
+
+    if (spanS <= points) {
+        CSqliteStatement s;
+        const std::string column = HistoryQuantityColumn(quantity);
+        const std::string sql = "SELECT host_ms, " + column + " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2"
+                                " AND host_ms < ?3 AND " + column + " IS NOT NULL ORDER BY host_ms";
+        if (s.Prepare(m_db, sql) != SQLITE_OK) {
+            m_strError = m_db.ErrorText();
+            return series;
+        }
+        s.Bind(1, unitId);
+        s.Bind(2, fromMs);
+        s.Bind(3, toMs);
+        while (s.Step() == SQLITE_ROW) {
+            const double v = s.Double(1);
+            in.push_back(CAggregate{s.Int(0), 1, v, v, v});
+        }
+        if (!in.empty()) {
+            // More rows than seconds only if the unit reported faster than once a second.
+            const std::int64_t width =
+                static_cast<std::int64_t>(in.size()) > points ? (toMs - fromMs + points - 1) / points : 0;
+            series.m_nBucketSeconds = static_cast<int>(width / 1000);
+            series.m_points = Merge(in, width);
+            return series;
+        }
+        // Raw rows may have been pruned where the roll-ups remain.
+    }
+
+    const int period = spanS / 60 <= points * kMinuteRollupReach ? 60 : 3600;
+    const std::int64_t buckets = (spanS + period - 1) / period;
+    const std::int64_t widthS = ((buckets + points - 1) / points) * period;
+    CSqliteStatement s;
+    if (s.Prepare(m_db,
+                  "SELECT start_ms, n, v_min, v_max, v_sum FROM rollups WHERE unit_id = ?1 AND period_s = ?2"
+                  " AND quantity = ?3 AND start_ms >= ?4 AND start_ms < ?5 ORDER BY start_ms") != SQLITE_OK) {
+        m_strError = m_db.ErrorText();
+        return series;
+    }
+    s.Bind(1, unitId);
+    s.Bind(2, std::int64_t{period});
+    s.Bind(3, std::int64_t{static_cast<int>(quantity)});
+    s.Bind(4, FloorTo(fromMs, std::int64_t{period} * 1000));
+    s.Bind(5, toMs);
+    while (s.Step() == SQLITE_ROW) {
+        const std::int64_t n = s.Int(1);
+        if (n <= 0) continue;
+        in.push_back(CAggregate{s.Int(0), n, s.Double(2), s.Double(3), s.Double(4)});
+    }
+    series.m_bFromRollups = true;
+    series.m_nBucketSeconds = static_cast<int>(widthS);
+    series.m_points = Merge(in, widthS * 1000);
+    return series;
+}
+
+std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
+                                                   double maxGapS)
+{
+    std::vector<CPhaseSample> phase;
+    CSqliteStatement s;
+    if (s.Prepare(m_db,
+                  "SELECT host_ms, pps_offset_ns, discipline_state, marker FROM readings WHERE unit_id = ?1"
+                  " AND host_ms >= ?2 AND host_ms < ?3 ORDER BY host_ms, rowid") != SQLITE_OK) {
+        m_strError = m_db.ErrorText();
+        return phase;
+    }
+    s.Bind(1, unitId);
+    s.Bind(2, fromMs);
+    s.Bind(3, toMs);
+    const double maxGapMs = maxGapS * 1000.0;
+    bool breakPending = true;
+    while (s.Step() == SQLITE_ROW) {
+        // A marker on a row without a sample still breaks the next segment.
+        if (s.Int(3) != 0) breakPending = true;
+        if (s.IsNull(1)) continue;
+        CPhaseSample p;
+        p.m_llHostMs = s.Int(0);
+        p.m_dPhaseSeconds = s.Double(1) * 1e-9;
+        p.m_bLocked = !s.IsNull(2) && s.Int(2) == 1;
+        p.m_bSegmentStart =
+            breakPending || static_cast<double>(p.m_llHostMs - phase.back().m_llHostMs) > maxGapMs;
+        breakPending = false;
+        phase.push_back(p);
+    }
+    return phase;
+}
+
+}  // namespace velmor

@@ -1,0 +1,85 @@
+#pragma once
+// Read-only access to the history database for the plots window and the
+// command-line tool. It opens its own connection, so reading never waits for
+// the recorder (the database is in WAL mode) and the recorder never waits
+// for a reader.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history/HistoryRow.h"
+#include "history/Sqlite.h"
+
+namespace velmor {
+
+struct CHistoryUnit {
+    std::int64_t m_llId = 0;
+    std::string m_strPartNumber;
+    std::string m_strDevice;
+    std::string m_strFirmware;
+    std::optional<int> m_nProductType;
+    std::optional<std::int64_t> m_llFirstMs;  // host UTC of the first and last row
+    std::optional<std::int64_t> m_llLastMs;
+    std::int64_t m_llRowCount = 0;
+};
+
+struct CSeriesPoint {
+    std::int64_t m_llHostMs = 0;  // the start of the bucket (raw: the row's time)
+    double m_dMean = 0;
+    double m_dMin = 0;
+    double m_dMax = 0;
+    std::int64_t m_llCount = 0;
+};
+
+struct CHistorySeries {
+    int m_nBucketSeconds = 0;  // 0: raw rows; else the width each point covers
+    bool m_bFromRollups = false;
+    std::vector<CSeriesPoint> m_points;
+};
+
+struct CPhaseSample {
+    std::int64_t m_llHostMs = 0;
+    double m_dPhaseSeconds = 0;  // the 1PPS time difference, in seconds
+    bool m_bLocked = false;      // the unit reported itself time-locked in this row
+    bool m_bSegmentStart = false;  // not continuous with the sample before
+};
+
+class CHistoryQuery {
+public:
+    // Opens read-only. False with a sentence in |error| when the file is
+    // missing, damaged or not a history database.
+    bool Open(const std::string& path, std::string& error);
+
+    std::vector<CHistoryUnit> ListUnits();
+
+    // Rows of a unit with from <= host time < to, oldest first, handed one
+    // by one (an export of a month does not sit in memory). The callback
+    // returns false to stop. False when the read failed.
+    bool ForEachRow(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
+                    const std::function<bool(const CHistoryRow&)>& visit);
+    std::vector<CHistoryRow> ReadRows(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs);
+
+    // At most about |maxPoints| points of one quantity over [from, to): raw
+    // rows when they fit, else minute or hour roll-ups merged into equal
+    // buckets, each with its mean and min/max envelope.
+    CHistorySeries ReadSeries(std::int64_t unitId, HistoryQuantity quantity, std::int64_t fromMs,
+                              std::int64_t toMs, int maxPoints = 3000);
+
+    // The 1PPS phase over [from, to), one sample per row that has one. A
+    // segment starts at the first sample, after a row marked link lost or
+    // unit restarted, and after a gap longer than |maxGapS| seconds.
+    std::vector<CPhaseSample> ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
+                                        double maxGapS = 3.5);
+
+    std::string LastError() const { return m_strError; }
+
+private:
+    std::string m_strPath;
+    std::string m_strError;
+    CSqliteDb m_db;
+};
+
+}  // namespace velmor

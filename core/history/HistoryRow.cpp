@@ -1,0 +1,55 @@
+#include "history/HistoryRow.h"
+
+namespace velmor {
+
+const char* HistoryMarkerName(HistoryMarker marker)
+{
+    switch (marker) {
+    case HistoryMarker::LinkLost: return "link_lost";
+    case HistoryMarker::UnitRestarted: return "unit_restarted";
+    case HistoryMarker::None: break;
+    }
+    return "";
+}
+
+const char* HistoryQuantityColumn(HistoryQuantity quantity)
+{
+    switch (quantity) {
+    case HistoryQuantity::PpsOffset: return "pps_offset_ns";
+    case HistoryQuantity::FrequencyError: return "frequency_error";
+    case HistoryQuantity::FrequencyStdError: return "frequency_std_error";
+    case HistoryQuantity::Dac: return "dac";
+    case HistoryQuantity::Temperature: return "temperature_c";
+    case HistoryQuantity::SatellitesTracked: return "satellites_tracked";
+    case HistoryQuantity::SatellitesUsed: return "satellites_used";
+    case HistoryQuantity::MeanStrength: return "mean_strength";
+    case HistoryQuantity::Tfom: return "tfom";
+    case HistoryQuantity::CoastDuration: return "coast_duration_s";
+    case HistoryQuantity::Count: break;
+    }
+    return "pps_offset_ns";
+}
+
+std::optional<double> HistoryQuantityValue(const CHistoryRow& row, HistoryQuantity quantity)
+{
+    auto asDouble = [](const auto& value) -> std::optional<double> {
+        if (!value) return std::nullopt;
+        return static_cast<double>(*value);
+    };
+    switch (quantity) {
+    case HistoryQuantity::PpsOffset: return row.m_dPpsOffsetNs;
+    case HistoryQuantity::FrequencyError: return row.m_dFrequencyError;
+    case HistoryQuantity::FrequencyStdError: return row.m_dFrequencyStdError;
+    case HistoryQuantity::Dac: return row.m_dDac;
+    case HistoryQuantity::Temperature: return row.m_dTemperatureC;
+    case HistoryQuantity::SatellitesTracked: return asDouble(row.m_nSatellitesTracked);
+    case HistoryQuantity::SatellitesUsed: return asDouble(row.m_nSatellitesUsed);
+    case HistoryQuantity::MeanStrength: return row.m_dMeanStrength;
+    case HistoryQuantity::Tfom: return asDouble(row.m_nTfom);
+    case HistoryQuantity::CoastDuration: return asDouble(row.m_nCoastDurationS);
+    case HistoryQuantity::Count: break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmor

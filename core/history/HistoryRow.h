@@ -1,0 +1,91 @@
+#pragma once
+// One recorded row of the unit's readings, as the recorder hands it to the
+// store and as the query reads it back. Every value is optional: a quantity
+// the unit has not reported (or reported in a form that does not parse) is
+// recorded as unknown, never as the unit state's placeholder.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "protocol/FixedText.h"
+
+namespace velmor {
+
+// Why the row is the first after an interruption; the rows before and after
+// it do not form one continuous measurement.
+enum class HistoryMarker : std::uint8_t {
+    None = 0,
+    LinkLost = 1,       // the serial link was lost (or closed) before this row
+    UnitRestarted = 2,  // the unit restarted before this row
+};
+
+const char* HistoryMarkerName(HistoryMarker marker);  // "" for None
+
+// The 1PPS samples one row keeps beyond its last value; a unit sends one per
+// second, so more than this between two rows means a flood, and the count
+// still tells how many there were.
+constexpr int kMaxPpsSamplesPerRow = 16;
+
+struct CHistoryRow {
+    std::int64_t m_llHostMs = 0;  // host UTC, milliseconds since 1970
+
+    // The unit's time as it sent it, with its time-scale code.
+    std::optional<int> m_nUnitYear;
+    std::optional<int> m_nUnitMonth;
+    std::optional<int> m_nUnitDay;
+    CFixedText<24> m_szUnitTimeOfDay;  // DDD:HH:MM:SS; empty when unknown
+    std::optional<char> m_chTimeMode;
+    // The unit's time on the UTC scale, when that is exact.
+    std::optional<std::int64_t> m_llUnitUtcMs;
+
+    // 1PPS time differences reported since the previous row, in arrival
+    // order; m_dPpsOffsetNs is the last of them (or, with none since the
+    // previous row, unknown).
+    std::optional<double> m_dPpsOffsetNs;
+    int m_nPpsCount = 0;  // how many arrived (may exceed the samples kept)
+    std::array<double, kMaxPpsSamplesPerRow> m_adPpsSamples{};
+    std::optional<double> m_dPpsRawNs;  // the raw time difference, for units that report it
+
+    std::optional<double> m_dFrequencyError;
+    std::optional<double> m_dFrequencyStdError;
+    std::optional<double> m_dDac;
+    std::optional<double> m_dTemperatureC;
+    std::optional<int> m_nDisciplineState;  // '0' warm-up, '1' locked, '2' coasting, ...
+    std::optional<int> m_nTfom;
+    std::optional<char> m_chPositionMode;
+    std::optional<int> m_nSatellitesTracked;
+    std::optional<int> m_nSatellitesUsed;
+    std::optional<double> m_dMeanStrength;
+    std::optional<int> m_nCoastDurationS;
+
+    HistoryMarker m_marker = HistoryMarker::None;
+
+    int PpsSamplesKept() const { return m_nPpsCount < kMaxPpsSamplesPerRow ? m_nPpsCount : kMaxPpsSamplesPerRow; }
+    bool IsLocked() const { return m_nDisciplineState && *m_nDisciplineState == 1; }
+};
+
+// The numeric quantities the plots and the roll-ups know.
+enum class HistoryQuantity : std::uint8_t {
+    PpsOffset = 0,
+    FrequencyError,
+    FrequencyStdError,
+    Dac,
+    Temperature,
+    SatellitesTracked,
+    SatellitesUsed,
+    MeanStrength,
+    Tfom,
+    CoastDuration,
+    Count
+};
+
+constexpr int kHistoryQuantityCount = static_cast<int>(HistoryQuantity::Count);
+
+// The column of the readings table that holds the quantity, and its short name.
+const char* HistoryQuantityColumn(HistoryQuantity quantity);
+
+// The row's value of the quantity (the last 1PPS sample for PpsOffset).
+std::optional<double> HistoryQuantityValue(const CHistoryRow& row, HistoryQuantity quantity);
+
+}  // namespace velmor
