@@ -13,12 +13,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "e2e/UnitSimSession.h"
+#include "history/HistoryQuery.h"
 #include "link/SerialLink.h"
 
 namespace velmor::e2e {
@@ -142,10 +145,12 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     const int metricsPort = FreePort();
     const int sharePort = FreePort();
     const std::string log = ::testing::TempDir() + "velmor-monitor-share.log";
+    const std::string db = ::testing::TempDir() + "velmor-monitor-share.sqlite3";
+    std::remove(db.c_str());
     CMonitorProcess monitor;
     ASSERT_TRUE(monitor.Start({"--device", sim.DevicePath(), "--baud", "19200", "--listen",
                                "127.0.0.1:" + std::to_string(metricsPort), "--share",
-                               "127.0.0.1:" + std::to_string(sharePort), "--log-level", "debug"},
+                               "127.0.0.1:" + std::to_string(sharePort), "--log-level", "debug", "--db", db},
                               log));
 
     // The monitor identifies the unit and its reports arrive.
@@ -191,6 +196,13 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     EXPECT_NE(text.find("<6>share: 127.0.0.1:"), std::string::npos) << text;
     EXPECT_NE(text.find("unsubscribe everything; not forwarded"), std::string::npos) << text;
     EXPECT_NE(text.find("<5>stopping on signal 15"), std::string::npos) << text;
+    // The history was recorded all along and flushed at the stop.
+    CHistoryQuery query;
+    std::string error;
+    ASSERT_TRUE(query.Open(db, error)) << error;
+    const auto units = query.ListUnits();
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_GT(query.ReadRows(units[0].m_llId, 0, INT64_MAX).size(), 8u);
     // Every log line carries its priority for the journal.
     std::istringstream lines(text);
     std::string line;
