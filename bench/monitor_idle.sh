@@ -39,7 +39,7 @@ rss=$(awk '/^VmRSS/ {print $2}' "/proc/$monitor/status")
 hwm=$(awk '/^VmHWM/ {print $2}' "/proc/$monitor/status")
 awk -v a="$start" -v b="$end" -v hz="$hz" -v t0="$t0" -v t1="$t1" \
   'BEGIN { printf "idle CPU: %.3f %% of a core over %.0f s\n", 100 * (b - a) / hz / (t1 - t0), t1 - t0 }'
-echo "resident: $((rss / 1024)).$(( (rss % 1024) * 10 / 1024 )) MiB (peak $((hwm / 1024)) MiB)"
+awk -v r="$rss" -v h="$hwm" 'BEGIN { printf "resident: %.1f MiB (peak %.1f MiB)\n", r / 1024, h / 1024 }'
 
 for _ in $(seq 1 50); do
   curl -s -o /dev/null -w '%{time_total}\n' "http://127.0.0.1:$metrics/metrics"
