@@ -12,7 +12,7 @@
 #include "QtHost.h"
 #include "TrevikView.h"
 #include "app/Program.h"
-#include "platform/PosixSerialDevice.h"
+#include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
 
     velmor::CProfile profile = velmor::CProfile::OnFile(velmor::DefaultProfilePath());
     velmor::CQtHost host;
-    velmor::CPosixSerialDevice device;
+    velmor::CDeviceByPath device;
     velmor::CProgram program(host, device, profile);
 
     program.LoadSettingsAtStartup();

@@ -225,8 +225,8 @@ const char* TrackText(char track, int type)
 {
     switch (track) {
     case '0': return "     Searching";
-    case '1': return HasCapability(type, kTrackOneIsUsing) ? "     Using    " : "     Acquiring";
-    case '2': return SpeaksLegacyDialect(type) ? "     UnKnown??" : "     Using    ";
+    case '1': return IsSatelliteInUse(track, type) ? "     Using    " : "     Acquiring";
+    case '2': return IsSatelliteInUse(track, type) ? "     Using    " : "     UnKnown??";
     default: return "     Unknown??";
     }
 }

@@ -32,28 +32,6 @@ std::optional<char> Letter(char c)
     return c;
 }
 
-// Product types whose tracking state '1' means the satellite is used in the
-// solution; the status page reads the channels the same way.
-bool TrackOneMeansUsing(int type)
-{
-    switch (type) {
-    case PT_1: case PT_2: case PT_4: case PT_5: case PT_7: case PT_9:
-    case PT_11: case PT_12: case PT_27:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsUsed(char trackMode, int type)
-{
-    switch (trackMode) {
-    case '1': return TrackOneMeansUsing(type);
-    case '2': return type != PT_9;
-    default: return false;
-    }
-}
-
 void CountSatellites(const CUnitState& s, CHistoryRow& row)
 {
     // Only the channels the unit has; rows beyond them are leftovers.
@@ -68,7 +46,7 @@ void CountSatellites(const CUnitState& s, CHistoryRow& row)
         if (!prn || *prn <= 0) continue;  // "00" marks an empty channel
         ++tracked;
         strength += sat.m_nStrength;
-        if (IsUsed(sat.m_chTrackMode, s.m_nProductType)) ++used;
+        if (IsSatelliteInUse(sat.m_chTrackMode, s.m_nProductType)) ++used;
     }
     row.m_nSatellitesTracked = tracked;
     row.m_nSatellitesUsed = used;

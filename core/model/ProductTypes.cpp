@@ -106,4 +106,13 @@ const CProductType& ProductTypeInfo(int code)
     return kRows[static_cast<std::size_t>(index)];
 }
 
+bool IsSatelliteInUse(char trackMode, int code)
+{
+    switch (trackMode) {
+    case '1': return HasCapability(code, kTrackOneIsUsing);
+    case '2': return !SpeaksLegacyDialect(code);
+    default: return false;
+    }
+}
+
 }  // namespace velmor

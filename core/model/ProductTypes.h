@@ -116,6 +116,10 @@ enum Capability : std::uint64_t {
     kPavgWhileAveraging = 1ull << 33,  // while averaging its position comes by PAVG, SPOS off
 };
 
+// Whether a channel row's tracking state means the satellite is used in the
+// solution ('1' on some types, '2' on all but the legacy dialect).
+bool IsSatelliteInUse(char trackMode, int code);
+
 struct CProductType {
     int m_nCode;                 // PRID code; rows for codes outside the table say kOtherCode
     bool m_bSupported;           // false: identification rejects it as an unknown product

@@ -1,7 +1,9 @@
 #include "platform/PosixSerialDevice.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -10,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
+#include <vector>
 
 namespace velmor {
 
@@ -94,28 +98,86 @@ void MakeRaw(termios& tio)
     tio.c_cc[VTIME] = 0;
 }
 
+// The group that owns |path|, the one a person must join to use it; empty
+// when it cannot be found.
+std::string OwningGroup(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    std::vector<char> buffer(4096);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+        found->gr_name == nullptr)
+        return {};
+    return found->gr_name;
+}
+
+// Errors that mean the device went away under an open descriptor.
+bool IsHangUpError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 }  // namespace
 
 CPosixSerialDevice::~CPosixSerialDevice() { Close(); }
 
+bool CPosixSerialDevice::FailOpen(const std::string& path, int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR: m_strOpenError = path + ": no such device"; break;
+    case EACCES:
+    case EPERM: {
+        std::string group = OwningGroup(path);
+        if (group.empty()) group = "dialout";
+        if (group == "root")
+            m_strOpenError = path + ": permission denied; only the administrator may open it";
+        else
+            m_strOpenError = path + ": permission denied; add yourself to the " + group + " group";
+        break;
+    }
+    case EBUSY:
+    case EWOULDBLOCK: m_strOpenError = path + ": in use by another program"; break;
+    case ENOTTY:
+    case EINVAL: m_strOpenError = path + ": not a serial device"; break;
+    default: m_strOpenError = path + ": cannot be opened (" + std::strerror(error) + ")"; break;
+    }
+    return false;
+}
+
 bool CPosixSerialDevice::Open(const std::string& path)
 {
     Close();
+    m_strOpenError.clear();
+    if (path.empty()) return FailOpen(path, ENOENT);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return FailOpen(path, errno);
+    // Each step has its own reason: a lock or exclusive mode held by someone
+    // else means the line is busy, tcgetattr refusing means it is no terminal.
+    int error = 0;
     termios tio{};
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0 ||
-        ::tcgetattr(fd, &tio) != 0) {
+    if (!::isatty(fd))
+        error = ENOTTY;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = EBUSY;
+    else if (::ioctl(fd, TIOCEXCL) != 0)
+        error = EBUSY;
+    else if (::tcgetattr(fd, &tio) != 0)
+        error = errno;
+    if (error != 0) {
         ::close(fd);
-        return false;
+        return FailOpen(path, error);
     }
     MakeRaw(tio);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return false;
+        return FailOpen(path, error);
     }
     m_nFd = fd;
+    m_bHungUp = false;
     return true;
 }
 
@@ -167,13 +229,17 @@ void CPosixSerialDevice::ClearErrors() {}
 
 long CPosixSerialDevice::Read(std::uint8_t* buffer, std::size_t size)
 {
-    if (m_nFd < 0 || buffer == nullptr) return -1;
+    if (m_nFd < 0 || buffer == nullptr || m_bHungUp) return -1;
     if (size == 0) return 0;
     if (size > static_cast<std::size_t>(LONG_MAX)) size = static_cast<std::size_t>(LONG_MAX);
     ssize_t count = ::read(m_nFd, buffer, size);
     if (count > 0) return static_cast<long>(count);
-    if (count == 0) return -1;  // end of file: the other side hung up
+    if (count == 0) {  // end of file: the other side hung up
+        m_bHungUp = true;
+        return -1;
+    }
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    if (IsHangUpError(errno)) m_bHungUp = true;
     return -1;
 }
 
@@ -191,13 +257,19 @@ bool CPosixSerialDevice::Write(const std::uint8_t* data, std::size_t size, int t
             done += static_cast<std::size_t>(count);
             continue;
         }
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            if (IsHangUpError(errno)) m_bHungUp = true;
+            return false;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
         pollfd pfd{m_nFd, POLLOUT, 0};
         int ready = ::poll(&pfd, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));
         if (ready < 0 && errno != EINTR) return false;
-        if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+        if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            if ((pfd.revents & (POLLERR | POLLHUP)) != 0) m_bHungUp = true;
+            return false;
+        }
     }
     return true;
 }
@@ -211,6 +283,7 @@ void CPosixSerialDevice::Close()
     ::flock(m_nFd, LOCK_UN);
     ::close(m_nFd);
     m_nFd = -1;
+    m_bHungUp = false;
 }
 
 }  // namespace velmor

@@ -1,5 +1,5 @@
 #pragma once
-// Runs the real core with the real termios device against velmor-unitsim on a
+// Runs the real core with the real devices against velmor-unitsim on a
 // pseudo-terminal. The program's clock is a fake that follows real time,
 // optionally faster (the unit's replies do not depend on the program's
 // clock, only the program's own 2 s and 5 s periods do).
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/Program.h"
-#include "platform/PosixSerialDevice.h"
+#include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
 #include "support/FakeHost.h"
 
@@ -47,7 +47,7 @@ public:
     bool RunUntil(const std::function<bool()>& done, int timeoutMs, int speed = 1);
 
     CFakeHost m_host;
-    CPosixSerialDevice m_device;
+    CDeviceByPath m_device;  // a terminal path or a network port
     CProfile m_profile;
     CProgram m_program;
     std::string m_strPage;  // the most recent drawing

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -119,6 +120,43 @@ TEST_F(PtyFixture, ReadAfterTheFarEndClosedDoesNotBlock)
     const std::uint8_t byte = 'x';
     EXPECT_FALSE(device.Write(&byte, 1, 200));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
+TEST_F(PtyFixture, FailedOpensSayWhyAndAHangUpIsRemembered)
+{
+    CPosixSerialDevice first, second;
+    ASSERT_TRUE(first.Open(m_strSlave));
+    EXPECT_TRUE(first.LastOpenError().empty());
+    EXPECT_FALSE(second.Open(m_strSlave));
+    EXPECT_EQ(second.LastOpenError(), m_strSlave + ": in use by another program");
+    EXPECT_FALSE(second.Open("/nonexistent/ttyUSB0"));
+    EXPECT_EQ(second.LastOpenError(), "/nonexistent/ttyUSB0: no such device");
+    EXPECT_FALSE(second.Open("/dev/null"));
+    EXPECT_EQ(second.LastOpenError(), "/dev/null: not a serial device");
+    if (::geteuid() != 0) {
+        char path[] = "/tmp/velmor-tty-XXXXXX";
+        const int fd = ::mkstemp(path);
+        ASSERT_GE(fd, 0);
+        ::fchmod(fd, 0);
+        ::close(fd);
+        EXPECT_FALSE(second.Open(path));
+        // The file's group is the user's own, not dialout: it is named.
+        EXPECT_NE(second.LastOpenError().find(std::string(path) + ": permission denied; add yourself to the "),
+                  std::string::npos)
+            << second.LastOpenError();
+        ::unlink(path);
+    }
+
+    // The far end goes: reads fail from then on, until the device is closed.
+    EXPECT_FALSE(first.IsHungUp());
+    ::close(m_nMaster);
+    m_nMaster = -1;
+    std::uint8_t buffer[16];
+    EXPECT_EQ(first.Read(buffer, sizeof buffer), -1);
+    EXPECT_TRUE(first.IsHungUp());
+    EXPECT_EQ(first.Read(buffer, sizeof buffer), -1);
+    first.Close();
+    EXPECT_FALSE(first.IsHungUp());
 }
 
 TEST_F(PtyFixture, WriteGivesUpWhenNobodyReads)

@@ -27,7 +27,7 @@
 #include "app/Program.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
-#include "platform/PosixSerialDevice.h"
+#include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
 #include "settings/SerialProfile.h"
 
@@ -119,7 +119,8 @@ int Run(const CMonitorOptions& options)
                                           std::to_string(baud) + "\n[" + kPortDevicesSection + "]\n1=" +
                                           options.m_strDevice + "\n");
     CMonitorHost host;
-    CPosixSerialDevice device;
+    // A terminal path, tcp:// or rfc2217://: the device picks itself by the text.
+    CDeviceByPath device;
     CProgram program(host, device, profile);
     program.m_bAutoBaudSwitch = options.m_nBaud == 0;
     // There is nobody to read the "Wait..." notice; the log says it once.
