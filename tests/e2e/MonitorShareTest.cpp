@@ -179,8 +179,26 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), before + 3);
     EXPECT_EQ(Metric(metricsPort, "velmor_up"), 1);
 
-    // Clients that go away, or never say anything sensible, change nothing.
     ::close(client);
+
+    // The desktop program's core opens the unit through the share, identifies
+    // it, and stops polling as it does around a setup dialog (sending the
+    // global unsubscribe); the monitor's reports go on regardless.
+    {
+        CSession desktop("tcp://127.0.0.1:" + std::to_string(sharePort));
+        CProgram& program = desktop.m_program;
+        ASSERT_TRUE(program.m_link.m_bPortOpen);
+        ASSERT_TRUE(desktop.RunUntil([&] { return program.m_state.m_bIdentified; }, 15000));
+        EXPECT_EQ(program.m_state.m_nProductType, 16);
+        program.StopPolling();
+        const double during = Metric(metricsPort, "velmor_sentences_total");
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), during + 3);
+        program.StartPolling();
+        program.OnMainWindowClose();
+    }
+
+    // Clients that go away, or never say anything sensible, change nothing.
     for (int i = 0; i < 3; ++i) {
         const int rude = Connect(sharePort);
         const std::string junk = "\x01\x02garbage$$$***\n\n\r";
