@@ -10,9 +10,10 @@ packages=(
   fonts-liberation fonts-dejavu-core
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev time
-  dpkg-dev file
+  dpkg-dev file lintian desktop-file-utils
   libsqlite3-dev libqcustomplot-dev
   ser2net
+  prometheus-cpp-dev prometheus curl python3
 )
 if [ "${VELMOR_SKIP_INSTALL:-0}" = 1 ]; then exit 0; fi
 missing=()

@@ -198,9 +198,10 @@ void CProgram::OnPollTimer()
         if (!m_state.m_bIdentified) {
             ++m_nSilentPeriods;
             if (m_nSilentPeriods < 2) return;
-            // A raw network port has its rate fixed by its server: trying
-            // another one would only change the settings file.
-            if (!m_bCommRecoveryDone && m_link.CanChangeLineSettings()) BaudSwitch();
+            // A raw network port has its rate fixed by its server, and a
+            // monitor given a rate keeps it: trying another one would only
+            // change the settings.
+            if (!m_bCommRecoveryDone && m_bAutoBaudSwitch && m_link.CanChangeLineSettings()) BaudSwitch();
         }
     }
     if (m_bPortLost) return;

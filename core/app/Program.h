@@ -63,6 +63,10 @@ public:
     // While the device is lost, commands are dropped; only a command the
     // user started gets the write-failure box, once per command.
     void SendCommand(std::string_view body) override;
+    // Writes bytes that are already a framed sentence (a line sharer's client
+    // command) as they are. False when the port is closed or the write failed;
+    // no box: the caller decides what a lost client command means.
+    bool WriteFramed(std::string_view framed) { return m_link.WriteFramed(framed); }
 
     // ---- receive path ----------------------------------------------------
     void FeedBytes(const std::uint8_t* data, std::size_t size);
@@ -122,6 +126,9 @@ public:
     bool m_bQueryInProgress = false;
     bool m_bCommRecoveryDone = false;
     bool m_bMessageWindowSuppressed = false;
+    // When false the program never changes the line rate by itself after
+    // silence (an unattended monitor told its rate keeps it).
+    bool m_bAutoBaudSwitch = true;
     int m_nSilentPeriods = 0;
     std::uint64_t m_qwTwoSecondDeadline = 0;
     std::uint64_t m_qwFiveSecondDeadline = 0;

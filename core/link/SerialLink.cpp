@@ -150,6 +150,16 @@ void CSerialLink::ReportWriteFailure()
     }
 }
 
+bool CSerialLink::WriteFramed(std::string_view framed)
+{
+    if (framed.empty()) return true;
+    const bool bWritten = m_bPortOpen && m_device.IsOpen() &&
+                          m_device.Write(reinterpret_cast<const std::uint8_t*>(framed.data()), framed.size(),
+                                         kWriteTimeoutMs);
+    Tell(bWritten ? LinkEvent::BytesSent : LinkEvent::WriteFailure, framed);
+    return bWritten;
+}
+
 int CSerialLink::ReadAvailable(std::uint8_t* buffer, std::size_t size)
 {
     m_bLastReadFailed = false;

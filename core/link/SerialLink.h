@@ -47,6 +47,9 @@ public:
     void DropCommand(std::string_view body);
     // The write-failure sound and box (one box at a time).
     void ReportWriteFailure();
+    // Writes |framed| unchanged with the usual time-out and tells the
+    // listener, but shows no box. False when nothing or not all was written.
+    bool WriteFramed(std::string_view framed);
     // Reads up to |size| bytes (the poll passes 512). 0 when none or on error.
     int ReadAvailable(std::uint8_t* buffer, std::size_t size);
     // The last ReadAvailable met an error rather than an empty line.

@@ -1,0 +1,231 @@
+// velmor-monitor as a process against the simulated unit, with a desktop
+// client on its shared line: the client's commands reach the unit, its
+// global unsubscribe does not, and the monitor's own reports and metrics
+// keep coming while the client comes and goes.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "e2e/UnitSimSession.h"
+#include "history/HistoryQuery.h"
+#include "link/SerialLink.h"
+
+namespace velmor::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+int Connect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    timeval timeout{0, 200000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    return fd;
+}
+
+// Everything the socket gives within |ms|.
+std::string ReadFor(int fd, int ms)
+{
+    std::string text;
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    char buffer[4096];
+    while (Clock::now() < until) {
+        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+        if (count == 0) break;
+        if (count > 0) text.append(buffer, static_cast<std::size_t>(count));
+    }
+    return text;
+}
+
+// One counter from the monitor's /metrics; -1 when unreachable.
+double Metric(int port, const std::string& name)
+{
+    const int fd = Connect(port);
+    if (fd < 0) return -1;
+    const std::string request = "GET /metrics HTTP/1.0\r\nHost: localhost\r\n\r\n";
+    ::send(fd, request.data(), request.size(), 0);
+    const std::string reply = ReadFor(fd, 1000);
+    ::close(fd);
+    const auto at = reply.find("\n" + name + " ");
+    if (at == std::string::npos) return -1;
+    return std::atof(reply.c_str() + at + name.size() + 2);
+}
+
+class CMonitorProcess {
+public:
+    bool Start(const std::vector<std::string>& args, const std::string& logPath)
+    {
+        m_pid = ::fork();
+        if (m_pid < 0) return false;
+        if (m_pid == 0) {
+            std::FILE* log = std::freopen(logPath.c_str(), "w", stderr);
+            (void)log;
+            std::vector<char*> argv;
+            std::string path = VELMOR_MONITOR_PATH;
+            argv.push_back(path.data());
+            std::vector<std::string> copy = args;
+            for (auto& arg : copy) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(path.c_str(), argv.data());
+            ::_exit(127);
+        }
+        return true;
+    }
+    // SIGTERM and the exit status (-1 when it had to be killed).
+    int Stop()
+    {
+        if (m_pid <= 0) return -1;
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100; ++i) {
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return -1;
+    }
+    ~CMonitorProcess() { Stop(); }
+
+private:
+    pid_t m_pid = -1;
+};
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
+{
+    CUnitSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--type", "16"}));
+    const int metricsPort = FreePort();
+    const int sharePort = FreePort();
+    const std::string log = ::testing::TempDir() + "velmor-monitor-share.log";
+    const std::string db = ::testing::TempDir() + "velmor-monitor-share.sqlite3";
+    std::remove(db.c_str());
+    CMonitorProcess monitor;
+    ASSERT_TRUE(monitor.Start({"--device", sim.DevicePath(), "--baud", "19200", "--listen",
+                               "127.0.0.1:" + std::to_string(metricsPort), "--share",
+                               "127.0.0.1:" + std::to_string(sharePort), "--log-level", "debug", "--db", db},
+                              log));
+
+    // The monitor identifies the unit and its reports arrive.
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Metric(metricsPort, "velmor_up") != 1 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(Metric(metricsPort, "velmor_up"), 1) << ReadFile(log);
+
+    const int client = Connect(sharePort);
+    ASSERT_GE(client, 0);
+    EXPECT_NE(ReadFor(client, 2500).find("$TIME"), std::string::npos) << "the client hears the unit";
+
+    // A desktop program opening a setup dialog unsubscribes everything and
+    // sets the antenna delay; the unit must see the second but not the first.
+    const std::string farewell = FrameCommand("UNSL,XXXX,1", 16);
+    const std::string setDelay = FrameCommand("ANTD,000007", 16);
+    ASSERT_EQ(::send(client, farewell.data(), farewell.size(), 0), static_cast<ssize_t>(farewell.size()));
+    ASSERT_EQ(::send(client, setDelay.data(), setDelay.size(), 0), static_cast<ssize_t>(setDelay.size()));
+    const double before = Metric(metricsPort, "velmor_sentences_total");
+    const std::string heard = ReadFor(client, 4000);
+    EXPECT_NE(heard.find("ANTD,000007"), std::string::npos) << "the unit echoes the client's command:\n" << heard;
+    // Time reports still flow, to the client and to the monitor.
+    const auto lastTime = heard.rfind("$TIME");
+    ASSERT_NE(lastTime, std::string::npos) << heard;
+    EXPECT_GT(lastTime, heard.find("ANTD,000007"));
+    EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), before + 3);
+    EXPECT_EQ(Metric(metricsPort, "velmor_up"), 1);
+
+    ::close(client);
+
+    // The desktop program's core opens the unit through the share, identifies
+    // it, and stops polling as it does around a setup dialog (sending the
+    // global unsubscribe); the monitor's reports go on regardless.
+    {
+        CSession desktop("tcp://127.0.0.1:" + std::to_string(sharePort));
+        CProgram& program = desktop.m_program;
+        ASSERT_TRUE(program.m_link.m_bPortOpen);
+        ASSERT_TRUE(desktop.RunUntil([&] { return program.m_state.m_bIdentified; }, 15000));
+        EXPECT_EQ(program.m_state.m_nProductType, 16);
+        program.StopPolling();
+        const double during = Metric(metricsPort, "velmor_sentences_total");
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), during + 3);
+        program.StartPolling();
+        program.OnMainWindowClose();
+    }
+
+    // Clients that go away, or never say anything sensible, change nothing.
+    for (int i = 0; i < 3; ++i) {
+        const int rude = Connect(sharePort);
+        const std::string junk = "\x01\x02garbage$$$***\n\n\r";
+        ::send(rude, junk.data(), junk.size(), MSG_NOSIGNAL);
+        ::close(rude);
+    }
+    const double later = Metric(metricsPort, "velmor_sentences_total");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), later);
+
+    EXPECT_EQ(monitor.Stop(), 0);
+    const std::string text = ReadFile(log);
+    EXPECT_NE(text.find("<6>share: 127.0.0.1:"), std::string::npos) << text;
+    EXPECT_NE(text.find("unsubscribe everything; not forwarded"), std::string::npos) << text;
+    EXPECT_NE(text.find("<5>stopping on signal 15"), std::string::npos) << text;
+    // The history was recorded all along and flushed at the stop.
+    CHistoryQuery query;
+    std::string error;
+    ASSERT_TRUE(query.Open(db, error)) << error;
+    const auto units = query.ListUnits();
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_GT(query.ReadRows(units[0].m_llId, 0, INT64_MAX).size(), 8u);
+    // Every log line carries its priority for the journal.
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) EXPECT_EQ(line.front(), '<') << line;
+}
+
+}  // namespace
+}  // namespace velmor::e2e

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A real Prometheus server scrapes velmor-monitor attached to the simulated
+# unit, and its query API returns the unit's 1PPS offset and discipline state.
+#   prometheus_scrape.sh MONITOR UNITSIM
+# Exit 77 (skipped) where the prometheus server is not installed.
+set -euo pipefail
+monitor="$1"
+unitsim="$2"
+prometheus="${VELMOR_PROMETHEUS:-/usr/bin/prometheus}"
+if [ ! -x "$prometheus" ]; then
+  echo "SKIP: no Prometheus server at $prometheus (Debian package 'prometheus')"
+  exit 77
+fi
+command -v curl >/dev/null || { echo "SKIP: curl is missing"; exit 77; }
+
+dir=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- monitor log" >&2; cat "$dir/monitor.log" >&2 || true
+  echo "--- prometheus log (tail)" >&2; tail -n 20 "$dir/prometheus.log" >&2 || true
+  exit 1
+}
+
+"$unitsim" --link "$dir/unit" --quiet >"$dir/unitsim.out" &
+pids+=($!)
+for _ in $(seq 1 50); do [ -e "$dir/unit" ] && break; sleep 0.1; done
+[ -e "$dir/unit" ] || fail "velmor-unitsim made no device"
+
+metrics_port=$(free_port)
+"$monitor" --device "$dir/unit" --baud 19200 --listen "127.0.0.1:$metrics_port" 2>"$dir/monitor.log" &
+pids+=($!)
+
+web_port=$(free_port)
+cat >"$dir/prometheus.yml" <<YAML
+global:
+  scrape_interval: 1s
+  evaluation_interval: 1s
+scrape_configs:
+  - job_name: velmor
+    static_configs:
+      - targets: ['127.0.0.1:$metrics_port']
+YAML
+"$prometheus" --config.file="$dir/prometheus.yml" --storage.tsdb.path="$dir/data" \
+  --web.listen-address="127.0.0.1:$web_port" >"$dir/prometheus.log" 2>&1 &
+pids+=($!)
+
+query() {
+  curl -sf --max-time 2 "http://127.0.0.1:$web_port/api/v1/query" --data-urlencode "query=$1" || true
+}
+# A result is there once the unit reported and one scrape went through.
+found=""
+for _ in $(seq 1 60); do
+  reply=$(query velmor_pps_offset_seconds)
+  if echo "$reply" | grep -q '"result":\[{'; then found=1; break; fi
+  sleep 1
+done
+[ -n "$found" ] || fail "no velmor_pps_offset_seconds in Prometheus: $reply"
+echo "velmor_pps_offset_seconds: $reply"
+
+reply=$(query 'velmor_discipline_state == 1')
+echo "$reply" | grep -q '"state":"' || fail "no current discipline state: $reply"
+echo "velmor_discipline_state: $reply"
+reply=$(query 'up{job="velmor"}')
+echo "$reply" | grep -q '"value":\[[0-9.]*,"1"\]' || fail "the target is not up: $reply"
+echo "PASS"

@@ -1,0 +1,97 @@
+#pragma once
+// The unit's data as Prometheus metrics. An observer of the program: each
+// observation updates the gauges and counters of one registry, which the
+// exporter's own thread serialises on a scrape (the values are atomic and the
+// families lock themselves, so nothing more is shared).
+//
+// Gauges appear only once the unit has reported the quantity: a scrape before
+// then shows no series rather than a zero that looks like a reading.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <prometheus/counter.h>
+#include <prometheus/family.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+
+#include "observe/Observation.h"
+
+namespace velmor {
+
+class CMetricsObserver : public IUnitObserver {
+public:
+    // |device| labels velmor_unit_info. |wallClock| gives the Unix time in
+    // seconds (the system clock unless a test replaces it).
+    CMetricsObserver(prometheus::Registry& registry, std::string device,
+                     std::function<double()> wallClock = {});
+
+    void OnObservation(const CObservation& observation) override;
+    // The poll tick: velmor_up follows identification and data freshness.
+    void OnTick(std::uint64_t tick, const CUnitState& state);
+
+    // No time report for this long while identified counts as stale data.
+    static constexpr std::uint64_t kStaleMs = 10000;
+
+    // The discipline states in the order of the unit's state characters
+    // '0'..'5'; the label values of velmor_discipline_state.
+    static constexpr const char* kDisciplineStates[] = {"warm_up",    "locked", "holdover",
+                                                        "recovering", "manual", "learning"};
+
+    bool IsUp() const { return m_bUp; }
+
+private:
+    prometheus::Gauge& GaugeOf(prometheus::Family<prometheus::Gauge>& family, prometheus::Gauge*& slot,
+                               const prometheus::Labels& labels = {});
+    void UpdateInfo(const CUnitState& state);
+    void UpdateDisciplineState(char state);
+    void UpdateSatellites(const CUnitState& state);
+
+    std::string m_strDevice;
+    std::function<double()> m_wallClock;
+
+    prometheus::Family<prometheus::Gauge>& m_up;
+    prometheus::Family<prometheus::Gauge>& m_info;
+    prometheus::Family<prometheus::Gauge>& m_ppsOffset;
+    prometheus::Family<prometheus::Gauge>& m_frequencyError;
+    prometheus::Family<prometheus::Gauge>& m_dac;
+    prometheus::Family<prometheus::Gauge>& m_temperature;
+    prometheus::Family<prometheus::Gauge>& m_disciplineState;
+    prometheus::Family<prometheus::Gauge>& m_tfom;
+    prometheus::Family<prometheus::Gauge>& m_satellites;
+    prometheus::Family<prometheus::Gauge>& m_lastSentence;
+    prometheus::Family<prometheus::Gauge>& m_coastDuration;
+    prometheus::Counter& m_sentences;
+    prometheus::Counter& m_checksumErrors;
+    prometheus::Counter& m_reconnects;
+    prometheus::Counter& m_receivedBytes;
+
+    prometheus::Gauge& m_upGauge;
+    prometheus::Gauge* m_pInfo = nullptr;
+    prometheus::Labels m_infoLabels;
+    prometheus::Gauge* m_pPpsOffset = nullptr;
+    prometheus::Gauge* m_pFrequencyError = nullptr;
+    prometheus::Gauge* m_pDac = nullptr;
+    prometheus::Gauge* m_pTemperature = nullptr;
+    prometheus::Gauge* m_pTfom = nullptr;
+    prometheus::Gauge* m_pLastSentence = nullptr;
+    prometheus::Gauge* m_pCoastDuration = nullptr;
+    prometheus::Gauge* m_apDisciplineState[6] = {};
+    prometheus::Gauge* m_pSatellitesTracked = nullptr;
+    prometheus::Gauge* m_pSatellitesUsed = nullptr;
+
+    bool m_bEverOpened = false;
+    bool m_bUp = false;
+    bool m_bStaleByEvent = false;
+    bool m_bTimeSeen = false;
+    std::uint64_t m_qwLastTimeReport = 0;
+};
+
+// The number a reading held as text stands for; false when the text is not
+// a whole number (the unit's placeholders such as "327??" or "1.00E-999"
+// whose value is out of range do not count).
+bool ParseReading(const std::string& text, double& value);
+
+}  // namespace velmor

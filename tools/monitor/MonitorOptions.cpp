@@ -1,0 +1,227 @@
+#include "MonitorOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "link/SerialSettings.h"
+
+namespace velmor {
+
+namespace {
+
+std::string Trim(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return text;
+}
+
+bool ParseInt(const std::string& text, long low, long high, int& out)
+{
+    if (text.empty() || text.size() > 9) return false;
+    long value = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9') return false;
+        value = value * 10 + (ch - '0');
+    }
+    if (value < low || value > high) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+// "none" and "off" switch an address option off.
+bool IsOff(const std::string& value)
+{
+    const std::string v = Lower(value);
+    return v.empty() || v == "none" || v == "off";
+}
+
+}  // namespace
+
+bool ParseHostPort(const std::string& text, CHostPort& out)
+{
+    std::string host;
+    std::string port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+        host = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else {
+        const auto colon = text.rfind(':');
+        if (colon == std::string::npos) return false;
+        host = text.substr(0, colon);
+        if (host.find(':') != std::string::npos) return false;  // a bare IPv6 address needs brackets
+        port = text.substr(colon + 1);
+    }
+    int value = 0;
+    if (!ParseInt(port, 1, 65535, value)) return false;
+    out.m_strHost = host;
+    out.m_nPort = value;
+    return true;
+}
+
+bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMonitorOptions& options,
+                        std::string& error)
+{
+    std::string key = Lower(rawKey);
+    std::replace(key.begin(), key.end(), '_', '-');
+    CHostPort address;
+    if (key == "device") {
+        if (value.empty()) {
+            error = "device: empty";
+            return false;
+        }
+        options.m_strDevice = value;
+    } else if (key == "baud") {
+        int baud = 0;
+        if (!ParseInt(value, 1, 4000000, baud) || !IsStandardBaudRate(baud)) {
+            error = "baud: not a rate the serial driver offers: '" + value + "'";
+            return false;
+        }
+        options.m_nBaud = baud;
+    } else if (key == "listen" || key == "share") {
+        std::string& target = key == "listen" ? options.m_strListen : options.m_strShare;
+        if (IsOff(value)) {
+            target.clear();
+        } else if (ParseHostPort(value, address)) {
+            target = value;
+        } else {
+            error = key + ": expected ADDRESS:PORT, got '" + value + "'";
+            return false;
+        }
+    } else if (key == "db") {
+        options.m_strDb = value;
+    } else if (key == "log-level") {
+        const std::string level = Lower(value);
+        if (level != "error" && level != "warning" && level != "notice" && level != "info" && level != "debug") {
+            error = "log-level: one of error, warning, notice, info, debug";
+            return false;
+        }
+        options.m_strLogLevel = level;
+    } else {
+        error = "unknown option '" + rawKey + "'";
+        return false;
+    }
+    return true;
+}
+
+bool ReadMonitorConfig(const std::string& text, const std::string& origin, CMonitorOptions& options,
+                       std::string& error)
+{
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        line = Trim(line);
+        if (line.empty() || line.front() == '#') continue;
+        const auto equals = line.find('=');
+        std::string failure;
+        if (equals == std::string::npos) {
+            failure = "expected KEY=VALUE";
+        } else {
+            std::string key = Trim(line.substr(0, equals));
+            std::string value = Trim(line.substr(equals + 1));
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+                value = value.substr(1, value.size() - 2);
+            if (key == "config" || key == "CONFIG") failure = "a configuration file cannot name another";
+            else ApplyMonitorOption(key, value, options, failure);
+        }
+        if (!failure.empty()) {
+            error = origin + ":" + std::to_string(number) + ": " + failure;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseMonitorArgs(const std::vector<std::string>& args, CMonitorOptions& options, std::string& error)
+{
+    // Split "--key=value" and "--key value" into pairs first.
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.m_bHelp = true;
+            return true;
+        }
+        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            error = "unexpected argument '" + arg + "'";
+            return false;
+        }
+        const auto equals = arg.find('=');
+        if (equals != std::string::npos) {
+            pairs.emplace_back(arg.substr(2, equals - 2), arg.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            pairs.emplace_back(arg.substr(2), args[++i]);
+        } else {
+            error = "option " + arg + " needs a value";
+            return false;
+        }
+    }
+    for (const auto& [key, value] : pairs) {
+        if (key != "config") continue;
+        std::ifstream file(value, std::ios::binary);
+        std::ostringstream text;
+        if (!file || !(text << file.rdbuf())) {
+            error = "cannot read " + value;
+            return false;
+        }
+        options.m_strConfig = value;
+        if (!ReadMonitorConfig(text.str(), value, options, error)) return false;
+    }
+    for (const auto& [key, value] : pairs) {
+        if (key == "config") continue;
+        if (!ApplyMonitorOption(key, value, options, error)) return false;
+    }
+    if (options.m_strDevice.empty()) {
+        error = "no --device given";
+        return false;
+    }
+    return true;
+}
+
+void ApplyEnvironmentDefaults(CMonitorOptions& options, const char* stateDirectory)
+{
+    if (!options.m_strDb.empty() || stateDirectory == nullptr || *stateDirectory == '\0') return;
+    // systemd may list several directories separated by colons; the first is ours.
+    std::string directory(stateDirectory);
+    directory = directory.substr(0, directory.find(':'));
+    options.m_strDb = directory + "/history.db";
+}
+
+const char* MonitorUsage()
+{
+    return "Usage: velmor-monitor --device DEVICE [options]\n"
+           "Watches one time reference unit without a display: identifies it, keeps its\n"
+           "reports coming, serves Prometheus metrics, records history and can share the\n"
+           "unit's line with desktop programs.\n"
+           "\n"
+           "  --device DEVICE     serial device path, tcp://HOST:PORT or rfc2217://HOST:PORT\n"
+           "  --baud RATE         line rate; given, the monitor never switches rate itself\n"
+           "                      (default 19200, switching after silence)\n"
+           "  --listen ADDR:PORT  metrics endpoint /metrics (default 127.0.0.1:19841;\n"
+           "                      \"none\" switches it off)\n"
+           "  --db PATH           history database (default $STATE_DIRECTORY/history.db\n"
+           "                      under systemd, else none)\n"
+           "  --share ADDR:PORT   re-serve the unit's line as a raw TCP stream (off by\n"
+           "                      default; 127.0.0.1:19842 is the suggested address).\n"
+           "                      Anyone who can connect can reconfigure the unit.\n"
+           "  --config FILE       KEY=VALUE file with the same keys (device=, baud=, ...);\n"
+           "                      the command line overrides it\n"
+           "  --log-level LEVEL   error, warning, notice, info (default) or debug\n"
+           "  --help              this text\n";
+}
+
+}  // namespace velmor
