@@ -11,6 +11,9 @@ CEventsWindow::CEventsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     setObjectName(QStringLiteral("eventsWindow"));
     m_pTable = new QTableWidget(0, 3, this);
     m_pTable->setHorizontalHeaderLabels({QStringLiteral("Time (UTC)"), QStringLiteral("Event"), QStringLiteral("Values")});
+    // Time and event name always readable whole; the values take the rest.
+    m_pTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_pTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -18,7 +21,7 @@ CEventsWindow::CEventsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTable);
-    resize(560, 300);
+    resize(720, 300);
 }
 
 void CEventsWindow::AddEvent(const QString& time, const QString& name, const QString& values)

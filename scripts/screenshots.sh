@@ -130,3 +130,8 @@ shot serial-port 6 "$locked" alt+c s
 # Its own data directory: the other pictures' units are not in its history.
 XDG_DATA_HOME=$tmp/history-data caption="Velmor - History" shot history 180 \
   "--speed 30 --state 1 --warmup 0 --coast-after 3600" alt+v h
+# The Link Health window (View > Link Health) after a quarter of a minute.
+caption="Link Health" shot link-health 15 "$locked" alt+v l
+# The Events window (View > Events) of a unit that loses GPS after a few
+# minutes of its fast clock: lock lost and holdover started, each held 5 s.
+caption="Events" shot events 30 "--speed 30 --state 1 --warmup 0 --coast-after 300" alt+v e
