@@ -209,7 +209,10 @@ void CProgram::OnPollTimer()
     std::uint8_t buffer[kReadSize];
     const int count = m_link.ReadAvailable(buffer, sizeof buffer);
     if (count > 0) {
+        // One read of the clock serves every sentence of this read.
+        m_qwReadTick = m_host.TickCount();
         FeedBytes(buffer, static_cast<std::size_t>(count));
+        m_qwReadTick = 0;
     } else if (m_link.LastReadFailed() && m_link.DeviceHungUp()) {
         OnPortLost();
         return;
@@ -393,7 +396,8 @@ void CProgram::OnLinkEvent(LinkEvent event, std::span<const std::uint8_t> bytes)
 void CProgram::Notify(LinkEvent event, std::uint32_t reported, std::string_view keyword,
                       std::span<const std::uint8_t> bytes)
 {
-    const CObservation observation{event, reported, keyword, bytes, m_state, m_host.TickCount()};
+    const std::uint64_t tick = m_qwReadTick != 0 ? m_qwReadTick : m_host.TickCount();
+    const CObservation observation{event, reported, keyword, bytes, m_state, tick};
     // An observer may add or remove observers, or open a modal box whose
     // nested ticks notify again; indices stay valid because removal during
     // a notification only empties the slot.

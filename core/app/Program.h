@@ -175,6 +175,8 @@ private:
 
     std::vector<IUnitObserver*> m_observers;
     int m_nNotifyDepth = 0;
+    // The tick of the poll's read while its bytes are fed (0 otherwise).
+    std::uint64_t m_qwReadTick = 0;
 };
 
 }  // namespace velmor
