@@ -13,13 +13,6 @@ namespace {
 constexpr std::uint64_t kTimeReportSilenceMs = 1500;
 constexpr std::uint64_t kTickRowIntervalMs = 1000;
 
-std::int64_t SystemUtcMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::optional<int> Digit(char c)
 {
     if (c < '0' || c > '9') return std::nullopt;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "history/HistoryTime.h"
 #include "history/HistoryWriter.h"
 
 namespace velmor {
@@ -17,13 +18,6 @@ constexpr std::size_t kWakeBatch = 1024;
 // Beyond this many waiting items (over two hours at one row a second) new
 // ones are dropped: memory stays bounded while the database cannot be written.
 constexpr std::size_t kMaxPending = 8192;
-
-std::int64_t SystemUtcMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "history/HistoryTime.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -180,6 +181,13 @@ std::optional<long long> ParseStrictInt(std::string_view text)
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+std::int64_t SystemUtcMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace velmor

@@ -33,4 +33,7 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text);
 std::optional<double> ParseStrictDouble(std::string_view text);
 std::optional<long long> ParseStrictInt(std::string_view text);
 
+// The host's UTC time now, in milliseconds since 1970.
+std::int64_t SystemUtcMs();
+
 }  // namespace velmor
