@@ -36,13 +36,13 @@ struct CMonitoringProgram {
 
     CMonitoringProgram()
     {
-        program.m_link.m_bPortOpen = true;
-        program.m_state.m_nProductType = program.m_state.m_nReportedProductType = 16;
-        program.m_state.m_bIdentified = true;
+        program.Session().LinkForTest().m_bPortOpen = true;
+        program.Session().StateForTest().m_nProductType = program.Session().StateForTest().m_nReportedProductType = 16;
+        program.Session().StateForTest().m_bIdentified = true;
     }
     void Feed(const std::string& bytes)
     {
-        program.FeedBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        program.Session().FeedBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
 };
 
@@ -64,8 +64,8 @@ void BM_ReceivePath(benchmark::State& state)
     CCountingObserver observer;
     // 0: no observer at all; 1: the program's own link-health observer, as
     // it always runs; 2: that one and a trivial one.
-    if (state.range(0) == 0) monitor.program.RemoveObserver(monitor.program.m_health);
-    if (state.range(0) == 2) monitor.program.AddObserver(observer);
+    if (state.range(0) == 0) monitor.program.Session().RemoveObserver(monitor.program.Session().HealthForTest());
+    if (state.range(0) == 2) monitor.program.Session().AddObserver(observer);
     std::size_t sentences = 0;
     for (char c : stream) sentences += c == '$';
     for (auto _ : state) {
@@ -87,7 +87,7 @@ void BM_PageBuild(benchmark::State& state)
 {
     CMonitoringProgram monitor;
     monitor.Feed(RecordedStream());
-    const CUnitState unit = monitor.program.m_state;
+    const CUnitState unit = monitor.program.Session().State();
     for (auto _ : state) {
         std::string page = BuildStatusPage(unit);
         benchmark::DoNotOptimize(page.data());

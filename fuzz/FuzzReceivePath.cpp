@@ -17,14 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CNullDevice device;
     CProfile profile = CProfile::InMemory();
     CProgram program(host, device, profile);
-    program.m_link.m_bPortOpen = true;
+    program.Session().LinkForTest().m_bPortOpen = true;
     static const char* const parts[] = {"", "512-6200-03", "524-1", "OrbalPlusEmu"};
-    program.m_state.m_nProductType = program.m_state.m_nReportedProductType = data[0] % 30 - 1;
-    program.m_state.m_strPartNumber = parts[(data[0] >> 5) & 3];
-    program.m_state.m_bIdentified = data[0] & 0x80;
-    program.FeedBytes(data + 1, size - 1);
+    program.Session().StateForTest().m_nProductType = program.Session().StateForTest().m_nReportedProductType = data[0] % 30 - 1;
+    program.Session().StateForTest().m_strPartNumber = parts[(data[0] >> 5) & 3];
+    program.Session().StateForTest().m_bIdentified = data[0] & 0x80;
+    program.Session().FeedBytes(data + 1, size - 1);
     std::string page;
-    program.m_state.m_bPageDirty = true;
+    program.Session().StateForTest().m_bPageDirty = true;
     program.OnPaint(page);
     return 0;
 }

@@ -8,37 +8,37 @@
 namespace velmor {
 
 CHistoryFeed::CHistoryFeed(CProgram& program, const std::string& path, QObject* pParent)
-    : QObject(pParent), m_program(program), m_nPort(program.m_serial.m_nPort)
+    : QObject(pParent), m_program(program), m_nPort(program.Session().Serial().m_nPort)
 {
     CHistoryOptions options;
     options.m_strPath = path;
     m_strDevice = CurrentDevice();
     m_pStore = std::make_unique<CHistoryStore>(options);
     m_pRecorder = std::make_unique<CHistoryRecorder>(*m_pStore, m_strDevice);
-    m_program.AddObserver(*m_pRecorder);
+    m_program.Session().AddObserver(*m_pRecorder);
 }
 
 CHistoryFeed::~CHistoryFeed()
 {
-    m_program.RemoveObserver(*m_pRecorder);
+    m_program.Session().RemoveObserver(*m_pRecorder);
     m_pStore->Close();
 }
 
-std::string CHistoryFeed::CurrentDevice() const { return PortDevicePath(m_program.m_profile, m_program.m_serial.m_nPort); }
+std::string CHistoryFeed::CurrentDevice() const { return m_program.Session().PortPath(); }
 
 void CHistoryFeed::OnTick()
 {
     // The serial-port dialog changes the port number; the device text is
     // looked up only then (it reads the settings file).
-    if (m_program.m_serial.m_nPort != m_nPort) {
-        m_nPort = m_program.m_serial.m_nPort;
+    if (m_program.Session().Serial().m_nPort != m_nPort) {
+        m_nPort = m_program.Session().Serial().m_nPort;
         std::string device = CurrentDevice();
         if (device != m_strDevice) {
             m_strDevice = device;
             m_pRecorder->SetDevice(device);
         }
     }
-    m_pRecorder->OnTick(m_program.m_host.TickCount());
+    m_pRecorder->OnTick(m_program.Session().Events().TickCount());
     std::string text;
     if (m_pStore->TakeStatusNotice(text) && !text.empty()) emit Notice(QString::fromStdString(text));
 }

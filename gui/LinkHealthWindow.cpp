@@ -39,7 +39,7 @@ CLinkHealthWindow::CLinkHealthWindow(CProgram& program, QWidget* pParent)
     pReset->setObjectName(QStringLiteral("reset"));
     QPushButton* pClose = pButtons->addButton(QDialogButtonBox::Close);
     connect(pReset, &QPushButton::clicked, this, [this] {
-        m_program.m_health.ResetCounters();
+        m_program.Session().ResetHealthCounters();
         Refresh();
     });
     connect(pClose, &QPushButton::clicked, this, &QDialog::hide);
@@ -53,14 +53,14 @@ CLinkHealthWindow::CLinkHealthWindow(CProgram& program, QWidget* pParent)
 
 void CLinkHealthWindow::Refresh()
 {
-    const CLinkHealth& health = m_program.m_health;
+    const CLinkHealth& health = m_program.Session().Health();
     const CLinkCounters& counters = health.Counters();
-    const std::uint64_t now = m_program.m_host.TickCount();
+    const std::uint64_t now = m_program.Session().Events().TickCount();
     const QString age = health.HasTimeReport()
                             ? QStringLiteral("%1 s ago").arg(Number(health.TimeReportAge(now) / 1000))
                             : QStringLiteral("none yet");
     const QString values[] = {
-        QString::fromStdString(m_program.LinkPane().m_strText),
+        QString::fromStdString(m_program.Session().LinkPane().m_strText),
         Number(counters.m_qwBytesReceived),
         Number(counters.m_qwBytesSent),
         Number(counters.m_qwSentences),

@@ -56,9 +56,9 @@ CMainFrame::CMainFrame(CProgram& program, CQtHost& host, CProfile& profile, QWid
     m_host.SetMainWindow(this);
     m_pEvents = new CEventsWindow(this);
     SetEventLogDirectory(DefaultEventLogDirectory());
-    m_pAlarms = std::make_unique<CAlarmMonitor>(program.m_alarmSettings,
+    m_pAlarms = std::make_unique<CAlarmMonitor>(program.Alarms(),
                                                 [this](const CAlarmEvent& event) { OnAlarmEvent(event); });
-    m_program.AddObserver(*m_pAlarms);
+    m_program.Session().AddObserver(*m_pAlarms);
     connect(m_pView, &CTrevikView::PollTicked, this, &CMainFrame::OnPollTicked);
     BuildMenus();
     BuildToolBar();
@@ -77,8 +77,8 @@ CMainFrame::~CMainFrame()
     m_pView = nullptr;
     // The farewell above is still captured and watched; then both let go.
     StopCapture();
-    m_program.RemoveObserver(m_capture);
-    m_program.RemoveObserver(*m_pAlarms);
+    m_program.Session().RemoveObserver(m_capture);
+    m_program.Session().RemoveObserver(*m_pAlarms);
 }
 
 void CMainFrame::SetEventLogDirectory(const std::string& directory)
@@ -105,7 +105,7 @@ void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
     m_pEventLog->Append(event, now);
     // The store queues the row for its worker: nothing here waits for a disk.
     if (m_pEventStore) m_pEventStore->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
-    const CAlarmSettings& settings = m_program.m_alarmSettings;
+    const CAlarmSettings& settings = m_program.Alarms();
     if (!settings.Notifies(event.m_condition)) return;
     m_notifier.Notify(QStringLiteral("Velmor: ") + name, values);
     if (settings.m_bSound) m_host.PlaySound(Sound::Exclamation);
@@ -127,7 +127,7 @@ bool CMainFrame::StartCapture(const QString& path, QString& error)
             pAction->setChecked(false);
         }
     });
-    m_program.AddObserver(m_capture);
+    m_program.Session().AddObserver(m_capture);
     if (QAction* pAction = Action(ID_FILE_CAPTURE)) {
         const QSignalBlocker blocker(pAction);
         pAction->setChecked(true);
@@ -326,14 +326,14 @@ void CMainFrame::UpdateIndicators()
 
 void CMainFrame::UpdateLinkState()
 {
-    const CLinkPane pane = m_program.LinkPane();
+    const CLinkPane pane = m_program.Session().LinkPane();
     const QString text = QString::fromStdString(pane.m_strText);
     if (m_pLinkPane->text() != text) m_pLinkPane->setText(text);
     QString title = kTitle;
     if (pane.m_state == LinkState::Disconnected) title = QStringLiteral("[disconnected] ") + kTitle;
-    else if (m_program.m_health.IsStale()) title = QStringLiteral("[stale] ") + kTitle;
+    else if (m_program.Session().Health().IsStale()) title = QStringLiteral("[stale] ") + kTitle;
     if (windowTitle() != title) setWindowTitle(title);
-    if (m_pView) m_pView->SetDimmed(m_program.IsDataDimmed());
+    if (m_pView) m_pView->SetDimmed(m_program.Session().IsDataDimmed());
 }
 
 void CMainFrame::ShowLinkHealth()
@@ -394,8 +394,8 @@ void CMainFrame::ShowOpenFailure()
 {
     // The boxes keep their fixed texts; the status bar says why in words a
     // person can act on (no such device, permission, in use...).
-    if (!m_program.m_link.m_bPortOpen && !m_program.m_link.LastOpenError().empty())
-        statusBar()->showMessage(QString::fromStdString(m_program.m_link.LastOpenError()));
+    if (!m_program.Session().IsPortOpen() && !m_program.Session().LastOpenError().empty())
+        statusBar()->showMessage(QString::fromStdString(m_program.Session().LastOpenError()));
 }
 
 }  // namespace velmor

@@ -103,7 +103,7 @@ void CTrevikView::paintEvent(QPaintEvent* /*pEvent*/)
         if (bDraw) m_strLastPage = QString::fromUtf8(page.data(), static_cast<qsizetype>(page.size()));
         if (bDraw || (m_bRedrawLastPage && !m_strLastPage.isEmpty())) {
             m_lastTextColour = m_bDimmed ? DimmedTextColour() : palette().color(QPalette::WindowText);
-            painter.setFont(LogFontToQFont(m_program.m_logFont));
+            painter.setFont(LogFontToQFont(m_program.LogFont()));
             painter.setPen(m_lastTextColour);
             DrawPage(painter, rect().adjusted(kPageMargin, kPageMargin, -kPageMargin, -kPageMargin), m_strLastPage,
                      background);

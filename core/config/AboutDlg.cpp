@@ -1,6 +1,6 @@
 #include "config/AboutDlg.h"
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/SetupCommands.h"
 
 namespace velmor {
@@ -14,7 +14,7 @@ CControl Field(int id, const char* label, const char* initial)
 }
 }  // namespace
 
-CAboutDlg::CAboutDlg(CProgram& program) : m_program(program)
+CAboutDlg::CAboutDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "About Velmor - Windows User Interface Application Program";
     Add(MakeControl(IDC_TITLE, CtlKind::Label, "Velmor - Windows User Application Program"));
@@ -31,20 +31,20 @@ CAboutDlg::CAboutDlg(CProgram& program) : m_program(program)
 
 void CAboutDlg::OnInitDialog()
 {
-    m_program.m_pAboutDlg = this;
+    m_context.SetAboutDlg(this);
     // The replies to these queries fill the box while it is open; until the
     // PRID reply arrives, sentences go out with CR LF even to a legacy unit.
-    m_program.m_state.m_nReportedProductType = PT_UNIDENTIFIED;
-    m_program.SendCommand("PRID");
-    m_program.SendCommand("GPSE");
-    m_program.SendCommand("VERS");
+    m_context.ForgetReportedProductType();
+    m_context.SendCommand("PRID");
+    m_context.SendCommand("GPSE");
+    m_context.SendCommand("VERS");
     Ctl(IDC_VERSION).m_strValue = kProgramVersion;
     Ctl(IDC_PART_NUMBER).m_strValue = kProgramPartNumber;
 }
 
 void CAboutDlg::OnDestroy()
 {
-    if (m_program.m_pAboutDlg == this) m_program.m_pAboutDlg = nullptr;
+    if (m_context.AboutDlg() == this) m_context.SetAboutDlg(nullptr);
 }
 
 void CAboutDlg::SetValue(int id, const std::string& text)
@@ -53,10 +53,10 @@ void CAboutDlg::SetValue(int id, const std::string& text)
     Changed();
 }
 
-void OnAppAbout(CProgram& program)
+void OnAppAbout(IConfigContext& context)
 {
-    CAboutDlg dialog(program);
-    program.m_host.RunDialog(dialog);
+    CAboutDlg dialog(context);
+    context.Events().RunDialog(dialog);
 }
 
 }  // namespace velmor

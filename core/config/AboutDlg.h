@@ -7,7 +7,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CAboutDlg : public CDialogModel, public IAboutDlg {
 public:
@@ -15,7 +15,7 @@ public:
         IDC_TITLE = 1000, IDC_PART_NUMBER, IDC_VERSION, IDC_PRODUCT_NAME, IDC_ID_NUMBER,
         IDC_FIRMWARE_PART, IDC_FIRMWARE_VERSION, IDC_GPS_VERSION, IDC_GPS_CHANNELS, IDOK_ABOUT
     };
-    explicit CAboutDlg(CProgram& program);
+    explicit CAboutDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnDestroy() override;
@@ -32,7 +32,7 @@ public:
 
 private:
     void SetValue(int id, const std::string& text);
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 }  // namespace velmor

@@ -1,5 +1,5 @@
 #include "alarms/AlarmSettings.h"
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/AlarmSettingsDlg.h"
 #include "config/SetupCommands.h"
 
@@ -7,12 +7,12 @@ namespace velmor {
 
 // View > Alarm Settings. The alarms read the program's settings at each
 // decision, so the new limits hold from the next report on.
-void OnViewAlarmSettings(CProgram& program)
+void OnViewAlarmSettings(IConfigContext& context)
 {
-    CAlarmSettingsDlg dialog(program.m_host, program.m_alarmSettings);
-    if (!program.m_host.RunDialog(dialog)) return;
-    program.m_alarmSettings = dialog.m_settings;
-    SaveAlarmSettings(program.m_profile, program.m_alarmSettings);
+    CAlarmSettingsDlg dialog(context.Events(), context.AlarmSettings());
+    if (!context.Events().RunDialog(dialog)) return;
+    context.AlarmSettings() = dialog.m_settings;
+    SaveAlarmSettings(context.Profile(), context.AlarmSettings());
 }
 
 }  // namespace velmor

@@ -33,7 +33,7 @@ bool ParseWhole(const std::string& text, int& value)
 
 }  // namespace
 
-CAlarmSettingsDlg::CAlarmSettingsDlg(Host& host, const CAlarmSettings& settings)
+CAlarmSettingsDlg::CAlarmSettingsDlg(ISessionEvents& host, const CAlarmSettings& settings)
     : m_settings(settings), m_host(host)
 {
     m_strCaption = kCaption;

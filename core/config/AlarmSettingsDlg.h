@@ -7,7 +7,7 @@
 
 namespace velmor {
 
-class Host;
+class ISessionEvents;
 
 class CAlarmSettingsDlg : public CDialogModel {
 public:
@@ -19,7 +19,7 @@ public:
     };
     static constexpr const char* kCaption = "Alarm Settings";
 
-    CAlarmSettingsDlg(Host& host, const CAlarmSettings& settings);
+    CAlarmSettingsDlg(ISessionEvents& host, const CAlarmSettings& settings);
 
     void OnInitDialog() override;
     bool OnOK() override;
@@ -29,7 +29,7 @@ public:
 
 private:
     bool Refuse(const char* text, int focusId);
-    Host& m_host;
+    ISessionEvents& m_host;
 };
 
 }  // namespace velmor

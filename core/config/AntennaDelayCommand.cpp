@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/AntennaDelayDlg.h"
 #include "config/SetupCommands.h"
 #include "text/Numbers.h"
@@ -25,52 +25,52 @@ bool UsesAnt1(std::string_view partNumber)
 
 }  // namespace
 
-void OnSetupAntennaDelay(CProgram& program)
+void OnSetupAntennaDelay(IConfigContext& context)
 {
-    CUnitState& state = program.m_state;
-    const bool wasPolling = program.m_bTimerRunning;
-    if (wasPolling) program.StopPolling();
+    const CUnitState& state = context.State();
+    const bool wasPolling = context.IsPolling();
+    if (wasPolling) context.StopPolling();
 
     CAntennaDelayDlg dlg;
     dlg.m_nDelay = AtoI(state.m_strAntennaDelay);
     // Cancelled: the page resumes polling on its next paint.
-    if (!program.m_host.RunDialog(dlg)) return;
+    if (!context.Events().RunDialog(dlg)) return;
 
     long delay = dlg.m_nDelay;
     if (delay > kMaxDelay) {
-        program.m_host.PlaySound(Sound::Exclamation);
-        program.m_host.MessageBox(Owner::View, "Set antenna delay to its maximun 999999",
+        context.Events().PlaySound(Sound::Exclamation);
+        context.Events().MessageBox(Owner::View, "Set antenna delay to its maximun 999999",
                                   Format("Antenna Delay entry error:%6ld", delay), Icon::Error);
         delay = kMaxDelay;
     }
     if (wasPolling) {
-        program.ReopenAndPoll();
+        context.ReopenAndPoll();
     }
 
-    if (!program.m_link.m_bPortOpen) {
+    if (!context.IsPortOpen()) {
         const std::string text = Format("%06ld", delay);
-        program.m_host.PlaySound(Sound::Hand);
-        program.m_host.MessageBox(Owner::View, text, "Send ANTD Max. & Comm not active", Icon::Error);
-        state.m_strAntennaDelay = text;
+        context.Events().PlaySound(Sound::Hand);
+        context.Events().MessageBox(Owner::View, text, "Send ANTD Max. & Comm not active", Icon::Error);
+        context.NoteAntennaDelay(text);
         return;
     }
     const int type = state.m_nProductType;
     switch (ProductTypeInfo(type).m_eAntennaDelay) {
     case AntennaDelayCommand::ByPartNumber:
-        program.SendCommand(Format(UsesAnt1(state.m_strPartNumber) ? "ANT1,%06ld" : "ANTD,%06ld", delay));
+        context.SendCommand(Format(UsesAnt1(state.m_strPartNumber) ? "ANT1,%06ld" : "ANTD,%06ld", delay));
         break;
     case AntennaDelayCommand::Ant1:
-        program.SendCommand(Format("ANT1,%06ld", delay));
+        context.SendCommand(Format("ANT1,%06ld", delay));
         break;
     case AntennaDelayCommand::Legacy:
-        program.SendCommand(Format("EID%06ld", delay));
+        context.SendCommand(Format("EID%06ld", delay));
         break;
     case AntennaDelayCommand::Antd:
-        program.SendCommand(Format("ANTD,%06ld", delay));
+        context.SendCommand(Format("ANTD,%06ld", delay));
         break;
     case AntennaDelayCommand::None:
-        program.m_host.PlaySound(Sound::Hand);
-        program.m_host.MessageBox(Owner::View, Format("Unknown ProductType %2d", type), "Send ANT Delay Max.",
+        context.Events().PlaySound(Sound::Hand);
+        context.Events().MessageBox(Owner::View, Format("Unknown ProductType %2d", type), "Send ANT Delay Max.",
                                   Icon::Error);
         break;
     }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/AntennaPositionDlg.h"
 #include "config/SetupCommands.h"
 #include "text/Numbers.h"
@@ -54,20 +54,20 @@ std::string LegacyHeightDigits(const std::string& height)
     return digits;
 }
 
-void RestartPolling(CProgram& program, bool wasPolling)
+void RestartPolling(IConfigContext& context, bool wasPolling)
 {
     if (!wasPolling) return;
-    program.ReopenAndPoll();
+    context.ReopenAndPoll();
 }
 
 }  // namespace
 
-void OnSetupAntennaPosition(CProgram& program)
+void OnSetupAntennaPosition(IConfigContext& context)
 {
-    CUnitState& state = program.m_state;
+    const CUnitState& state = context.State();
     const CGeoPosition& position = state.m_position;
-    const bool wasPolling = program.m_bTimerRunning;
-    if (wasPolling) program.StopPolling();
+    const bool wasPolling = context.IsPolling();
+    if (wasPolling) context.StopPolling();
 
     CAntennaPositionDlg dlg;
     dlg.m_strLatitude = Format("%02d'", AtoI(position.m_strLatDegrees)) + position.m_strLatMinutes;
@@ -76,9 +76,9 @@ void OnSetupAntennaPosition(CProgram& program)
     dlg.m_strLatHemisphere = std::string(1, position.m_chLatHemisphere);
     dlg.m_strLonHemisphere = std::string(1, position.m_chLonHemisphere);
 
-    if (!program.m_host.RunDialog(dlg)) {
-        RestartPolling(program, wasPolling);
-        program.SendCommand("TIME");
+    if (!context.Events().RunDialog(dlg)) {
+        RestartPolling(context, wasPolling);
+        context.SendCommand("TIME");
         return;
     }
 
@@ -90,11 +90,11 @@ void OnSetupAntennaPosition(CProgram& program)
             dlg.m_strLatHemisphere + Format("%03lld%02lld%04lld", lat.m_nDegrees, lat.m_nMinutes, lat.m_nFraction);
         const std::string longitude =
             dlg.m_strLonHemisphere + Format("%03lld%02lld%04lld", lon.m_nDegrees, lon.m_nMinutes, lon.m_nFraction);
-        RestartPolling(program, wasPolling);
-        program.SendCommand("LL" + latitude + longitude);
-        program.SendCommand("EL" + LegacyHeightDigits(dlg.m_strHeight));
-        program.SendCommand("ELL");
-        program.SendCommand("EEL");
+        RestartPolling(context, wasPolling);
+        context.SendCommand("LL" + latitude + longitude);
+        context.SendCommand("EL" + LegacyHeightDigits(dlg.m_strHeight));
+        context.SendCommand("ELL");
+        context.SendCommand("EEL");
         return;
     }
 
@@ -110,9 +110,9 @@ void OnSetupAntennaPosition(CProgram& program)
         Format("%03lld,%02lld.%04lld,%1s", lon.m_nDegrees, lon.m_nMinutes, lon.m_nFraction,
                dlg.m_strLonHemisphere.c_str()) +
         "," + TrimTrailingPrompts(dlg.m_strHeight);
-    program.m_host.RedrawViewNow();
-    RestartPolling(program, wasPolling);
-    program.SendCommand(command);
+    context.Events().RedrawViewNow();
+    RestartPolling(context, wasPolling);
+    context.SendCommand(command);
 }
 
 }  // namespace velmor

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/BeepDlg.h"
 #include "config/SetupCommands.h"
 #include "text/Text.h"
@@ -6,13 +6,13 @@
 namespace velmor {
 
 // Setup > Beep Toggling. The unit's BEEP reply updates m_bBeepEnabled.
-void OnSetupBeep(CProgram& program)
+void OnSetupBeep(IConfigContext& context)
 {
-    if (!HasCapability(program.m_state.m_nProductType, kBeep)) return;
+    if (!HasCapability(context.State().m_nProductType, kBeep)) return;
     CBeepDlg dialog;
-    dialog.m_bEnabled = program.m_state.m_bBeepEnabled;
-    const bool ok = program.m_host.RunDialog(dialog);
-    if (ok) program.SendCommand(Format("BEEP,%d", dialog.m_bEnabled ? 1 : 0));
+    dialog.m_bEnabled = context.State().m_bBeepEnabled;
+    const bool ok = context.Events().RunDialog(dialog);
+    if (ok) context.SendCommand(Format("BEEP,%d", dialog.m_bEnabled ? 1 : 0));
 }
 
 }  // namespace velmor

@@ -2,7 +2,6 @@
 
 #include <iterator>
 
-#include "app/Program.h"
 #include "settings/SerialProfile.h"
 #include "text/Text.h"
 
@@ -51,14 +50,6 @@ CCommSetupDlg::CCommSetupDlg(const SerialSettings& settings, CDeviceChoice choic
     Add(MakeControl(IDC_DEVICE_INFO, CtlKind::Label, ""));
     Add(MakeControl(IDC_OPEN_ERROR, CtlKind::Label, ""));
     AddOkCancel(IDOK_COMM, IDCANCEL_COMM);
-}
-
-CCommSetupDlg::CCommSetupDlg(const SerialSettings& settings, const CProgram& program)
-    : CCommSetupDlg(settings,
-                    CDeviceChoice{[&profile = program.m_profile](int port) { return PortDevicePath(profile, port); },
-                                  program.m_deviceLister ? program.m_deviceLister() : std::vector<CSerialPortInfo>{},
-                                  program.m_link.LastOpenError()})
-{
 }
 
 void CCommSetupDlg::OnInitDialog()

@@ -15,7 +15,6 @@
 namespace velmor {
 
 class CProfile;
-class CProgram;
 
 // What the dialog needs to show the device field.
 struct CDeviceChoice {
@@ -31,8 +30,6 @@ public:
         IDC_DEVICE, IDC_DEVICE_INFO, IDC_OPEN_ERROR
     };
     explicit CCommSetupDlg(const SerialSettings& settings, CDeviceChoice choice = {});
-    // The program's port mapping, device list and last opening failure.
-    CCommSetupDlg(const SerialSettings& settings, const CProgram& program);
 
     void OnInitDialog() override;
     void OnSelChange(int id) override;

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/DacValueDlg.h"
 #include "config/SetupCommands.h"
 #include "text/Numbers.h"
@@ -6,12 +6,12 @@
 namespace velmor {
 
 // Setup > Dac Value. The dialog sends its own commands; polling goes on.
-void OnSetupDacValue(CProgram& program)
+void OnSetupDacValue(IConfigContext& context)
 {
-    if (HasCapability(program.m_state.m_nProductType, kDacLocked)) return;
-    CDacValueDlg dialog(program);
-    dialog.m_nValue = AtoI(program.m_state.m_strDacValue);
-    program.m_host.RunDialog(dialog);
+    if (HasCapability(context.State().m_nProductType, kDacLocked)) return;
+    CDacValueDlg dialog(context);
+    dialog.m_nValue = AtoI(context.State().m_strDacValue);
+    context.Events().RunDialog(dialog);
 }
 
 }  // namespace velmor

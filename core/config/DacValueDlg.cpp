@@ -1,6 +1,6 @@
 #include "config/DacValueDlg.h"
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "text/Text.h"
 
 namespace velmor {
@@ -28,7 +28,7 @@ bool ReadNonNegativeInteger(const std::string& text, unsigned& value)
     return true;
 }
 
-CDacValueDlg::CDacValueDlg(CProgram& program) : m_program(program)
+CDacValueDlg::CDacValueDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "DAC Value Control ";
     Add(MakeControl(IDC_WARNING, CtlKind::Label, "Warning:  Pressing the \"Set\" button restarts discipline cycle."));
@@ -47,14 +47,14 @@ std::string CDacValueDlg::BuildCommand() const
 {
     unsigned value = 0;
     if (!ReadNonNegativeInteger(Text(IDC_VALUE).substr(0, kMaxLength), value)) return {};
-    if (HasCapability(m_program.m_state.m_nReportedProductType, kDacvCommand)) return Format("DACV,%06u", value);
+    if (HasCapability(m_context.State().m_nReportedProductType, kDacvCommand)) return Format("DACV,%06u", value);
     return Format("DACP,%06u", value);
 }
 
 void CDacValueDlg::ShowPositiveIntegerError()
 {
-    m_program.m_host.PlaySound(Sound::Hand);
-    m_program.m_host.MessageBox(Owner::Dialog, "Please enter a positive integer.", kAppCaption, Icon::Error);
+    m_context.Events().PlaySound(Sound::Hand);
+    m_context.Events().MessageBox(Owner::Dialog, "Please enter a positive integer.", kAppCaption, Icon::Error);
 }
 
 void CDacValueDlg::OnCommand(int id)
@@ -62,7 +62,7 @@ void CDacValueDlg::OnCommand(int id)
     if (id != IDC_SET) return;
     const std::string command = BuildCommand();
     if (command.empty()) ShowPositiveIntegerError();
-    else m_program.SendCommand(command);
+    else m_context.SendCommand(command);
 }
 
 bool CDacValueDlg::OnOK()

@@ -14,14 +14,14 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CDacValueDlg : public CDialogModel {
 public:
     enum : int { IDC_WARNING = 1600, IDC_VALUE, IDC_SET, IDOK_EXIT };
     static constexpr int kMaxLength = 7;
 
-    explicit CDacValueDlg(CProgram& program);
+    explicit CDacValueDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnCommand(int id) override;
@@ -36,7 +36,7 @@ public:
 private:
     void ShowPositiveIntegerError();
 
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 // The field text as a non-negative integer: blanks, an optional '+', digits,

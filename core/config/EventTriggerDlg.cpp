@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "widgets/PictureMask.h"
 
 namespace velmor {
@@ -28,7 +28,7 @@ void AppendParts(std::string& command, const std::string& text, const char* sepa
 
 }  // namespace
 
-CEventTriggerDlg::CEventTriggerDlg(CProgram& program) : m_program(program)
+CEventTriggerDlg::CEventTriggerDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Set Event Trigger";
     Add(MakeMaskField(IDC_START, "Start Time:"));
@@ -48,7 +48,7 @@ CEventTriggerDlg::CEventTriggerDlg(CProgram& program) : m_program(program)
 
 void CEventTriggerDlg::OnInitDialog()
 {
-    m_program.m_pEventTriggerDlg = this;
+    m_context.SetEventTriggerDlg(this);
     Ctl(IDC_START).m_pMask->SetMask(kStartMask);
     Ctl(IDC_PERIOD).m_pMask->SetMask(kPeriodMask);
     Ctl(IDC_WIDTH).m_pMask->SetMask(kWidthMask);
@@ -86,7 +86,7 @@ void CEventTriggerDlg::OnCommand(int id)
 {
     if (id != IDC_SET) return;
     BuildCommand();
-    m_program.SendCommand(m_strCommand);
+    m_context.SendCommand(m_strCommand);
 }
 
 bool CEventTriggerDlg::OnOK()
@@ -102,7 +102,7 @@ void CEventTriggerDlg::OnDestroy() { Unregister(); }
 
 void CEventTriggerDlg::Unregister()
 {
-    if (m_program.m_pEventTriggerDlg == this) m_program.m_pEventTriggerDlg = nullptr;
+    if (m_context.EventTriggerDlg() == this) m_context.SetEventTriggerDlg(nullptr);
 }
 
 }  // namespace velmor

@@ -18,7 +18,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CEventTriggerDlg : public CDialogModel, public IEventTriggerDlg {
 public:
@@ -28,7 +28,7 @@ public:
     static constexpr const char* kWidthMask = "9.999999";
     static constexpr std::size_t kMaxFieldLength = 24;
 
-    explicit CEventTriggerDlg(CProgram& program);
+    explicit CEventTriggerDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnCommand(int id) override;
@@ -57,7 +57,7 @@ private:
     void Fill(int id, const std::string& digits);
     void Unregister();
 
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 }  // namespace velmor

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/MaskAngleDlg.h"
 #include "config/SetupCommands.h"
 #include "text/Text.h"
@@ -19,19 +19,19 @@ bool UsesMag1(const CUnitState& state)
 }  // namespace
 
 // Setup > Mask Angle.
-void OnSetupMaskAngle(CProgram& program)
+void OnSetupMaskAngle(IConfigContext& context)
 {
-    CUnitState& state = program.m_state;
+    const CUnitState& state = context.State();
     if (!HasCapability(state.m_nProductType, kMaskAngleCommand)) return;
-    CMaskAngleDlg dialog(program);
+    CMaskAngleDlg dialog(context);
     dialog.m_nValue = state.m_nMaskAngle;
-    const bool ok = program.m_host.RunDialog(dialog);
+    const bool ok = context.Events().RunDialog(dialog);
     if (!ok) return;
     if (UsesMag1(state)) {
-        program.SendCommand(Format("MAG1,%d", dialog.m_nValue));
-        state.m_nMaskAngle = dialog.m_nValue;
+        context.SendCommand(Format("MAG1,%d", dialog.m_nValue));
+        context.NoteMaskAngle(dialog.m_nValue);
     } else {
-        program.SendCommand(Format("MANG,%d", dialog.m_nValue));
+        context.SendCommand(Format("MANG,%d", dialog.m_nValue));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "config/MaskAngleDlg.h"
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "text/Numbers.h"
 #include "text/Text.h"
 
@@ -10,7 +10,7 @@ namespace {
 const char* const kBadAngleCaption = "Mirelle: Bad Mask Angle";
 }  // namespace
 
-CMaskAngleDlg::CMaskAngleDlg(CProgram& program) : m_program(program)
+CMaskAngleDlg::CMaskAngleDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Set Mask Angle";
     CControl angle = MakeControl(IDC_ANGLE, CtlKind::Edit, "Mask Angle:");
@@ -25,8 +25,8 @@ bool CMaskAngleDlg::OnOK()
 {
     m_nValue = AtoI(Text(IDC_ANGLE).substr(0, kMaxLength));
     // Only the Mirelle units hold the angle to its range.
-    if (!IsMirelleFamily(m_program.m_state.m_nReportedProductType)) return true;
-    Host& host = m_program.m_host;
+    if (!IsMirelleFamily(m_context.State().m_nReportedProductType)) return true;
+    ISessionEvents& host = m_context.Events();
     if (m_nValue < kMinAngle) {
         host.PlaySound(Sound::Hand);
         host.MessageBox(Owner::Dialog, Format("Mask Angle:%2d less than 5 set to minimim: 5", m_nValue),

@@ -7,7 +7,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CMaskAngleDlg : public CDialogModel {
 public:
@@ -16,7 +16,7 @@ public:
     static constexpr int kMinAngle = 5;
     static constexpr int kMaxAngle = 90;
 
-    explicit CMaskAngleDlg(CProgram& program);
+    explicit CMaskAngleDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     bool OnOK() override;
@@ -24,7 +24,7 @@ public:
     int m_nValue = -1;  // degrees; set by the caller, read back after OK
 
 private:
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 }  // namespace velmor

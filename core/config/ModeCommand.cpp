@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/ModeDlg.h"
 #include "config/SetupCommands.h"
 #include "text/Numbers.h"
@@ -33,96 +33,96 @@ std::string TrmoTimeCommand(const CModeDlg& dlg, int reportedType)
     }
 }
 
-void SendPositionSubscriptions(CProgram& program)
+void SendPositionSubscriptions(IConfigContext& context)
 {
-    program.SendCommand("UNSL,POS1,0");
-    program.SendCommand("UNSL,SPOS,0");
-    program.SendCommand("UNSL,PAVG,1");
+    context.SendCommand("UNSL,POS1,0");
+    context.SendCommand("UNSL,SPOS,0");
+    context.SendCommand("UNSL,PAVG,1");
 }
 
-void SendTrmoFamily(CProgram& program, const CModeDlg& dlg, int prevHours, int prevMinutes)
+void SendTrmoFamily(IConfigContext& context, const CModeDlg& dlg, int prevHours, int prevMinutes)
 {
-    CUnitState& state = program.m_state;
+    const CUnitState& state = context.State();
     const int reported = state.m_nReportedProductType;
     if (dlg.m_chTimeMode != state.m_chTimeMode || dlg.m_nHours != prevHours || dlg.m_nMinutes != prevMinutes) {
         // This family gets its time-scale command twice in a row.
         const std::string command = TrmoTimeCommand(dlg, reported);
         if (!command.empty()) {
-            program.SendCommand(command);
-            program.SendCommand(command);
+            context.SendCommand(command);
+            context.SendCommand(command);
         }
     }
     if (dlg.m_chPositionMode == state.m_chPositionMode) {
-        program.StartPolling();
+        context.StartPolling();
         return;
     }
-    program.SendCommand("TRMO");
+    context.SendCommand("TRMO");
     switch (dlg.m_chPositionMode) {
     case 'D':
-        state.m_chSubscribedPositionMode = 'D';
-        if (HasCapability(reported, kPavgAfterFixedMode)) SendPositionSubscriptions(program);
-        program.SendCommand("TRMO,D");
+        context.NoteSubscribedPositionMode('D');
+        if (HasCapability(reported, kPavgAfterFixedMode)) SendPositionSubscriptions(context);
+        context.SendCommand("TRMO,D");
         break;
     case 'K':
-        if (HasCapability(reported, kPavgAfterFixedMode)) SendPositionSubscriptions(program);
-        program.SendCommand("TRMO,K");
+        if (HasCapability(reported, kPavgAfterFixedMode)) SendPositionSubscriptions(context);
+        context.SendCommand("TRMO,K");
         break;
     case 'P':
         if (HasCapability(reported, kPavgAfterAveragingMode)) {
-            SendPositionSubscriptions(program);
+            SendPositionSubscriptions(context);
         } else {
-            program.SendCommand("UNSL,TRMO,1");
-            program.SendCommand("UNSL,SPOS,1");
+            context.SendCommand("UNSL,TRMO,1");
+            context.SendCommand("UNSL,SPOS,1");
         }
-        state.m_chSubscribedPositionMode = 'P';
-        program.SendCommand("TRMO,P");
+        context.NoteSubscribedPositionMode('P');
+        context.SendCommand("TRMO,P");
         break;
     default:
         break;
     }
-    program.StartPolling();
+    context.StartPolling();
 }
 
-void SendTmd1Family(CProgram& program, const CModeDlg& dlg)
+void SendTmd1Family(IConfigContext& context, const CModeDlg& dlg)
 {
-    CUnitState& state = program.m_state;
+    const CUnitState& state = context.State();
     switch (dlg.m_chTimeMode) {
-    case '1': case 'G': program.SendCommand("TMD1,G"); break;
-    case '2': case 'U': program.SendCommand("TMD1,U"); break;
+    case '1': case 'G': context.SendCommand("TMD1,G"); break;
+    case '2': case 'U': context.SendCommand("TMD1,U"); break;
     default: break;
     }
     switch (dlg.m_chPositionMode) {
     case 'D':
-        program.SendCommand("PMD1,D");
-        state.m_chSubscribedPositionMode = 'D';
+        context.SendCommand("PMD1,D");
+        context.NoteSubscribedPositionMode('D');
         break;
     case 'K':
-        program.SendCommand("PMD1,K");
-        state.m_chSubscribedPositionMode = 'K';
+        context.SendCommand("PMD1,K");
+        context.NoteSubscribedPositionMode('K');
         break;
     case 'P': {
-        program.SendCommand("PMD1,P");
+        context.SendCommand("PMD1,P");
         const bool pos1 = HasCapability(state.m_nReportedProductType, kPos1OffForAveraging);
-        program.SendCommand(pos1 ? "UNSL,POS1,0" : "UNSL,SPOS,0");
-        program.SendCommand("UNSL,PAVG,1");
-        state.m_chSubscribedPositionMode = 'P';
+        context.SendCommand(pos1 ? "UNSL,POS1,0" : "UNSL,SPOS,0");
+        context.SendCommand("UNSL,PAVG,1");
+        context.NoteSubscribedPositionMode('P');
         break;
     }
     default:
         break;
     }
-    program.StartPolling();
+    context.StartPolling();
 }
 
-void SendLegacyFamily(CProgram& program, const CModeDlg& dlg, char prevSubscribed)
+void SendLegacyFamily(IConfigContext& context, const CModeDlg& dlg, char prevSubscribed)
 {
     switch (dlg.m_chTimeMode) {
-    case '1': case 'G': program.SendCommand("TIMM,1"); break;
-    case '2': case 'U': program.SendCommand("TIMM,2"); break;
+    case '1': case 'G': context.SendCommand("TIMM,1"); break;
+    case '2': case 'U': context.SendCommand("TIMM,2"); break;
     case '3': case '4':
-        program.SendCommand(Format("TIMM,%c,%03d,%02d", dlg.m_chTimeMode, dlg.m_nHours, dlg.m_nMinutes));
-        program.SendCommand("TMD1");
-        program.SendCommand("TIMM");
+        context.SendCommand(Format("TIMM,%c,%03d,%02d", dlg.m_chTimeMode, dlg.m_nHours, dlg.m_nMinutes));
+        context.SendCommand("TMD1");
+        context.SendCommand("TIMM");
         break;
     default:
         break;
@@ -133,64 +133,64 @@ void SendLegacyFamily(CProgram& program, const CModeDlg& dlg, char prevSubscribe
         switch (mode) {
         case 'D':
         case 'K':
-            program.SendCommand("UNSL,EL,1");
-            program.SendCommand("UNSL,LL,1");
-            program.SendCommand("UNSL,PAVG,0");
-            program.SendCommand(mode == 'D' ? "ETRD" : "ETRK");
+            context.SendCommand("UNSL,EL,1");
+            context.SendCommand("UNSL,LL,1");
+            context.SendCommand("UNSL,PAVG,0");
+            context.SendCommand(mode == 'D' ? "ETRD" : "ETRK");
             break;
         case 'S':
-            program.SendCommand("UNSL,EL,0");
-            program.SendCommand("UNSL,LL,0");
-            program.SendCommand("UNSL,PAVG,1");
-            program.SendCommand("ETRS");
+            context.SendCommand("UNSL,EL,0");
+            context.SendCommand("UNSL,LL,0");
+            context.SendCommand("UNSL,PAVG,1");
+            context.SendCommand("ETRS");
             break;
         default:
             break;
         }
     }
-    program.StartPolling();
+    context.StartPolling();
 }
 
 // Refreshes the mode fields from the unit after a cancelled dialog.
-void CancelAtFirstShowing(CProgram& program, bool wasPolling)
+void CancelAtFirstShowing(IConfigContext& context, bool wasPolling)
 {
     if (!wasPolling) return;
-    program.ReopenAndPoll();
-    program.SendCommand("TIMM");
-    const CProductType& type = ProductTypeInfo(program.m_state.m_nProductType);
-    if (type.Has(kTrmoModeQuery)) program.SendCommand("TRMO");
-    else if (type.m_eFamily == CommandFamily::Tmd1) program.SendCommand("PMD1");
+    context.ReopenAndPoll();
+    context.SendCommand("TIMM");
+    const CProductType& type = ProductTypeInfo(context.State().m_nProductType);
+    if (type.Has(kTrmoModeQuery)) context.SendCommand("TRMO");
+    else if (type.m_eFamily == CommandFamily::Tmd1) context.SendCommand("PMD1");
 }
 
-void ColdStart(CProgram& program)
+void ColdStart(IConfigContext& context)
 {
     // The flag is set before the body goes out; the send clears it.
-    program.m_link.m_bColdStartPending = true;
-    program.SendCommand(SpeaksLegacyDialect(program.m_state.m_nProductType) ? "RC" : "RSTG,C");
-    program.m_wndMessage.ShowMessage("Activate Cold Start on GPS.....", "Cold Start", 1);
-    program.StopPolling();
-    program.ReopenAndPoll();
+    context.MarkColdStartPending();
+    context.SendCommand(SpeaksLegacyDialect(context.State().m_nProductType) ? "RC" : "RSTG,C");
+    context.MessageWindow().ShowMessage("Activate Cold Start on GPS.....", "Cold Start", 1);
+    context.StopPolling();
+    context.ReopenAndPoll();
 }
 
 }  // namespace
 
-void OnSetupMode(CProgram& program)
+void OnSetupMode(IConfigContext& context)
 {
-    CUnitState& state = program.m_state;
-    const bool wasPolling = program.m_bTimerRunning;
-    if (wasPolling) program.StopPolling();
+    const CUnitState& state = context.State();
+    const bool wasPolling = context.IsPolling();
+    if (wasPolling) context.StopPolling();
 
     const int prevHours = AtoI(state.m_strLocalOffsetHours);
     const int prevMinutes = AtoI(state.m_strLocalOffsetMinutes);
     const char prevSubscribed = state.m_chSubscribedPositionMode;
 
-    CModeDlg dlg(program);
+    CModeDlg dlg(context);
     dlg.m_chTimeMode = state.m_chTimeMode;
     dlg.m_chPositionMode = state.m_chPositionMode;
     dlg.m_strHours = state.m_strLocalOffsetHours;
     dlg.m_strMinutes = state.m_strLocalOffsetMinutes;
-    if (!program.m_host.RunDialog(dlg)) {
-        CancelAtFirstShowing(program, wasPolling);
+    if (!context.Events().RunDialog(dlg)) {
+        CancelAtFirstShowing(context, wasPolling);
         return;
     }
     // The dialog refuses such hours itself; this guards the values it hands
@@ -198,7 +198,7 @@ void OnSetupMode(CProgram& program)
     CModeDlg* pResult = &dlg;
     std::unique_ptr<CModeDlg> pAgain;
     while (pResult->m_nHours < CModeDlg::kMinHours || pResult->m_nHours > CModeDlg::kMaxHours) {
-        auto next = std::make_unique<CModeDlg>(program);
+        auto next = std::make_unique<CModeDlg>(context);
         next->m_chTimeMode = pResult->m_chTimeMode;
         next->m_chPositionMode = pResult->m_chPositionMode;
         next->m_nHours = pResult->m_nHours;
@@ -210,25 +210,25 @@ void OnSetupMode(CProgram& program)
         pAgain = std::move(next);
         pResult = pAgain.get();
         // Cancelled while correcting: the page resumes polling on its next paint.
-        if (!program.m_host.RunDialog(*pResult)) return;
+        if (!context.Events().RunDialog(*pResult)) return;
     }
     const CModeDlg& result = *pResult;
 
     if (result.m_bColdStart) {
-        const Answer answer = program.m_host.MessageBox(Owner::View, "Cold Start will take about 20 minutes.  Proceed?",
+        const Answer answer = context.Events().MessageBox(Owner::View, "Cold Start will take about 20 minutes.  Proceed?",
                                                         "GPS Cold Start Warning!", Icon::Warning, Buttons::OkCancel);
         if (answer == Answer::Ok) {
-            ColdStart(program);
+            ColdStart(context);
             return;
         }
     }
 
-    if (wasPolling) program.InitComm();
+    if (wasPolling) context.InitComm();
     switch (CommandFamilyOf(state.m_nProductType)) {
-    case CommandFamily::Trmo: SendTrmoFamily(program, result, prevHours, prevMinutes); break;
-    case CommandFamily::Tmd1: SendTmd1Family(program, result); break;
-    case CommandFamily::Legacy: SendLegacyFamily(program, result, prevSubscribed); break;
-    case CommandFamily::None: program.StartPolling(); break;
+    case CommandFamily::Trmo: SendTrmoFamily(context, result, prevHours, prevMinutes); break;
+    case CommandFamily::Tmd1: SendTmd1Family(context, result); break;
+    case CommandFamily::Legacy: SendLegacyFamily(context, result, prevSubscribed); break;
+    case CommandFamily::None: context.StartPolling(); break;
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/ManualTimeDlg.h"
 #include "text/Numbers.h"
 #include "text/Text.h"
@@ -32,7 +32,7 @@ bool ReadIntegerField(const std::string& text, int& value)
 
 }  // namespace
 
-CModeDlg::CModeDlg(CProgram& program) : m_program(program)
+CModeDlg::CModeDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Set Modes:";
     Add(MakeControl(IDC_GPS, CtlKind::Radio, "&GPS", 0, 1));
@@ -73,7 +73,7 @@ CModeDlg::CModeDlg(CProgram& program) : m_program(program)
 
 bool CModeDlg::HasMinutes() const
 {
-    return HasCapability(m_program.m_state.m_nReportedProductType, kHalfHourOffset);
+    return HasCapability(m_context.State().m_nReportedProductType, kHalfHourOffset);
 }
 
 int CModeDlg::Clamp(int hours) { return hours < kMinHours ? kMinHours : hours > kMaxHours ? kMaxHours : hours; }
@@ -123,7 +123,7 @@ void CModeDlg::OnInitDialog()
     default:
         break;
     }
-    if (IsMirelleFamily(m_program.m_state.m_nReportedProductType)) {
+    if (IsMirelleFamily(m_context.State().m_nReportedProductType)) {
         Enable(IDC_MANUAL, false);
         Enable(IDC_DYNAMIC, false);
     }
@@ -156,8 +156,8 @@ void CModeDlg::OnCommand(int id)
         EnableOffset(false);
         Changed();
         CManualTimeDlg manual;
-        if (m_program.m_host.RunDialog(manual) && manual.m_strTime.size() > 1)
-            m_program.SendCommand(Format("MANM,1,%s", manual.m_strTime.c_str()));
+        if (m_context.Events().RunDialog(manual) && manual.m_strTime.size() > 1)
+            m_context.SendCommand(Format("MANM,1,%s", manual.m_strTime.c_str()));
         break;
     }
     default:
@@ -170,8 +170,8 @@ void CModeDlg::OnKillFocus(int id)
     if (id != IDC_HOURS) return;
     const int typed = AtoI(Text(IDC_HOURS));
     if (typed < kMinHours || typed > kMaxHours) {
-        m_program.m_host.PlaySound(Sound::Exclamation);
-        m_program.m_host.MessageBox(Owner::Dialog, Format("Value must between -14 to +14\r\nBad entry: %5d", typed),
+        m_context.Events().PlaySound(Sound::Exclamation);
+        m_context.Events().MessageBox(Owner::Dialog, Format("Value must between -14 to +14\r\nBad entry: %5d", typed),
                                     "Local Offset Entry Error!!", Icon::Error);
     }
     m_nSpinPos = Clamp(typed);
@@ -192,14 +192,14 @@ bool CModeDlg::OnOK()
 {
     int hours = 0;
     if (!ReadIntegerField(Text(IDC_HOURS), hours)) {
-        m_program.m_host.PlaySound(Sound::Hand);
-        m_program.m_host.MessageBox(Owner::Dialog, "Please enter an integer.", kAppCaption, Icon::Error);
+        m_context.Events().PlaySound(Sound::Hand);
+        m_context.Events().MessageBox(Owner::Dialog, "Please enter an integer.", kAppCaption, Icon::Error);
         Focus(IDC_HOURS);
         return false;
     }
     if (hours < kMinHours || hours > kMaxHours) {
-        m_program.m_host.PlaySound(Sound::Hand);
-        m_program.m_host.MessageBox(Owner::Dialog, "Please enter an integer between -14 and 14.", kAppCaption,
+        m_context.Events().PlaySound(Sound::Hand);
+        m_context.Events().MessageBox(Owner::Dialog, "Please enter an integer between -14 and 14.", kAppCaption,
                                     Icon::Error);
         Focus(IDC_HOURS);
         return false;

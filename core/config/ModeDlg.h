@@ -13,7 +13,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CModeDlg : public CDialogModel {
 public:
@@ -25,7 +25,7 @@ public:
     static constexpr int kMinHours = -14;
     static constexpr int kMaxHours = 14;
 
-    explicit CModeDlg(CProgram& program);
+    explicit CModeDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnCommand(int id) override;
@@ -52,7 +52,7 @@ private:
     void ShowHours(int hours);
     static int Clamp(int hours);
 
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 }  // namespace velmor

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/SetupCommands.h"
 
 namespace velmor {
@@ -9,37 +9,37 @@ namespace velmor {
 
 namespace {
 
-bool IsMirelle(const CProgram& program) { return IsMirelleFamily(program.m_state.m_nReportedProductType); }
+bool IsMirelle(const IConfigContext& context) { return IsMirelleFamily(context.State().m_nReportedProductType); }
 
-bool Confirm(CProgram& program, const char* text, const char* caption)
+bool Confirm(IConfigContext& context, const char* text, const char* caption)
 {
-    program.m_host.PlaySound(Sound::Exclamation);
-    return program.m_host.MessageBox(Owner::View, text, caption, Icon::Warning, Buttons::OkCancel) == Answer::Ok;
+    context.Events().PlaySound(Sound::Exclamation);
+    return context.Events().MessageBox(Owner::View, text, caption, Icon::Warning, Buttons::OkCancel) == Answer::Ok;
 }
 
 }  // namespace
 
-void OnSetupPreset1(CProgram& program)
+void OnSetupPreset1(IConfigContext& context)
 {
-    if (!IsMirelle(program)) return;
-    if (!Confirm(program, "Press OK to Initiate Mirelle Factory Reset and Restart Unit!", "Mirelle Factory Reset"))
+    if (!IsMirelle(context)) return;
+    if (!Confirm(context, "Press OK to Initiate Mirelle Factory Reset and Restart Unit!", "Mirelle Factory Reset"))
         return;
-    program.SendCommand("factoryreset");
-    program.m_wndMessage.ShowMessage("Please Close Velmor and then Restart",
+    context.SendCommand("factoryreset");
+    context.MessageWindow().ShowMessage("Please Close Velmor and then Restart",
                                      "Factory Reset Initiated.  Wait for Unit Restarting..", 1);
-    program.OnComSetup();
+    context.OnComSetup();
 }
 
-void OnSetupPreset2(CProgram& program)
+void OnSetupPreset2(IConfigContext& context)
 {
-    if (!IsMirelle(program)) return;
-    if (!Confirm(program, "Press OK to configure unit to the Vantor Grid default setting and Restart Unit!",
+    if (!IsMirelle(context)) return;
+    if (!Confirm(context, "Press OK to configure unit to the Vantor Grid default setting and Restart Unit!",
                  "Vantor Grid Factory Reset"))
         return;
-    program.SendCommand("PRESET2");
-    program.OnComSetup();
-    program.ReopenAndPoll();
-    program.m_host.RedrawViewNow();
+    context.SendCommand("PRESET2");
+    context.OnComSetup();
+    context.ReopenAndPoll();
+    context.Events().RedrawViewNow();
 }
 
 }  // namespace velmor

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/RateOutputDlg.h"
 #include "config/SetupCommands.h"
 
@@ -6,15 +6,15 @@ namespace velmor {
 
 // Setup > Rate Output. Polling keeps running while the dialog is open so the
 // unit's ROUT replies reach it; only afterwards is the link reset.
-void OnSetupRateOutput(CProgram& program)
+void OnSetupRateOutput(IConfigContext& context)
 {
-    const bool polling = program.m_bTimerRunning;
-    program.SendCommand("ROUT");
-    CRateOutputDlg dialog(program);
-    const bool ok = program.m_host.RunDialog(dialog);
+    const bool polling = context.IsPolling();
+    context.SendCommand("ROUT");
+    CRateOutputDlg dialog(context);
+    const bool ok = context.Events().RunDialog(dialog);
     if (!polling) return;
-    if (ok) program.StopPolling();
-    program.ReopenAndPoll();
+    if (ok) context.StopPolling();
+    context.ReopenAndPoll();
 }
 
 }  // namespace velmor

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "text/Numbers.h"
 #include "text/Text.h"
 
@@ -42,7 +42,7 @@ std::vector<std::string> SplitKeepingEmpty(const std::string& text)
 
 }  // namespace
 
-CRateOutputDlg::CRateOutputDlg(CProgram& program) : m_program(program)
+CRateOutputDlg::CRateOutputDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Set Rate Output";
     Add(MakeControl(IDC_GROUP_RATES, CtlKind::Group, "Programmable Rates"));
@@ -88,8 +88,8 @@ int CRateOutputDlg::ListPosition(int code)
 
 void CRateOutputDlg::OnInitDialog()
 {
-    m_program.m_pRateOutputDlg = this;
-    m_program.SendCommand("ROUT");
+    m_context.SetRateOutputDlg(this);
+    m_context.SendCommand("ROUT");
     Check(IDC_RATE_A, true);
     Check(IDC_RATE_B, false);
     Ctl(IDC_RATE_LIST).m_nSelection = -1;
@@ -98,7 +98,7 @@ void CRateOutputDlg::OnInitDialog()
 
 void CRateOutputDlg::OnDestroy()
 {
-    if (m_program.m_pRateOutputDlg == this) m_program.m_pRateOutputDlg = nullptr;
+    if (m_context.RateOutputDlg() == this) m_context.SetRateOutputDlg(nullptr);
 }
 
 void CRateOutputDlg::OnCommand(int id)
@@ -107,7 +107,7 @@ void CRateOutputDlg::OnCommand(int id)
     case IDC_RATE_A:
     case IDC_RATE_B:
         // The reply shows the newly chosen output.
-        m_program.SendCommand("ROUT");
+        m_context.SendCommand("ROUT");
         break;
     case IDC_APPLY: ApplyNow(); break;
     default: break;
@@ -168,11 +168,11 @@ void CRateOutputDlg::ApplyNow()
 {
     const std::string command = BuildCommand();
     if (command.empty()) {
-        m_program.m_host.PlaySound(Sound::Hand);
-        m_program.m_host.MessageBox(Owner::Dialog, "Select a rate first.", m_strCaption, Icon::Error);
+        m_context.Events().PlaySound(Sound::Hand);
+        m_context.Events().MessageBox(Owner::Dialog, "Select a rate first.", m_strCaption, Icon::Error);
         return;
     }
-    m_program.SendCommand(command);
+    m_context.SendCommand(command);
 }
 
 }  // namespace velmor

@@ -25,7 +25,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CRateOutputDlg : public CDialogModel, public IRateOutputDlg {
 public:
@@ -38,7 +38,7 @@ public:
     static constexpr int kMaxRateCode = 20;
     static constexpr std::size_t kMaxValueLength = 12;
 
-    explicit CRateOutputDlg(CProgram& program);
+    explicit CRateOutputDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnCommand(int id) override;
@@ -57,7 +57,7 @@ private:
     void EnableForPosition(int position);
     void ApplyNow();
 
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 }  // namespace velmor

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "text/Numbers.h"
 
 namespace velmor {
@@ -31,7 +31,7 @@ bool OnlyDigits(std::string_view text, std::string_view signs)
 
 }  // namespace
 
-CRefPulseDlg::CRefPulseDlg(CProgram& program) : m_program(program)
+CRefPulseDlg::CRefPulseDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Reference Pulse Control";
     Add(MakeControl(IDC_ENABLE_GROUP, CtlKind::Group, "Enable"));
@@ -65,8 +65,8 @@ CRefPulseDlg::CRefPulseDlg(CProgram& program) : m_program(program)
 
 void CRefPulseDlg::ErrorBox(const char* text, const char* caption)
 {
-    m_program.m_host.PlaySound(Sound::Hand);
-    m_program.m_host.MessageBox(Owner::Dialog, text, caption, Icon::Error);
+    m_context.Events().PlaySound(Sound::Hand);
+    m_context.Events().MessageBox(Owner::Dialog, text, caption, Icon::Error);
 }
 
 void CRefPulseDlg::OnInitDialog()

@@ -9,7 +9,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CRefPulseDlg : public CDialogModel {
 public:
@@ -24,7 +24,7 @@ public:
     static constexpr int kWidth10ns = -1;
     static constexpr int kWidth20ns = -2;
 
-    explicit CRefPulseDlg(CProgram& program);
+    explicit CRefPulseDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnCommand(int id) override;
@@ -41,7 +41,7 @@ public:
 private:
     void ErrorBox(const char* text, const char* caption);
 
-    CProgram& m_program;
+    IConfigContext& m_context;
     std::string m_strOpenedUserWidth;
 };
 

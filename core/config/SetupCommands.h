@@ -3,25 +3,25 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
-void OnSetupMode(CProgram& program);
-void OnSetupAntennaDelay(CProgram& program);
-void OnSetupAntennaPosition(CProgram& program);
-void OnSetupRefPulse(CProgram& program);
-void OnSetupRateOutput(CProgram& program);
-void OnSetupEventTrigger(CProgram& program);
-void OnSetupTimeTag(CProgram& program);
-void OnSetupDacValue(CProgram& program);
-void OnSetupMaskAngle(CProgram& program);
-void OnSetupBeep(CProgram& program);
-void OnSetupTodType(CProgram& program);
-void OnSetupQuickStart(CProgram& program);
-void OnSetupPreset1(CProgram& program);
-void OnSetupPreset2(CProgram& program);
+void OnSetupMode(IConfigContext& context);
+void OnSetupAntennaDelay(IConfigContext& context);
+void OnSetupAntennaPosition(IConfigContext& context);
+void OnSetupRefPulse(IConfigContext& context);
+void OnSetupRateOutput(IConfigContext& context);
+void OnSetupEventTrigger(IConfigContext& context);
+void OnSetupTimeTag(IConfigContext& context);
+void OnSetupDacValue(IConfigContext& context);
+void OnSetupMaskAngle(IConfigContext& context);
+void OnSetupBeep(IConfigContext& context);
+void OnSetupTodType(IConfigContext& context);
+void OnSetupQuickStart(IConfigContext& context);
+void OnSetupPreset1(IConfigContext& context);
+void OnSetupPreset2(IConfigContext& context);
 // View > Alarm Settings
-void OnViewAlarmSettings(CProgram& program);
+void OnViewAlarmSettings(IConfigContext& context);
 // Help > About
-void OnAppAbout(CProgram& program);
+void OnAppAbout(IConfigContext& context);
 
 }  // namespace velmor

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 #include "config/SetupCommands.h"
 #include "config/TimeTagDlg.h"
 
@@ -6,20 +6,20 @@ namespace velmor {
 
 // Setup > Time Tag. The TAGM query goes out before the dialog opens, so its
 // reply reaches the open dialog; polling keeps running meanwhile.
-void OnSetupTimeTag(CProgram& program)
+void OnSetupTimeTag(IConfigContext& context)
 {
-    const CUnitState& state = program.m_state;
+    const CUnitState& state = context.State();
     bool polling = false;
-    if (HasCapability(state.m_nProductType, kEventTiming) && program.m_bTimerRunning) {
-        program.SendCommand("TAGM");
+    if (HasCapability(state.m_nProductType, kEventTiming) && context.IsPolling()) {
+        context.SendCommand("TAGM");
         polling = true;
     }
-    CTimeTagDlg dialog(program);
+    CTimeTagDlg dialog(context);
     dialog.m_chMode = state.m_chTimeTagMode;
-    const bool ok = program.m_host.RunDialog(dialog);
+    const bool ok = context.Events().RunDialog(dialog);
     if (!polling) return;
-    if (ok) program.StopPolling();
-    program.ReopenAndPoll();
+    if (ok) context.StopPolling();
+    context.ReopenAndPoll();
 }
 
 }  // namespace velmor

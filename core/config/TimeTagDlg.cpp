@@ -1,10 +1,10 @@
 #include "config/TimeTagDlg.h"
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 
 namespace velmor {
 
-CTimeTagDlg::CTimeTagDlg(CProgram& program) : m_program(program)
+CTimeTagDlg::CTimeTagDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Time Tag";
     Add(MakeControl(IDC_TAG_LIST, CtlKind::List, ""));
@@ -29,7 +29,7 @@ CTimeTagDlg::CTimeTagDlg(CProgram& program) : m_program(program)
 void CTimeTagDlg::OnInitDialog()
 {
     m_bClosed = false;
-    m_program.m_pTimeTagDlg = this;
+    m_context.SetTimeTagDlg(this);
     if (m_chMode == 'B' || m_chMode == 'W') {
         const int id = m_chMode == 'B' ? IDC_BURST : IDC_WRAP;
         Enable(id, true);
@@ -38,16 +38,16 @@ void CTimeTagDlg::OnInitDialog()
         // A NUL mode (no TAGM reply yet) shows as nothing after the '='.
         std::string text = "Unrecognized Time Tag Mode = ";
         if (m_chMode) text += m_chMode;
-        m_program.m_host.PlaySound(Sound::Hand);
-        m_program.m_host.MessageBox(Owner::Dialog, text, "TAGM Initialization Error!!", Icon::Error);
+        m_context.Events().PlaySound(Sound::Hand);
+        m_context.Events().MessageBox(Owner::Dialog, text, "TAGM Initialization Error!!", Icon::Error);
         for (int id : {IDC_BURST, IDC_WRAP}) {
             Enable(id, false);
             Check(id, false);
         }
     }
-    m_program.SendCommand("UNSL,TAGL,1");
+    m_context.SendCommand("UNSL,TAGL,1");
     ClearList();
-    m_program.SendCommand("TAGT");
+    m_context.SendCommand("TAGT");
 }
 
 void CTimeTagDlg::OnCommand(int id)
@@ -55,19 +55,19 @@ void CTimeTagDlg::OnCommand(int id)
     switch (id) {
     case IDC_RELOAD:
         ClearList();
-        m_program.SendCommand("TAGT");
+        m_context.SendCommand("TAGT");
         break;
     case IDC_CLEAR:
         // The unit's TAGC reply empties the list.
-        m_program.SendCommand("TAGC");
+        m_context.SendCommand("TAGC");
         break;
     case IDC_BURST:
         m_chMode = 'B';
-        m_program.SendCommand("TAGM,B");
+        m_context.SendCommand("TAGM,B");
         break;
     case IDC_WRAP:
         m_chMode = 'W';
-        m_program.SendCommand("TAGM,W");
+        m_context.SendCommand("TAGM,W");
         break;
     default: break;
     }
@@ -87,8 +87,8 @@ void CTimeTagDlg::Close()
 {
     if (m_bClosed) return;
     m_bClosed = true;
-    m_program.SendCommand("UNSL,TAGL,0");
-    if (m_program.m_pTimeTagDlg == this) m_program.m_pTimeTagDlg = nullptr;
+    m_context.SendCommand("UNSL,TAGL,0");
+    if (m_context.TimeTagDlg() == this) m_context.SetTimeTagDlg(nullptr);
 }
 
 void CTimeTagDlg::ClearList()

@@ -16,7 +16,7 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CTimeTagDlg : public CDialogModel, public ITimeTagDlg {
 public:
@@ -24,7 +24,7 @@ public:
         IDC_TAG_LIST = 1500, IDC_RELOAD, IDC_CLEAR, IDC_MODE_GROUP, IDC_BURST, IDC_WRAP, IDOK_TAG, IDCANCEL_TAG
     };
 
-    explicit CTimeTagDlg(CProgram& program);
+    explicit CTimeTagDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     void OnCommand(int id) override;
@@ -43,7 +43,7 @@ private:
     // Ends the time-tag subscription and the registration, once.
     void Close();
 
-    CProgram& m_program;
+    IConfigContext& m_context;
     // Set until the set-up has subscribed, and again once closed.
     bool m_bClosed = true;
 };

@@ -1,6 +1,6 @@
 #include "config/TodRateDlg.h"
 
-#include "app/Program.h"
+#include "config/ConfigContext.h"
 
 namespace velmor {
 
@@ -8,7 +8,7 @@ namespace {
 
 }  // namespace
 
-CTodRateDlg::CTodRateDlg(CProgram& program) : m_program(program)
+CTodRateDlg::CTodRateDlg(IConfigContext& context) : m_context(context)
 {
     m_strCaption = "Time of Day Rate Setting:";
     CControl rate = MakeControl(IDC_RATE, CtlKind::Combo, "TOD Rate:");
@@ -27,8 +27,8 @@ bool CTodRateDlg::OnOK()
 {
     const int selection = Ctl(IDC_RATE).m_nSelection;
     if (selection < 0) {
-        m_program.m_host.PlaySound(Sound::Hand);
-        m_program.m_host.MessageBox(Owner::Dialog, "Please select a TOD rate.", kAppCaption, Icon::Error);
+        m_context.Events().PlaySound(Sound::Hand);
+        m_context.Events().MessageBox(Owner::Dialog, "Please select a TOD rate.", kAppCaption, Icon::Error);
         return false;
     }
     m_nPosition = selection;

@@ -8,13 +8,13 @@
 
 namespace velmor {
 
-class CProgram;
+class IConfigContext;
 
 class CTodRateDlg : public CDialogModel {
 public:
     enum : int { IDC_RATE = 1900, IDOK_TOD, IDCANCEL_TOD };
 
-    explicit CTodRateDlg(CProgram& program);
+    explicit CTodRateDlg(IConfigContext& context);
 
     void OnInitDialog() override;
     bool OnOK() override;
@@ -22,7 +22,7 @@ public:
     int m_nPosition = 0;  // list position; set by the caller, read back after OK
 
 private:
-    CProgram& m_program;
+    IConfigContext& m_context;
 };
 
 }  // namespace velmor

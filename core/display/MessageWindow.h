@@ -11,7 +11,7 @@ namespace velmor {
 
 class CMessageWindow {
 public:
-    explicit CMessageWindow(Host& host) : m_host(host) {}
+    explicit CMessageWindow(ISessionEvents& host) : m_host(host) {}
 
     // True when the window was created; false while a notice is shown or
     // when creation failed.
@@ -25,7 +25,7 @@ public:
     bool m_bShown = false;
 
 private:
-    Host& m_host;
+    ISessionEvents& m_host;
 };
 
 }  // namespace velmor

@@ -41,7 +41,7 @@ std::string FrameCommand(std::string_view body, int reportedProductType)
     return sentence;
 }
 
-CSerialLink::CSerialLink(Host& host, SerialDevice& device, const int& reportedProductType)
+CSerialLink::CSerialLink(ISessionEvents& host, SerialDevice& device, const int& reportedProductType)
     : m_host(host), m_device(device), m_nReportedProductType(reportedProductType)
 {
 }

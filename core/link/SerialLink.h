@@ -23,7 +23,7 @@ class CSerialLink {
 public:
     // |reportedProductType| decides the sentence terminator (CR only for the
     // legacy dialect).
-    CSerialLink(Host& host, SerialDevice& device, const int& reportedProductType);
+    CSerialLink(ISessionEvents& host, SerialDevice& device, const int& reportedProductType);
 
     // COM number to device path; by default port n is /dev/ttyS(n-1).
     void SetPortPathResolver(std::function<std::string(int)> resolver);
@@ -76,7 +76,7 @@ public:
     static constexpr std::size_t kFrameBufferSize = 256;
 
 private:
-    Host& m_host;
+    ISessionEvents& m_host;
     SerialDevice& m_device;
     const int& m_nReportedProductType;
     bool m_bWriteFailureShown = false;  // the write-failure box is open

@@ -32,11 +32,15 @@ inline const char* IconName(Icon icon)
     return "error";
 }
 
-class Host {
+// What a session (one connected unit) asks of its front end: boxes, sounds,
+// the notice window, the clock, the poll timer, redraws and dialogs. The
+// desktop shows them, the monitor logs them, the replay tool prints them.
+class ISessionEvents {
 public:
-    virtual ~Host() = default;
+    virtual ~ISessionEvents() = default;
 
-    // A modal message box. The poll timer keeps running while it is open, so
+    // A modal message box; its answer comes back at once, as the specified
+    // flows need it. The poll timer keeps running while it is open, so
     // core may be re-entered from inside this call.
     virtual Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
                               Icon icon, Buttons buttons = Buttons::Ok) = 0;
@@ -65,7 +69,12 @@ public:
     // dialog.Destroy(). Returns true when it closed with OK. Poll ticks
     // continue while it is open, so the dispatcher may write into it.
     virtual bool RunDialog(CDialogModel& dialog) = 0;
+};
 
+// The desktop's front end: a session's events plus what only the desktop
+// program asks for.
+class Host : public ISessionEvents {
+public:
     // The fixed-pitch font chooser; true when the user confirmed.
     virtual bool ChooseFont(CLogFont& font) = 0;
 };

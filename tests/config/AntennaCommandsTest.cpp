@@ -12,9 +12,9 @@ class AntennaTest : public CSetupTest {
 protected:
     void Type(int type, const char* partNumber = "")
     {
-        m_program.m_state.m_nProductType = type;
-        m_program.m_state.m_nReportedProductType = type;
-        m_program.m_state.m_strPartNumber = partNumber;
+        m_program.Session().StateForTest().m_nProductType = type;
+        m_program.Session().StateForTest().m_nReportedProductType = type;
+        m_program.Session().StateForTest().m_strPartNumber = partNumber;
     }
     void Delay(const std::string& typed)
     {
@@ -88,28 +88,28 @@ TEST_F(AntennaTest, DelayWithoutCommandOrPort)
 
     // The port closed: the value only goes into the unit state.
     m_host.Clear();
-    m_program.StopPolling();
-    m_program.m_link.ClosePort();
+    m_program.Session().StopPolling();
+    m_program.Session().LinkForTest().ClosePort();
     m_device.ClearWritten();
     Type(16);
     Delay("42");
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(m_host.Lines("box"),
               (std::vector<std::string>{"box error \"Send ANTD Max. & Comm not active\" \"000042\""}));
-    EXPECT_EQ(m_program.m_state.m_strAntennaDelay, "000042");
+    EXPECT_EQ(m_program.Session().State().m_strAntennaDelay, "000042");
 }
 
 TEST_F(AntennaTest, DelayCancelledSendsNothingAndLeavesPollingStopped)
 {
     Type(16);
-    m_program.m_state.m_strAntennaDelay = "000123";
+    m_program.Session().StateForTest().m_strAntennaDelay = "000123";
     OnDialog([](CDialogModel& dlg) {
         EXPECT_EQ(dlg.Text(CAntennaDelayDlg::IDC_DELAY), "123");
         Click(dlg, "Cancel");
     });
     OnSetupAntennaDelay(m_program);
     EXPECT_EQ(Sent(), (Bodies{"UNSL,XXXX,1"}));
-    EXPECT_FALSE(m_program.m_bTimerRunning);
+    EXPECT_FALSE(m_program.Session().IsPolling());
 }
 
 TEST_F(AntennaTest, PositionCommandByType)
@@ -152,7 +152,7 @@ TEST_F(AntennaTest, PositionCommandByType)
 TEST_F(AntennaTest, PositionEditedAndPadded)
 {
     Type(16);
-    CGeoPosition& p = m_program.m_state.m_position;
+    CGeoPosition& p = m_program.Session().StateForTest().m_position;
     p.m_strLatDegrees = "5";
     p.m_strLonDegrees = "5";
     OnDialog([](CDialogModel& dlg) {

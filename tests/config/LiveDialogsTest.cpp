@@ -16,8 +16,8 @@ namespace {
 
 class LiveDialogs : public CSetupTest {
 protected:
-    LiveDialogs() { m_program.m_state.m_nProductType = PT_3; }
-    void Reply(const std::string& body) { m_program.DispatchSentence(body); }
+    LiveDialogs() { m_program.Session().StateForTest().m_nProductType = PT_3; }
+    void Reply(const std::string& body) { m_program.Session().DispatchSentence(body); }
 };
 
 TEST(RateOutputTable, EveryCodeMapsBackToItsListPosition)
@@ -107,24 +107,24 @@ TEST_F(LiveDialogs, EveryWayOfClosingUnregistersEveryLiveDialog)
     };
     for (const Close& close : closers) {
         OnDialog([&](CDialogModel& d) {
-            EXPECT_NE(m_program.m_pRateOutputDlg, nullptr);
+            EXPECT_NE(m_program.Session().RateOutputDlg(), nullptr);
             close(d);
         });
         OnSetupRateOutput(m_program);
-        EXPECT_EQ(m_program.m_pRateOutputDlg, nullptr);
+        EXPECT_EQ(m_program.Session().RateOutputDlg(), nullptr);
         OnDialog([&](CDialogModel& d) {
-            EXPECT_NE(m_program.m_pEventTriggerDlg, nullptr);
+            EXPECT_NE(m_program.Session().EventTriggerDlg(), nullptr);
             close(d);
         });
         OnSetupEventTrigger(m_program);
-        EXPECT_EQ(m_program.m_pEventTriggerDlg, nullptr);
+        EXPECT_EQ(m_program.Session().EventTriggerDlg(), nullptr);
         OnDialog([&](CDialogModel& d) {
-            EXPECT_NE(m_program.m_pTimeTagDlg, nullptr);
+            EXPECT_NE(m_program.Session().TimeTagDlg(), nullptr);
             close(d);
         });
         m_device.ClearWritten();
         OnSetupTimeTag(m_program);
-        EXPECT_EQ(m_program.m_pTimeTagDlg, nullptr);
+        EXPECT_EQ(m_program.Session().TimeTagDlg(), nullptr);
         // The subscription ends exactly once, before polling is reset.
         const Bodies sent = Sent();
         EXPECT_EQ(std::count(sent.begin(), sent.end(), "UNSL,TAGL,0"), 1);
@@ -167,15 +167,15 @@ TEST_F(LiveDialogs, EventCommandKeepsFieldOrderWhenSeparatorsAreMissing)
 
 TEST_F(LiveDialogs, EventTriggerOnOtherTypesSendsWithoutTouchingPolling)
 {
-    m_program.m_state.m_nProductType = PT_4;
-    m_program.m_state.m_strEventStart = "1230405065000000";
-    m_program.m_state.m_strEventPeriod = "00000100";
-    m_program.m_state.m_strEventWidth = "0000100";
-    m_program.m_state.m_chEventInvert = '1';
+    m_program.Session().StateForTest().m_nProductType = PT_4;
+    m_program.Session().StateForTest().m_strEventStart = "1230405065000000";
+    m_program.Session().StateForTest().m_strEventPeriod = "00000100";
+    m_program.Session().StateForTest().m_strEventWidth = "0000100";
+    m_program.Session().StateForTest().m_chEventInvert = '1';
     m_host.m_dialogAnswers = {true};
     OnSetupEventTrigger(m_program);
     EXPECT_EQ(Sent(), (Bodies{"EVTG,123,04,05,06,5000000,00,00,01,00,0.000100,1"}));
-    EXPECT_TRUE(m_program.m_bTimerRunning);
+    EXPECT_TRUE(m_program.Session().IsPolling());
 }
 
 TEST_F(LiveDialogs, TimeTagListShowsNewestAndModeReplyEnablesButtons)
@@ -199,7 +199,7 @@ TEST_F(LiveDialogs, TimeTagListShowsNewestAndModeReplyEnablesButtons)
     });
     OnSetupTimeTag(m_program);
     // The open dialog took the mode; the unit state did not.
-    EXPECT_EQ(m_program.m_state.m_chTimeTagMode, 0);
+    EXPECT_EQ(m_program.Session().State().m_chTimeTagMode, 0);
     const Bodies sent = Sent();
     ASSERT_GE(sent.size(), 6u);
     EXPECT_EQ((Bodies{sent.begin(), sent.begin() + 6}),

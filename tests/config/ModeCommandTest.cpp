@@ -20,7 +20,7 @@ class ModeCommandTest : public CSetupTest {
 protected:
     void Unit(int type, int reported, char timeMode, const char* hours, const char* minutes, char positionMode)
     {
-        CUnitState& s = m_program.m_state;
+        CUnitState& s = m_program.Session().StateForTest();
         s.m_nProductType = type;
         s.m_nReportedProductType = reported;
         s.m_chTimeMode = timeMode;
@@ -44,7 +44,7 @@ TEST_F(ModeCommandTest, TrmoFamilySendsOnlyWhatChanged)
     Unit(16, 16, '3', "+05", "00", 'K');
     RunOk();
     EXPECT_EQ(Sent(), Join({{"UNSL,XXXX,1"}, kRestart}));
-    EXPECT_TRUE(m_program.m_bTimerRunning);
+    EXPECT_TRUE(m_program.Session().IsPolling());
 
     // Minutes only, 0 to 30: the same command twice, hours then minutes.
     m_device.ClearWritten();
@@ -55,7 +55,7 @@ TEST_F(ModeCommandTest, TrmoFamilySendsOnlyWhatChanged)
     m_device.ClearWritten();
     RunOk([](CDialogModel& dlg) { Click(dlg, "&Position Averaging"); });
     EXPECT_EQ(Sent(), Join({{"UNSL,XXXX,1", "TRMO", "UNSL,TRMO,1", "UNSL,SPOS,1", "TRMO,P"}, kRestart}));
-    EXPECT_EQ(m_program.m_state.m_chSubscribedPositionMode, 'P');
+    EXPECT_EQ(m_program.Session().State().m_chSubscribedPositionMode, 'P');
 }
 
 TEST_F(ModeCommandTest, TimeScaleBodiesPerReportedType)
@@ -127,7 +127,7 @@ TEST_F(ModeCommandTest, Tmd1FamilySendsOnEveryOk)
     Unit(4, 4, 'G', "+00", "00", 'K');
     RunOk();
     EXPECT_EQ(Sent(), Join({{"UNSL,XXXX,1", "TMD1,G", "PMD1,K"}, kRestart}));
-    EXPECT_EQ(m_program.m_state.m_chSubscribedPositionMode, 'K');
+    EXPECT_EQ(m_program.Session().State().m_chSubscribedPositionMode, 'K');
 
     m_device.ClearWritten();
     RunOk([](CDialogModel& dlg) {
@@ -145,7 +145,7 @@ TEST_F(ModeCommandTest, Tmd1FamilySendsOnEveryOk)
 TEST_F(ModeCommandTest, LegacyFamilyComparesWithTheSubscribedMode)
 {
     Unit(9, 9, '1', "+00", "00", 'D');
-    m_program.m_state.m_chSubscribedPositionMode = 'S';
+    m_program.Session().StateForTest().m_chSubscribedPositionMode = 'S';
     RunOk([](CDialogModel& dlg) {
         Click(dlg, "&LUTC");
         Set(dlg, "Local Offset", "3");
@@ -178,7 +178,7 @@ TEST_F(ModeCommandTest, ColdStartConfirmedSendsNoModeCommands)
         Click(dlg, "&Cold Start");
     });
     EXPECT_EQ(Sent(), Join({{"UNSL,XXXX,1", "RSTG,C", "UNSL,XXXX,1"}, kRestart}));
-    EXPECT_FALSE(m_program.m_link.m_bColdStartPending);
+    EXPECT_FALSE(m_program.Session().LinkForTest().m_bColdStartPending);
     EXPECT_EQ(m_host.Lines("box"),
               (std::vector<std::string>{"box warning \"GPS Cold Start Warning!\" "
                                         "\"Cold Start will take about 20 minutes.  Proceed?\" okcancel"}));
@@ -270,13 +270,13 @@ TEST_F(ModeCommandTest, CancelQueriesTheModesBack)
 
 TEST_F(ModeCommandTest, CancelWithoutPollingSendsNothing)
 {
-    m_program.StopPolling();
+    m_program.Session().StopPolling();
     m_device.ClearWritten();
     Unit(4, 4, '1', "+00", "00", 'K');
     OnDialog([](CDialogModel& dlg) { dlg.PressEscape(); });
     OnSetupMode(m_program);
     EXPECT_TRUE(Sent().empty());
-    EXPECT_FALSE(m_program.m_bTimerRunning);
+    EXPECT_FALSE(m_program.Session().IsPolling());
 }
 
 }  // namespace

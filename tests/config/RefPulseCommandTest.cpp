@@ -12,7 +12,7 @@ class RefPulseTest : public CSetupTest {
 protected:
     RefPulseTest()
     {
-        CUnitState& s = m_program.m_state;
+        CUnitState& s = m_program.Session().StateForTest();
         s.m_nProductType = s.m_nReportedProductType = 16;
         s.m_strPartNumber = "600-1000";
         s.m_bPulseAfterWarmup = true;
@@ -32,18 +32,18 @@ protected:
 
 TEST_F(RefPulseTest, QueriesOnlyForExcludedUnits)
 {
-    m_program.m_state.m_strPartNumber = "524-0001";
+    m_program.Session().StateForTest().m_strPartNumber = "524-0001";
     OnSetupRefPulse(m_program);
     EXPECT_EQ(m_device.Writes(), kQueries);
     EXPECT_TRUE(m_host.Lines("dialog").empty());
 
     m_device.ClearWritten();
-    m_program.m_state.m_strPartNumber = "600-1000";
-    m_program.m_state.m_nProductType = 0;
+    m_program.Session().StateForTest().m_strPartNumber = "600-1000";
+    m_program.Session().StateForTest().m_nProductType = 0;
     OnSetupRefPulse(m_program);
     EXPECT_EQ(m_device.Writes(), kQueries);
     EXPECT_TRUE(m_host.Lines("dialog").empty());
-    EXPECT_TRUE(m_program.m_bTimerRunning);
+    EXPECT_TRUE(m_program.Session().IsPolling());
 }
 
 TEST_F(RefPulseTest, OkSendsTheFiveSetCommandsInWireForm)

@@ -23,7 +23,7 @@ protected:
     {
         m_program.LoadSettingsAtStartup();
         m_program.OpenPortAtStartup();
-        m_program.StartPolling();
+        m_program.Session().StartPolling();
         m_device.ClearWritten();
         m_host.Clear();
     }

@@ -33,9 +33,9 @@ TEST_F(SmallSettings, DacKeywordFollowsTheReportedTypeNotTheEffectiveOne)
 {
     // The effective type stays 11 throughout; only the reported one decides.
     for (int reported : {PT_0, PT_3, PT_11, PT_4, PT_12, PT_22}) {
-        m_program.m_state.m_nProductType = PT_11;
-        m_program.m_state.m_nReportedProductType = reported;
-        m_program.m_state.m_strDacValue = "-00012x";
+        m_program.Session().StateForTest().m_nProductType = PT_11;
+        m_program.Session().StateForTest().m_nReportedProductType = reported;
+        m_program.Session().StateForTest().m_strDacValue = "-00012x";
         OnDialog([&](CDialogModel& dlg) {
             EXPECT_EQ(dlg.Text(CDacValueDlg::IDC_VALUE), "-12");
             // The value in the unit state is negative: "&Exit" refuses it.
@@ -72,9 +72,9 @@ TEST_F(SmallSettings, MaskAngleReadsLenientlyAndClampsOnlyTheMirelleTypes)
         {PT_25, "12345678", "MANG,1234567", 0},  // the field keeps seven characters
     };
     for (const Case& c : cases) {
-        m_program.m_state.m_nProductType = c.m_nType;
-        m_program.m_state.m_nReportedProductType = c.m_nType;
-        m_program.m_state.m_strPartNumber = "123-456";
+        m_program.Session().StateForTest().m_nProductType = c.m_nType;
+        m_program.Session().StateForTest().m_nReportedProductType = c.m_nType;
+        m_program.Session().StateForTest().m_strPartNumber = "123-456";
         OnDialog([&](CDialogModel& dlg) {
             Set(dlg, "Mask Angle", c.m_pszEntry);
             dlg.PressEnter();
@@ -86,8 +86,8 @@ TEST_F(SmallSettings, MaskAngleReadsLenientlyAndClampsOnlyTheMirelleTypes)
         EXPECT_EQ(m_host.Lines("box").size(), c.m_nBoxes) << c.m_pszEntry;
     }
     for (const char* part : {"518-1", "530-2"}) {
-        m_program.m_state.m_strPartNumber = part;
-        m_program.m_state.m_nProductType = PT_4;
+        m_program.Session().StateForTest().m_strPartNumber = part;
+        m_program.Session().StateForTest().m_nProductType = PT_4;
         OnDialog([&](CDialogModel& dlg) {
             Set(dlg, "Mask Angle", "12");
             dlg.PressEnter();
@@ -95,15 +95,15 @@ TEST_F(SmallSettings, MaskAngleReadsLenientlyAndClampsOnlyTheMirelleTypes)
         m_device.ClearWritten();
         OnSetupMaskAngle(m_program);
         EXPECT_EQ(Sent(), (Bodies{"MAG1,12"})) << part;
-        EXPECT_EQ(m_program.m_state.m_nMaskAngle, 12);
+        EXPECT_EQ(m_program.Session().State().m_nMaskAngle, 12);
     }
 }
 
 TEST_F(SmallSettings, TodRateOutsideTheListOpensWithoutSelection)
 {
-    m_program.m_state.m_nProductType = PT_9;
+    m_program.Session().StateForTest().m_nProductType = PT_9;
     for (int rate : {INT_MIN, -1, 3, INT_MAX}) {
-        m_program.m_state.m_nTodRate = rate;
+        m_program.Session().StateForTest().m_nTodRate = rate;
         OnDialog([&](CDialogModel& dlg) {
             EXPECT_EQ(dlg.Ctl(CTodRateDlg::IDC_RATE).m_nSelection, -1) << rate;
             dlg.PressEnter();
@@ -113,9 +113,9 @@ TEST_F(SmallSettings, TodRateOutsideTheListOpensWithoutSelection)
         m_device.ClearWritten();
         OnSetupTodType(m_program);
         EXPECT_TRUE(Sent().empty());
-        EXPECT_EQ(m_program.m_state.m_nTodRate, rate);
+        EXPECT_EQ(m_program.Session().State().m_nTodRate, rate);
     }
-    m_program.m_state.m_nTodRate = 0;
+    m_program.Session().StateForTest().m_nTodRate = 0;
     OnDialog([&](CDialogModel& dlg) {
         EXPECT_EQ(dlg.Ctl(CTodRateDlg::IDC_RATE).m_nSelection, 0);
         dlg.PressEnter();
@@ -128,15 +128,15 @@ TEST_F(SmallSettings, TodRateOutsideTheListOpensWithoutSelection)
 TEST_F(SmallSettings, HandlersIgnoreTypesTheirMenuItemExcludes)
 {
     // A command reached some other way than the enabled menu item does nothing.
-    m_program.m_state.m_nProductType = PT_16;
-    m_program.m_state.m_nReportedProductType = PT_16;
+    m_program.Session().StateForTest().m_nProductType = PT_16;
+    m_program.Session().StateForTest().m_nReportedProductType = PT_16;
     m_host.m_dialogAnswers = {true, true, true};
     OnSetupDacValue(m_program);
     OnSetupBeep(m_program);
     OnSetupTodType(m_program);
-    m_program.m_state.m_nProductType = PT_0;
+    m_program.Session().StateForTest().m_nProductType = PT_0;
     OnSetupMaskAngle(m_program);
-    m_program.m_state.m_nReportedProductType = PT_4;
+    m_program.Session().StateForTest().m_nReportedProductType = PT_4;
     OnSetupPreset1(m_program);
     OnSetupPreset2(m_program);
     EXPECT_TRUE(Sent().empty());

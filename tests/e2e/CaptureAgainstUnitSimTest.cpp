@@ -25,8 +25,8 @@ std::vector<std::string> RunShowingTimes(CSession& session, std::size_t count, i
     std::vector<std::string> times;
     session.RunUntil(
         [&] {
-            const std::string& time = session.m_program.m_state.m_strTimeOfDay;
-            if (session.m_program.m_state.m_nYear != 1977 && session.m_strPage.find(time) != std::string::npos &&
+            const std::string& time = session.m_program.Session().State().m_strTimeOfDay;
+            if (session.m_program.Session().State().m_nYear != 1977 && session.m_strPage.find(time) != std::string::npos &&
                 (times.empty() || times.back() != time))
                 times.push_back(time);
             return times.size() >= count;
@@ -47,14 +47,14 @@ TEST(CaptureAgainstUnitSim, PlayedBackCaptureShowsTheSameSession)
         CTrafficCapture capture;
         std::string error;
         ASSERT_TRUE(capture.Start(path, session.m_host.TickCount(), 0, error)) << error;
-        session.m_program.AddObserver(capture);
+        session.m_program.Session().AddObserver(capture);
         recorded = RunShowingTimes(session, 4, 20000);
         ASSERT_EQ(recorded.size(), 4u);
         // Whatever else the last tick read is on the page too.
         session.RunUntil([] { return false; }, 300);
         lastPage = session.m_strPage;
         capture.Stop(session.m_host.TickCount());
-        session.m_program.RemoveObserver(capture);
+        session.m_program.Session().RemoveObserver(capture);
     }
 
     CUnitSimProcess player;

@@ -63,7 +63,7 @@ private:
 
 bool PageShowsTime(const CSession& session)
 {
-    return session.m_strPage.find(session.m_program.m_state.m_strTimeOfDay) != std::string::npos;
+    return session.m_strPage.find(session.m_program.Session().State().m_strTimeOfDay) != std::string::npos;
 }
 
 // ---- soak -------------------------------------------------------------
@@ -77,7 +77,7 @@ TEST(HardeningSoak, TenUnitMinutesOfNoiseAndBadChecksums)
                            "--noise", "1", "--seed", "11"}));
     CSession session(sim.DevicePath());
     CProgram& program = session.m_program;
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 10000, kSpeed));
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 10000, kSpeed));
 
     int nHandSounds = 0;
     std::vector<std::string> boxes;
@@ -100,7 +100,7 @@ TEST(HardeningSoak, TenUnitMinutesOfNoiseAndBadChecksums)
         }
         if (slice == 2 * kSlices / 3 - 1) {
             nPagesAtTwoThirds = session.m_nPages;
-            strTimeAtTwoThirds = program.m_state.m_strTimeOfDay;
+            strTimeAtTwoThirds = program.Session().State().m_strTimeOfDay;
         }
     }
 
@@ -109,10 +109,10 @@ TEST(HardeningSoak, TenUnitMinutesOfNoiseAndBadChecksums)
     EXPECT_GT(nHandSounds, 10);
     // Still drawing in the last third, with the unit's time moving on.
     EXPECT_GT(session.m_nPages - nPagesAtTwoThirds, 20);
-    EXPECT_NE(program.m_state.m_strTimeOfDay, strTimeAtTwoThirds);
-    EXPECT_TRUE(PageShowsTime(session)) << program.m_state.m_strTimeOfDay << "\n" << session.m_strPage;
-    EXPECT_EQ(program.m_state.m_nProductType, 16);
-    EXPECT_EQ(program.m_state.m_chDisciplineState, '1');  // warmed up and locked during the run
+    EXPECT_NE(program.Session().State().m_strTimeOfDay, strTimeAtTwoThirds);
+    EXPECT_TRUE(PageShowsTime(session)) << program.Session().State().m_strTimeOfDay << "\n" << session.m_strPage;
+    EXPECT_EQ(program.Session().State().m_nProductType, 16);
+    EXPECT_EQ(program.Session().State().m_chDisciplineState, '1');  // warmed up and locked during the run
     EXPECT_LE(session.m_strPage.size(), nPageSizeAfterWarmup + 64);
 
 #ifndef VELMOR_HARDENING_ASAN
@@ -143,42 +143,42 @@ TEST(HardeningUnplug, UnpluggedDeviceIsReopenedByItselfWithoutReadingWhileAway)
     ASSERT_TRUE(sim.Start({"--quiet", "--type", "16", "--speed", "4", "--state", "1", "--link", link}));
     CSession session(link);
     CProgram& program = session.m_program;
-    ASSERT_TRUE(program.m_link.m_bPortOpen);
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 10000));
+    ASSERT_TRUE(program.Session().IsPortOpen());
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 10000));
     ASSERT_TRUE(session.RunUntil(
-        [&] { return program.m_state.m_nYear != 1977 && PageShowsTime(session); }, 15000))
+        [&] { return program.Session().State().m_nYear != 1977 && PageShowsTime(session); }, 15000))
         << session.m_strPage;
     session.m_host.Clear();
 
     sim.Kill();
-    ASSERT_TRUE(session.RunUntil([&] { return program.IsPortLost(); }, 2000));
-    EXPECT_FALSE(program.m_link.m_bPortOpen);
-    const CLinkPane pane = program.LinkPane();
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().IsPortLost(); }, 2000));
+    EXPECT_FALSE(program.Session().IsPortOpen());
+    const CLinkPane pane = program.Session().LinkPane();
     EXPECT_EQ(pane.m_state, LinkState::Disconnected);
     EXPECT_EQ(pane.m_strText, "Unit disconnected (" + link + "); reconnecting...");
     // Three seconds of ticks every 20 ms: not one read of the vanished device.
     const std::size_t nReadsWhenLost = session.m_device.m_nReads;
     session.RunUntil([] { return false; }, 3000);
     EXPECT_EQ(session.m_device.m_nReads, nReadsWhenLost);
-    program.SendCommand("ANTD");
+    program.Session().SendCommand("ANTD");
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
     EXPECT_TRUE(session.m_host.Lines("dialog").empty());
 
     CUnitSimProcess again;
     ASSERT_TRUE(again.Start({"--quiet", "--type", "16", "--speed", "4", "--state", "1", "--link", link}));
-    program.m_state.m_strPartNumber.clear();  // refilled only by a fresh PRID reply
-    const std::string strTimeBefore = program.m_state.m_strTimeOfDay;
+    program.Session().StateForTest().m_strPartNumber.clear();  // refilled only by a fresh PRID reply
+    const std::string strTimeBefore = program.Session().State().m_strTimeOfDay;
     const int nPagesBefore = session.m_nPages;
     EXPECT_TRUE(session.RunUntil(
         [&] {
-            return program.m_state.m_strPartNumber == "512-6200-04" &&
-                   program.m_state.m_strTimeOfDay != strTimeBefore && session.m_nPages > nPagesBefore &&
+            return program.Session().State().m_strPartNumber == "512-6200-04" &&
+                   program.Session().State().m_strTimeOfDay != strTimeBefore && session.m_nPages > nPagesBefore &&
                    PageShowsTime(session);
         },
         5000))
-        << "part " << program.m_state.m_strPartNumber << ", time " << program.m_state.m_strTimeOfDay;
-    EXPECT_FALSE(program.IsPortLost());
-    EXPECT_EQ(program.m_health.Counters().m_qwReconnects, 1u);
+        << "part " << program.Session().State().m_strPartNumber << ", time " << program.Session().State().m_strTimeOfDay;
+    EXPECT_FALSE(program.Session().IsPortLost());
+    EXPECT_EQ(program.Session().Health().Counters().m_qwReconnects, 1u);
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
 }
 
@@ -199,21 +199,21 @@ TEST(HardeningRestart, RestartedUnitIsBackOnThePageByItself)
     ASSERT_TRUE(sim.Start({"--quiet", "--type", "16", "--speed", "10", "--state", "1", "--warmup", "300"}));
     CSession session(sim.DevicePath());
     CProgram& program = session.m_program;
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 10000));
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 10000));
     ASSERT_TRUE(session.RunUntil(
-        [&] { return program.m_state.m_chDisciplineState == '1' && PageShowsTime(session); }, 15000));
+        [&] { return program.Session().State().m_chDisciplineState == '1' && PageShowsTime(session); }, 15000));
 
     session.m_host.Clear();
-    const std::string strTimeBefore = program.m_state.m_strTimeOfDay;
+    const std::string strTimeBefore = program.Session().State().m_strTimeOfDay;
     ASSERT_TRUE(sim.Signal(SIGUSR2));
     EXPECT_TRUE(session.RunUntil(
         [&] {
-            return program.m_state.m_chDisciplineState == '0' && program.m_state.m_strTimeOfDay != strTimeBefore &&
-                   PageShowsTime(session) && !program.m_health.IsStale();
+            return program.Session().State().m_chDisciplineState == '0' && program.Session().State().m_strTimeOfDay != strTimeBefore &&
+                   PageShowsTime(session) && !program.Session().Health().IsStale();
         },
         15000))
-        << "state " << program.m_state.m_chDisciplineState << ", time " << program.m_state.m_strTimeOfDay;
-    EXPECT_GE(program.m_health.Counters().m_qwRecoveries, 1u);
+        << "state " << program.Session().State().m_chDisciplineState << ", time " << program.Session().State().m_strTimeOfDay;
+    EXPECT_GE(program.Session().Health().Counters().m_qwRecoveries, 1u);
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
     EXPECT_TRUE(session.m_host.Lines("notice").empty());
 }

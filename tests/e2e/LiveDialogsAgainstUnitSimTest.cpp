@@ -17,7 +17,7 @@ protected:
     {
         ASSERT_TRUE(m_sim.Start(args));
         m_session = std::make_unique<CSession>(m_sim.DevicePath());
-        ASSERT_TRUE(m_session->RunUntil([&] { return m_session->m_program.m_state.m_bIdentified; }, 10000));
+        ASSERT_TRUE(m_session->RunUntil([&] { return m_session->m_program.Session().State().m_bIdentified; }, 10000));
     }
     CUnitSimProcess m_sim;
     std::unique_ptr<CSession> m_session;
@@ -30,7 +30,7 @@ TEST_F(LiveDialogsAgainstUnitSim, RateOutputShowsTheUnitsSettingAndItsEcho)
     bool sawReply = false, sawEcho = false;
     session.m_host.m_onDialog = [&](CDialogModel& model) {
         auto& dialog = dynamic_cast<CRateOutputDlg&>(model);
-        EXPECT_EQ(session.m_program.m_pRateOutputDlg, &dialog);
+        EXPECT_EQ(session.m_program.Session().RateOutputDlg(), &dialog);
         // The unit answers the dialog's query for output A.
         sawReply = session.RunUntil([&] { return dialog.Ctl(CRateOutputDlg::IDC_RATE_LIST).m_nSelection >= 0; },
                                     10000);
@@ -45,8 +45,8 @@ TEST_F(LiveDialogsAgainstUnitSim, RateOutputShowsTheUnitsSettingAndItsEcho)
     session.m_program.OnCommand(ID_SETUP_RATE_OUTPUT);
     EXPECT_TRUE(sawReply);
     EXPECT_TRUE(sawEcho);
-    EXPECT_EQ(session.m_program.m_pRateOutputDlg, nullptr);
-    EXPECT_TRUE(session.m_program.m_bTimerRunning);
+    EXPECT_EQ(session.m_program.Session().RateOutputDlg(), nullptr);
+    EXPECT_TRUE(session.m_program.Session().IsPolling());
 }
 
 TEST_F(LiveDialogsAgainstUnitSim, TimeTagListsTheUnitsTagsAndClearsThem)
@@ -69,9 +69,9 @@ TEST_F(LiveDialogsAgainstUnitSim, TimeTagListsTheUnitsTagsAndClearsThem)
     EXPECT_TRUE(sawTags);
     EXPECT_TRUE(sawMode);
     EXPECT_TRUE(sawClear);
-    EXPECT_EQ(session.m_program.m_pTimeTagDlg, nullptr);
+    EXPECT_EQ(session.m_program.Session().TimeTagDlg(), nullptr);
     // With the dialog closed the unit's mode echo lands in the unit state.
-    EXPECT_TRUE(session.RunUntil([&] { return session.m_program.m_state.m_chTimeTagMode == 'W'; }, 10000));
+    EXPECT_TRUE(session.RunUntil([&] { return session.m_program.Session().State().m_chTimeTagMode == 'W'; }, 10000));
 }
 
 }  // namespace

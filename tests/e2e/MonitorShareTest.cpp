@@ -187,14 +187,14 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     {
         CSession desktop("tcp://127.0.0.1:" + std::to_string(sharePort));
         CProgram& program = desktop.m_program;
-        ASSERT_TRUE(program.m_link.m_bPortOpen);
-        ASSERT_TRUE(desktop.RunUntil([&] { return program.m_state.m_bIdentified; }, 15000));
-        EXPECT_EQ(program.m_state.m_nProductType, 16);
-        program.StopPolling();
+        ASSERT_TRUE(program.Session().IsPortOpen());
+        ASSERT_TRUE(desktop.RunUntil([&] { return program.Session().State().m_bIdentified; }, 15000));
+        EXPECT_EQ(program.Session().State().m_nProductType, 16);
+        program.Session().StopPolling();
         const double during = Metric(metricsPort, "velmor_sentences_total");
         std::this_thread::sleep_for(std::chrono::seconds(3));
         EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), during + 3);
-        program.StartPolling();
+        program.Session().StartPolling();
         program.OnMainWindowClose();
     }
 

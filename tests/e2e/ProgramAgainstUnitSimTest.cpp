@@ -24,28 +24,28 @@ TEST_P(ProgramAgainstUnitSim, IdentifiesShowsTheUnitAndSeesEchoes)
     ASSERT_TRUE(sim.Start(family.m_args));
     CSession session(sim.DevicePath());
     CProgram& program = session.m_program;
-    ASSERT_TRUE(program.m_link.m_bPortOpen);
+    ASSERT_TRUE(program.Session().IsPortOpen());
 
     // Identification within 2 s (generous bound for a loaded machine).
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 2000 * 5));
-    EXPECT_EQ(program.m_state.m_nProductType, family.m_nType);
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 2000 * 5));
+    EXPECT_EQ(program.Session().State().m_nProductType, family.m_nType);
 
     // The page shows the unit's own time and position.
     ASSERT_TRUE(session.RunUntil(
         [&] {
-            const CUnitState& s = program.m_state;
+            const CUnitState& s = program.Session().StateForTest();
             return s.m_nYear != 1977 && s.m_position.m_strLatMinutes != "11.1111" &&
                    session.m_strPage.find(s.m_strTimeOfDay) != std::string::npos &&
                    session.m_strPage.find(s.m_position.m_strLatMinutes) != std::string::npos;
         },
         15000))
-        << "year " << program.m_state.m_nYear << ", latitude minutes " << program.m_state.m_position.m_strLatMinutes
-        << ", mode " << program.m_state.m_chPositionMode << ", page:\n" << session.m_strPage;
+        << "year " << program.Session().State().m_nYear << ", latitude minutes " << program.Session().State().m_position.m_strLatMinutes
+        << ", mode " << program.Session().State().m_chPositionMode << ", page:\n" << session.m_strPage;
 
     // A set command comes back through the unit's echo.
-    program.SendCommand(family.m_pszDelayCommand);
-    EXPECT_TRUE(session.RunUntil([&] { return program.m_state.m_strAntennaDelay == "000005"; }, 10000))
-        << program.m_state.m_strAntennaDelay;
+    program.Session().SendCommand(family.m_pszDelayCommand);
+    EXPECT_TRUE(session.RunUntil([&] { return program.Session().State().m_strAntennaDelay == "000005"; }, 10000))
+        << program.Session().State().m_strAntennaDelay;
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
 }
 
@@ -62,8 +62,8 @@ TEST(ProgramAgainstUnitSimRate, SilentUnitIsRecoveredByTheBaudSwitch)
     CSession session(sim.DevicePath(), 19200);
     CProgram& program = session.m_program;
     // Ten seconds of the program's time pass in about two and a half.
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 30000, 4));
-    EXPECT_EQ(program.m_serial.m_nBaud, 9600);
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 30000, 4));
+    EXPECT_EQ(program.Session().Serial().m_nBaud, 9600);
     const auto boxes = session.m_host.Lines("box");
     ASSERT_FALSE(boxes.empty());
     EXPECT_NE(boxes.front().find("New RS-232 Baud Rate: 9600 was 19200"), std::string::npos) << boxes.front();

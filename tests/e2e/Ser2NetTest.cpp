@@ -193,14 +193,14 @@ TEST_P(ProgramThroughSer2Net, IdentifiesTheUnitFillsThePageAndSeesTheServerGo)
     const std::string url = std::string(mode.m_pszScheme) + "://127.0.0.1:" + std::to_string(server.Port());
     CSession session(url);
     CProgram& program = session.m_program;
-    ASSERT_TRUE(program.m_link.m_bPortOpen) << session.m_device.LastOpenError();
+    ASSERT_TRUE(program.Session().IsPortOpen()) << session.m_device.LastOpenError();
     EXPECT_EQ(session.m_device.CanChangeLineSettings(), std::string(mode.m_pszScheme) == "rfc2217");
 
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 10000)) << server.Log();
-    EXPECT_EQ(program.m_state.m_nProductType, 16);
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 10000)) << server.Log();
+    EXPECT_EQ(program.Session().State().m_nProductType, 16);
     ASSERT_TRUE(session.RunUntil(
         [&] {
-            const CUnitState& s = program.m_state;
+            const CUnitState& s = program.Session().StateForTest();
             return s.m_nYear != 1977 && !s.m_strTimeOfDay.empty() &&
                    session.m_strPage.find(s.m_strTimeOfDay) != std::string::npos;
         },
@@ -211,7 +211,7 @@ TEST_P(ProgramThroughSer2Net, IdentifiesTheUnitFillsThePageAndSeesTheServerGo)
     // The server goes away: the device says so instead of reading nothing
     // forever, and the program closes it and goes on trying to reconnect.
     server.Stop();
-    EXPECT_TRUE(session.RunUntil([&] { return program.IsPortLost(); }, 10000));
+    EXPECT_TRUE(session.RunUntil([&] { return program.Session().IsPortLost(); }, 10000));
     EXPECT_TRUE(session.m_host.Lines("box").empty()) << session.m_host.Lines("box").front();
 }
 
@@ -233,15 +233,15 @@ TEST(ProgramThroughSer2NetRate, Rfc2217CarriesTheBaudSwitchToTheLine)
 
     CSession session("rfc2217://127.0.0.1:" + std::to_string(server.Port()), 19200);
     CProgram& program = session.m_program;
-    ASSERT_TRUE(program.m_link.m_bPortOpen) << session.m_device.LastOpenError();
+    ASSERT_TRUE(program.Session().IsPortOpen()) << session.m_device.LastOpenError();
     auto* net = dynamic_cast<CNetSerialDevice*>(session.m_device.Current());
     ASSERT_NE(net, nullptr);
     EXPECT_EQ(net->ConfirmedBaud(), 19200u);
 
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_bIdentified; }, 40000, 4))
-        << "rate " << program.m_serial.m_nBaud << ", boxes " << session.m_host.Lines("box").size() << "\n"
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_bIdentified; }, 40000, 4))
+        << "rate " << program.Session().Serial().m_nBaud << ", boxes " << session.m_host.Lines("box").size() << "\n"
         << server.Log();
-    EXPECT_EQ(program.m_serial.m_nBaud, 9600);
+    EXPECT_EQ(program.Session().Serial().m_nBaud, 9600);
     EXPECT_EQ(net->ConfirmedBaud(), 9600u);
     const auto boxes = session.m_host.Lines("box");
     ASSERT_FALSE(boxes.empty());

@@ -131,10 +131,10 @@ TEST(UnitSimPlayTest, TheProgramTakesAPlayedCaptureForAUnit)
     ASSERT_TRUE(sim.Start({"--quiet", "--play", path}));
     CSession session(sim.DevicePath());
     CProgram& program = session.m_program;
-    ASSERT_TRUE(session.RunUntil([&] { return program.m_state.m_nLastTimeDiff == -17; }, 10000));
-    EXPECT_TRUE(program.m_state.m_bIdentified);
-    EXPECT_EQ(program.m_state.m_nProductType, 16);
-    EXPECT_EQ(program.m_state.m_strFreqErrorEstimate, "-4.69E-12");
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().State().m_nLastTimeDiff == -17; }, 10000));
+    EXPECT_TRUE(program.Session().State().m_bIdentified);
+    EXPECT_EQ(program.Session().State().m_nProductType, 16);
+    EXPECT_EQ(program.Session().State().m_strFreqErrorEstimate, "-4.69E-12");
     sim.Stop();
     ::unlink(path.c_str());
 }

@@ -61,11 +61,11 @@ TEST_F(AlarmsAndCaptureTest, EventGoesToWindowAndLogAndTrafficToTheCapture)
     m_program.LoadSettingsAtStartup();
     m_program.OpenPortAtStartup();
 
-    m_program.DispatchSentence("PRID,16,512-6200-10");
-    m_program.DispatchSentence("TIME,2026,341,10,00,00,2,3,1");
+    m_program.Session().DispatchSentence("PRID,16,512-6200-10");
+    m_program.Session().DispatchSentence("TIME,2026,341,10,00,00,2,3,1");
     m_host.m_qwNow = 2000;
     const std::string coasting = "$TIME,2026,341,10,00,02,2,3,2*15\r\n";
-    m_program.FeedBytes(reinterpret_cast<const std::uint8_t*>(coasting.data()), coasting.size());
+    m_program.Session().FeedBytes(reinterpret_cast<const std::uint8_t*>(coasting.data()), coasting.size());
     m_host.m_qwNow = 7000;
     emit frame.View()->PollTicked();
 

@@ -28,7 +28,7 @@ protected:
 TEST_F(LinkHealthGuiTest, StaleDataMarksTheTitleDimsThePageUntilTheNextTimeReport)
 {
     m_device.m_bOpenWorks = true;
-    ASSERT_EQ(m_program.m_link.OpenPort(m_program.m_serial), 0);
+    ASSERT_TRUE(m_program.Session().Open());
     CMainFrame frame(m_program, m_host, m_profile);
     EXPECT_EQ(frame.LinkPane()->text().toStdString(), "Waiting for the unit");
     // The pane sits left of CAP among the permanent widgets.
@@ -37,21 +37,21 @@ TEST_F(LinkHealthGuiTest, StaleDataMarksTheTitleDimsThePageUntilTheNextTimeRepor
     const QList<QLabel*> labels = frame.statusBar()->findChildren<QLabel*>();
     EXPECT_LT(labels.indexOf(pPane), labels.indexOf(frame.statusBar()->findChild<QLabel*>("CAP")));
 
-    m_program.DispatchSentence("TIME,2026,341,10,00,00,2,3,1");
+    m_program.Session().DispatchSentence("TIME,2026,341,10,00,00,2,3,1");
     frame.UpdateLinkState();
     EXPECT_EQ(pPane->text().toStdString(), "Unit data fresh");
     EXPECT_FALSE(frame.windowTitle().startsWith("[stale]"));
     EXPECT_FALSE(frame.View()->IsDimmed());
 
     const std::uint64_t now = m_host.TickCount();
-    m_program.m_health.RestartSilence(now);
-    ASSERT_TRUE(m_program.m_health.OnSilenceTick(now + 10000, false).m_bBecameStale);
+    m_program.Session().HealthForTest().RestartSilence(now);
+    ASSERT_TRUE(m_program.Session().HealthForTest().OnSilenceTick(now + 10000, false).m_bBecameStale);
     frame.UpdateLinkState();
     EXPECT_TRUE(pPane->text().startsWith("No data from the unit for ")) << pPane->text().toStdString();
     EXPECT_EQ(frame.windowTitle(), "[stale]   Velmor - GPS Windows User Interface Application Program");
     EXPECT_TRUE(frame.View()->IsDimmed());
 
-    m_program.DispatchSentence("TIME,2026,341,10,00,11,2,3,1");
+    m_program.Session().DispatchSentence("TIME,2026,341,10,00,11,2,3,1");
     frame.UpdateLinkState();
     EXPECT_EQ(pPane->text().toStdString(), "Unit data fresh");
     EXPECT_EQ(frame.windowTitle(), "  Velmor - GPS Windows User Interface Application Program");
@@ -66,10 +66,10 @@ TEST_F(LinkHealthGuiTest, WindowShowsTheCountersAndResetZeroesThem)
     ASSERT_NE(pWindow, nullptr);
     EXPECT_TRUE(pWindow->isVisible());
 
-    m_program.DispatchSentence("TIME,2026,341,10,00,00,2,3,1");
-    m_program.DispatchSentence("NOPE,1");
+    m_program.Session().DispatchSentence("TIME,2026,341,10,00,00,2,3,1");
+    m_program.Session().DispatchSentence("NOPE,1");
     const std::uint8_t bytes[] = {'$', 'T', 'M', '*', '0', '0', '\r', '\n'};  // a wrong checksum
-    m_program.FeedBytes(bytes, sizeof bytes);
+    m_program.Session().FeedBytes(bytes, sizeof bytes);
     pWindow->Refresh();
     EXPECT_EQ(pWindow->Value("Sentences handled:"), "1");
     EXPECT_EQ(pWindow->Value("Unrecognised bodies:"), "1");

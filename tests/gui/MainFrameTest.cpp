@@ -79,13 +79,13 @@ TEST_F(MainFrameTest, EnablingIsAskedAgainEachTimeTheMenuOpens)
     emit pSetup->aboutToShow();
     EXPECT_FALSE(frame.Action(ID_SETUP_EVENT_TRIGGER)->isEnabled());
 
-    m_program.m_state.m_nProductType = 0;
+    m_program.Session().StateForTest().m_nProductType = 0;
     EXPECT_FALSE(frame.Action(ID_SETUP_EVENT_TRIGGER)->isEnabled()) << "only when the menu opens";
     emit pSetup->aboutToShow();
     EXPECT_TRUE(frame.Action(ID_SETUP_EVENT_TRIGGER)->isEnabled());
     EXPECT_TRUE(frame.Action(ID_SETUP_BEEP)->isEnabled());
 
-    m_program.m_state.m_nReportedProductType = 16;
+    m_program.Session().StateForTest().m_nReportedProductType = 16;
     emit pSetup->aboutToShow();
     EXPECT_TRUE(frame.Action(ID_SETUP_PRESET1)->isEnabled());
     EXPECT_FALSE(frame.Action(ID_SETUP_QUICK_START)->isEnabled());
@@ -134,7 +134,7 @@ TEST_F(MainFrameTest, FarewellReachesAnOpenPortTwiceAtExit)
     {
         CMainFrame frame(m_program, m_host, m_profile);
         m_program.OpenPortAtStartup();
-        ASSERT_TRUE(m_program.m_link.m_bPortOpen);
+        ASSERT_TRUE(m_program.Session().IsPortOpen());
         frame.close();
     }
     // Once from the main window, once from the view's destroy handling.

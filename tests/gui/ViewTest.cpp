@@ -168,7 +168,7 @@ TEST_F(ViewTest, NoticeShowsHidesOnCancelAndClosesAfterItsSeconds)
 {
     CTrevikView view(m_program, m_host);
     view.show();
-    ASSERT_TRUE(m_program.m_wndMessage.ShowMessage("Communicate With Unit, Wait...", "RS-232 Message Window", 1));
+    ASSERT_TRUE(m_program.Session().MessageWindow().ShowMessage("Communicate With Unit, Wait...", "RS-232 Message Window", 1));
     CNoticeWindow* pNotice = m_host.Notice();
     ASSERT_NE(pNotice, nullptr);
     EXPECT_TRUE(pNotice->isVisible());
@@ -179,12 +179,12 @@ TEST_F(ViewTest, NoticeShowsHidesOnCancelAndClosesAfterItsSeconds)
     pNotice->findChild<QPushButton*>("noticeCancel")->click();
     EXPECT_FALSE(pNotice->isVisible());
     EXPECT_TRUE(pNotice->IsTimerActive()) << "Cancel only hides it";
-    EXPECT_FALSE(m_program.m_wndMessage.ShowMessage("other", "other", 1));
+    EXPECT_FALSE(m_program.Session().MessageWindow().ShowMessage("other", "other", 1));
 
     Pump(1300);
     EXPECT_EQ(m_host.Notice(), nullptr);
-    EXPECT_FALSE(m_program.m_wndMessage.m_bShown);
-    EXPECT_TRUE(m_program.m_wndMessage.ShowMessage("next", "Cold Start", 1));
+    EXPECT_FALSE(m_program.Session().MessageWindow().m_bShown);
+    EXPECT_TRUE(m_program.Session().MessageWindow().ShowMessage("next", "Cold Start", 1));
     EXPECT_EQ(m_host.Notice()->windowTitle(), "Cold Start");
 }
 

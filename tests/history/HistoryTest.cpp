@@ -173,14 +173,14 @@ TEST_F(HistoryTest, TheProgramsSentencesBecomeRows)
     CProgram program{host, device, profile};
     CHistoryStore store(Options());
     CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
-    program.AddObserver(recorder);
+    program.Session().AddObserver(recorder);
     for (const char* body : {"LEAP,18,18", "TIMD,-12", "TIMD,-12", "TIMR,-7", "EFER,1.23E-11", "DACV,032768",
                              "NTLC,0", "TIME,2026,341,10,00,18,1,3,1"})
-        program.DispatchSentence(body);
+        program.Session().DispatchSentence(body);
     m_llNow += 1000;
-    program.DispatchSentence("TIMD,-11");
-    program.DispatchSentence("TIME,2026,341,10,00,19,1,3,2");
-    program.RemoveObserver(recorder);
+    program.Session().DispatchSentence("TIMD,-11");
+    program.Session().DispatchSentence("TIME,2026,341,10,00,19,1,3,2");
+    program.Session().RemoveObserver(recorder);
     ASSERT_TRUE(store.Flush());
 
     CHistoryQuery query;

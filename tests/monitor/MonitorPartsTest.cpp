@@ -30,7 +30,7 @@ protected:
         : m_profile(CProfile::InMemory()), m_program(m_host, m_device, m_profile),
           m_metrics(m_registry, "tcp://unit:2001", [] { return 1700000000.5; })
     {
-        m_program.AddObserver(m_metrics);
+        m_program.Session().AddObserver(m_metrics);
     }
     std::string Scrape()
     {
@@ -43,7 +43,7 @@ protected:
             if (!line.empty() && line[0] != '#') kept += line + "\n";
         return kept;
     }
-    void Feed(const std::string& body) { m_program.DispatchSentence(body); }
+    void Feed(const std::string& body) { m_program.Session().DispatchSentence(body); }
 
     CFakeHost m_host;
     CFakeSerialDevice m_device;
@@ -119,12 +119,12 @@ TEST_F(MetricsThroughProgram, UpFollowsTimeReportsAndStaleEvents)
     Feed("TEMP,045.5");
     EXPECT_TRUE(m_metrics.IsUp());
     m_host.m_nTick += 1;
-    m_metrics.OnTick(m_host.m_nTick, m_program.m_state);
+    m_metrics.OnTick(m_host.m_nTick, m_program.Session().State());
     EXPECT_FALSE(m_metrics.IsUp());
     Feed("TIME,2010,045,13,24,15,2,3,1");
     EXPECT_TRUE(m_metrics.IsUp());
     // The program's own stale conclusion counts at once, until time resumes.
-    CObservation stale{LinkEvent::DataStale, 0, {}, {}, m_program.m_state, m_host.m_nTick};
+    CObservation stale{LinkEvent::DataStale, 0, {}, {}, m_program.Session().State(), m_host.m_nTick};
     m_metrics.OnObservation(stale);
     EXPECT_FALSE(m_metrics.IsUp());
     Feed("TIME,2010,045,13,24,16,2,3,1");

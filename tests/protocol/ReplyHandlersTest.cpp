@@ -47,12 +47,12 @@ struct ReplyHandlers : ::testing::Test {
     CFakeSerialDevice m_device;
     CProfile m_profile = CProfile::InMemory();
     CProgram m_program{m_host, m_device, m_profile};
-    CUnitState& s = m_program.m_state;
+    CUnitState& s = m_program.Session().StateForTest();
     CDialogRecorder m_dlg;
 
     ReplyHandlers() { m_device.m_bOpen = true; }
 
-    void Feed(const std::string& body) { m_program.DispatchSentence(body); }
+    void Feed(const std::string& body) { m_program.Session().DispatchSentence(body); }
     // The bodies written since the last call, without "$" and "*\r\n".
     Log Sent()
     {
@@ -66,17 +66,17 @@ struct ReplyHandlers : ::testing::Test {
     }
     void OpenAllDialogs()
     {
-        m_program.m_pAboutDlg = &m_dlg;
-        m_program.m_pEventTriggerDlg = &m_dlg;
-        m_program.m_pRateOutputDlg = &m_dlg;
-        m_program.m_pTimeTagDlg = &m_dlg;
+        m_program.Session().SetAboutDlg(&m_dlg);
+        m_program.Session().SetEventTriggerDlg(&m_dlg);
+        m_program.Session().SetRateOutputDlg(&m_dlg);
+        m_program.Session().SetTimeTagDlg(&m_dlg);
     }
     void CloseAllDialogs()
     {
-        m_program.m_pAboutDlg = nullptr;
-        m_program.m_pEventTriggerDlg = nullptr;
-        m_program.m_pRateOutputDlg = nullptr;
-        m_program.m_pTimeTagDlg = nullptr;
+        m_program.Session().SetAboutDlg(nullptr);
+        m_program.Session().SetEventTriggerDlg(nullptr);
+        m_program.Session().SetRateOutputDlg(nullptr);
+        m_program.Session().SetTimeTagDlg(nullptr);
     }
 };
 
@@ -442,7 +442,7 @@ TEST_F(ReplyHandlers, PulseAndSmallSettingEchoes)
 
 TEST_F(ReplyHandlers, GpsEngineChannels)
 {
-    m_program.m_pAboutDlg = &m_dlg;
+    m_program.Session().SetAboutDlg(&m_dlg);
     s.m_nProductType = PT_4;
     Feed("GPSE,T,12,X");
     EXPECT_EQ(s.m_chGpsEngineType, 'T');
@@ -465,7 +465,7 @@ TEST_F(ReplyHandlers, GpsEngineChannels)
 
 TEST_F(ReplyHandlers, VersionSetsAveragingHoursUntilModelTypeArrives)
 {
-    m_program.m_pAboutDlg = &m_dlg;
+    m_program.Session().SetAboutDlg(&m_dlg);
     s.m_nProductType = PT_16;
     Feed("VERS,X1.2.0.5,01/02/03,V3.1,P123-456");
     EXPECT_EQ(s.m_nAveragingHours, 24);
@@ -520,13 +520,13 @@ TEST_F(ReplyHandlers, DialogRepliesReachOnlyOpenDialogs)
 
 TEST_F(ReplyHandlers, UnknownTimeTagModeShowsTheBodyInAnErrorBox)
 {
-    m_program.m_pTimeTagDlg = &m_dlg;
+    m_program.Session().SetTimeTagDlg(&m_dlg);
     Feed("TAGM,X,junk");
     EXPECT_TRUE(m_dlg.m_log.empty());
     EXPECT_EQ(m_host.m_log, (Log{"sound hand", "box error \"TAGM,? response: Unknown mode\" \"TAGM,X,junk\""}));
     ASSERT_EQ(m_host.m_boxes.size(), 1u);
     EXPECT_EQ(m_host.m_boxes[0].m_owner, Owner::View);
-    m_program.m_pTimeTagDlg = nullptr;
+    m_program.Session().SetTimeTagDlg(nullptr);
     Feed("TAGM,X");
     EXPECT_EQ(s.m_chTimeTagMode, 'X');
 }

@@ -57,18 +57,18 @@ TEST_P(ProfileHardening, StartUpGivesDefinedSettingsAndOpensOrFailsCleanly)
     CProfile profile = CProfile::InMemory(file.m_strText);
     CProgram program(host, device, profile);
     program.LoadSettingsAtStartup();
-    EXPECT_EQ(program.m_serial.m_nPort, file.m_expected.m_nPort);
-    EXPECT_EQ(program.m_serial.m_nBaud, file.m_expected.m_nBaud);
-    EXPECT_EQ(program.m_serial.m_nParity, file.m_expected.m_nParity);
-    EXPECT_EQ(program.m_serial.m_nDataBits, 8);
-    EXPECT_EQ(program.m_serial.m_nStopBits, file.m_expected.m_nStopBits);
+    EXPECT_EQ(program.Session().Serial().m_nPort, file.m_expected.m_nPort);
+    EXPECT_EQ(program.Session().Serial().m_nBaud, file.m_expected.m_nBaud);
+    EXPECT_EQ(program.Session().Serial().m_nParity, file.m_expected.m_nParity);
+    EXPECT_EQ(program.Session().Serial().m_nDataBits, 8);
+    EXPECT_EQ(program.Session().Serial().m_nStopBits, file.m_expected.m_nStopBits);
 
     // Whatever the values, opening either works or ends in the failure boxes
     // and the serial-port dialog (cancelled here), never in undefined arithmetic.
     program.OpenPortAtStartup();
-    CCommSetupDlg dialog(program.m_serial);
+    CCommSetupDlg dialog(program.Session().Serial());
     dialog.Init();
-    if (!program.m_link.m_bPortOpen) {
+    if (!program.Session().IsPortOpen()) {
         EXPECT_FALSE(host.Lines("box").empty());
     }
 }
@@ -131,8 +131,8 @@ TEST(ProfileHardeningSave, SavingSerialSettingsKeepsEveryOtherLineByteForByte)
         CProfile profile = CProfile::OnFile(path);
         CProgram program(host, device, profile);
         program.LoadSettingsAtStartup();
-        const SerialSettings loaded = program.m_serial;
-        SaveSerialSettings(profile, program.m_serial);
+        const SerialSettings loaded = program.Session().Serial();
+        SaveSerialSettings(profile, program.Session().Serial());
 
         std::ifstream in(path, std::ios::binary);
         std::stringstream content;

@@ -66,9 +66,9 @@ bool CMonitorHost::StartPollTimer(int periodMs)
 
 void CMonitorHost::StopPollTimer() { m_bPollTimerRunning = false; }
 
-void CMonitorHost::InvalidateView(bool) { m_bPaintWanted = true; }
+void CMonitorHost::InvalidateView(bool) { m_bRefreshWanted = true; }
 
-void CMonitorHost::RedrawViewNow() { m_bPaintWanted = true; }
+void CMonitorHost::RedrawViewNow() { m_bRefreshWanted = true; }
 
 bool CMonitorHost::RunDialog(CDialogModel&)
 {
@@ -77,7 +77,5 @@ bool CMonitorHost::RunDialog(CDialogModel&)
     Log(LogLevel::Debug, "a dialog was asked for; cancelled");
     return false;
 }
-
-bool CMonitorHost::ChooseFont(CLogFont&) { return false; }
 
 }  // namespace velmor

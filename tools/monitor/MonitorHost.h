@@ -1,9 +1,9 @@
 #pragma once
-// The Host of a program without a display: boxes go to the log and take
-// their default answer, dialogs are cancelled, the poll timer and the notice
-// timer are deadlines the monitor's loop checks, and "invalidate" asks the
-// loop to run the paint decision (which sends the commands that go with a
-// drawing, the subscriptions among them) without drawing anything.
+// The events of a session without a display: boxes go to the log (with the
+// device) and take their default answer, dialogs are cancelled, the notice
+// timer is a deadline the monitor's loop checks, and "invalidate" asks the
+// loop to run the session's page-refresh step (which sends the commands that
+// go with a drawing, the subscriptions among them) without any page.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +12,7 @@
 
 namespace velmor {
 
-class CMonitorHost : public Host {
+class CMonitorHost : public ISessionEvents {
 public:
     Answer MessageBox(Owner owner, const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons) override;
@@ -25,14 +25,13 @@ public:
     void InvalidateView(bool erase) override;
     void RedrawViewNow() override;
     bool RunDialog(CDialogModel& dialog) override;
-    bool ChooseFont(CLogFont& font) override;
 
     // Runs the notice window's close timer when due.
     void CheckNoticeTimer();
 
     bool m_bPollTimerRunning = false;
     int m_nPollPeriodMs = 200;
-    bool m_bPaintWanted = true;
+    bool m_bRefreshWanted = true;
 
 private:
     CMessageWindow* m_pNotice = nullptr;

@@ -24,11 +24,11 @@
 #include "MonitorHost.h"
 #include "MonitorLog.h"
 #include "MonitorOptions.h"
-#include "app/Program.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "platform/DeviceByPath.h"
 #include "settings/Profile.h"
+#include "session/Session.h"
 #include "settings/SerialProfile.h"
 
 namespace velmor {
@@ -121,15 +121,20 @@ int Run(const CMonitorOptions& options)
     CMonitorHost host;
     // A terminal path, tcp:// or rfc2217://: the device picks itself by the text.
     CDeviceByPath device;
-    CProgram program(host, device, profile);
-    program.m_bAutoBaudSwitch = options.m_nBaud == 0;
+    CSession session(host, device, profile);
+    session.SetAutoBaudSwitch(options.m_nBaud == 0);
+    // Where the desktop would ask its user, the session retries by itself.
+    CSessionRecovery recovery;
+    recovery.m_bReopenFailedOpen = true;
+    recovery.m_bReidentifyAtFixedRate = true;
+    session.SetRecovery(recovery);
     // There is nobody to read the "Wait..." notice; the log says it once.
     CLogObserver logObserver;
-    program.AddObserver(logObserver);
+    session.AddObserver(logObserver);
 
     auto registry = std::make_shared<prometheus::Registry>();
     CMetricsObserver metrics(*registry, options.m_strDevice);
-    program.AddObserver(metrics);
+    session.AddObserver(metrics);
     std::unique_ptr<prometheus::Exposer> exposer;
     if (!options.m_strListen.empty()) {
         CHostPort address;
@@ -144,7 +149,7 @@ int Run(const CMonitorOptions& options)
         Log(LogLevel::Info, "metrics on http://" + options.m_strListen + "/metrics");
     }
 
-    CLineShare share([&program](std::string_view framed) { return program.WriteFramed(framed); });
+    CLineShare share([&session](std::string_view framed) { return session.WriteFramed(framed); });
     if (!options.m_strShare.empty()) {
         CHostPort address;
         ParseHostPort(options.m_strShare, address);
@@ -153,7 +158,7 @@ int Run(const CMonitorOptions& options)
             Log(LogLevel::Error, "cannot share the line: " + error);
             return 1;
         }
-        program.AddObserver(share);
+        session.AddObserver(share);
         Log(LogLevel::Info, "sharing the unit's line on " + options.m_strShare);
     }
 
@@ -165,45 +170,33 @@ int Run(const CMonitorOptions& options)
         historyOptions.m_strPath = options.m_strDb;
         store = std::make_unique<CHistoryStore>(historyOptions);
         recorder = std::make_unique<CHistoryRecorder>(*store, options.m_strDevice);
-        program.AddObserver(*recorder);
+        session.AddObserver(*recorder);
         Log(LogLevel::Info, "recording history in " + options.m_strDb);
     }
 
     Log(LogLevel::Notice, "watching " + options.m_strDevice + " at " + std::to_string(baud) + " bit/s" +
-                              (program.m_bAutoBaudSwitch ? " (may switch rate)" : ""));
-    program.LoadSettingsAtStartup();
-    program.OpenPortAtStartup();
+                              (session.AutoBaudSwitch() ? " (may switch rate)" : ""));
+    session.LoadSettings();
+    if (!session.Open()) {
+        host.MessageBox(Owner::MainWindow, session.OpenFailureText(), "Init. Failed", Icon::Error, Buttons::Ok);
+        session.Close();
+    }
 
-    constexpr std::uint64_t kRetryMs = 5000;
     std::uint64_t nextTick = host.TickCount();
-    std::uint64_t nextRetry = host.TickCount() + kRetryMs;
-    std::uint64_t nextIdentify = host.TickCount() + kRetryMs;
     std::vector<pollfd> fds;
     while (g_nStopSignal == 0) {
         const std::uint64_t now = host.TickCount();
         if (now >= nextTick) {
             nextTick = now + static_cast<std::uint64_t>(host.m_nPollPeriodMs);
-            if (host.m_bPollTimerRunning) program.OnPollTimer();
+            session.Tick();
             host.CheckNoticeTimer();
-            if (!program.m_link.m_bPortOpen && host.TickCount() >= nextRetry) {
-                // Where the desktop program would ask for another port, keep
-                // trying the one we were given.
-                nextRetry = host.TickCount() + kRetryMs;
-                program.InitComm(Owner::View);
-                if (program.m_link.m_bPortOpen) program.StartPolling();
+            if (host.m_bRefreshWanted) {
+                // The moments the desktop draws its page: the commands that
+                // go with a drawing, without a page.
+                host.m_bRefreshWanted = false;
+                session.OnPageRefresh();
             }
-            if (program.m_link.m_bPortOpen && !program.m_state.m_bIdentified && !program.m_bAutoBaudSwitch &&
-                host.TickCount() >= nextIdentify) {
-                // At a fixed rate nothing else asks a silent unit again.
-                nextIdentify = host.TickCount() + kRetryMs;
-                program.StartPolling();
-            }
-            if (host.m_bPaintWanted) {
-                host.m_bPaintWanted = false;
-                std::string page;
-                program.OnPaint(page);
-            }
-            metrics.OnTick(host.TickCount(), program.m_state);
+            metrics.OnTick(host.TickCount(), session.State());
             if (recorder) {
                 recorder->OnTick(host.TickCount());
                 std::string notice;
@@ -226,10 +219,10 @@ int Run(const CMonitorOptions& options)
 
     Log(LogLevel::Notice, g_nStopSignal != 0 ? "stopping on signal " + std::to_string(g_nStopSignal) : "stopping");
     // The unit stops its reports, as it does when the desktop program closes.
-    program.OnDestroyView();
-    program.RemoveObserver(share);
+    session.SayFarewell();
+    session.RemoveObserver(share);
     if (recorder) {
-        program.RemoveObserver(*recorder);
+        session.RemoveObserver(*recorder);
         if (!store->Flush(5000)) Log(LogLevel::Warning, "history: not everything could be written before exit");
         store->Close();
     }

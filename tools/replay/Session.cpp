@@ -49,8 +49,8 @@ CReplaySession::CReplaySession(std::vector<CScriptLine> lines, std::FILE* out, b
 CReplaySession::~CReplaySession()
 {
     if (!m_pProgram) return;
-    m_pProgram->RemoveObserver(m_capture);
-    if (m_pAlarms) m_pProgram->RemoveObserver(*m_pAlarms);
+    m_pProgram->Session().RemoveObserver(m_capture);
+    if (m_pAlarms) m_pProgram->Session().RemoveObserver(*m_pAlarms);
 }
 
 void CReplaySession::Emit(const std::string& line)
@@ -75,11 +75,11 @@ void CReplaySession::Run()
 void CReplaySession::StartAlarms()
 {
     if (m_pAlarms || !m_pProgram) return;
-    m_pAlarms = std::make_unique<CAlarmMonitor>(m_pProgram->m_alarmSettings, [this](const CAlarmEvent& event) {
+    m_pAlarms = std::make_unique<CAlarmMonitor>(m_pProgram->Alarms(), [this](const CAlarmEvent& event) {
         if (!m_bPrintEvents) return;
         Emit("event " + event.m_strName + (event.m_strValues.empty() ? "" : " " + event.m_strValues));
     });
-    m_pProgram->AddObserver(*m_pAlarms);
+    m_pProgram->Session().AddObserver(*m_pAlarms);
 }
 
 bool CReplaySession::ExecuteNext()
@@ -100,10 +100,10 @@ void CReplaySession::Start()
     m_profile = CProfile::InMemory(m_strIni);
     m_pProgram = std::make_unique<CProgram>(m_host, m_port, m_profile);
     // The port dialog's device list would otherwise be this machine's.
-    m_pProgram->m_deviceLister = [] { return std::vector<CSerialPortInfo>{}; };
-    if (m_bObserveFromStart || m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
+    m_pProgram->SetDeviceLister([] { return std::vector<CSerialPortInfo>{}; });
+    if (m_bObserveFromStart || m_observer.m_bPrinting) m_pProgram->Session().AddObserver(m_observer);
     if (m_bPrintEvents) StartAlarms();
-    if (m_capture.IsCapturing()) m_pProgram->AddObserver(m_capture);
+    if (m_capture.IsCapturing()) m_pProgram->Session().AddObserver(m_capture);
     m_pProgram->LoadSettingsAtStartup();
     // (The main window and the view would be created here.)
     m_pProgram->OpenPortAtStartup();
@@ -116,7 +116,7 @@ void CReplaySession::Start()
 void CReplaySession::ReportStatus()
 {
     if (!m_bStatusOn || !m_pProgram) return;
-    const CLinkPane pane = m_pProgram->LinkPane();
+    const CLinkPane pane = m_pProgram->Session().LinkPane();
     std::string key = LinkStateName(pane.m_state);
     if (pane.m_state != LinkState::Late && pane.m_state != LinkState::Stale) key += " " + pane.m_strText;
     if (key == m_strLastStatus) return;
@@ -143,13 +143,13 @@ void CReplaySession::Execute(const CScriptLine& line)
     case Directive::Page: PrintPage(); break;
     case Directive::State:
         if (line.m_strArg == kPortReadsName) Emit(std::string(kPortReadsName) + " = " + std::to_string(m_port.m_nReads));
-        else if (auto text = FormatStateMember(m_pProgram->m_state, line.m_strArg)) Emit(*text);
+        else if (auto text = FormatStateMember(m_pProgram->Session().State(), line.m_strArg)) Emit(*text);
         else throw CScriptError(line.m_nLine, "unknown state member " + Quoted(line.m_strArg));
         break;
     case Directive::Settings: PrintSettings(); break;
     case Directive::Observe:
         m_observer.m_bPrinting = line.m_strArg == "on";
-        if (m_pProgram && m_observer.m_bPrinting) m_pProgram->AddObserver(m_observer);
+        if (m_pProgram && m_observer.m_bPrinting) m_pProgram->Session().AddObserver(m_observer);
         break;
     case Directive::Events:
         m_bPrintEvents = line.m_strArg == "on";
