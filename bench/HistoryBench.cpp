@@ -12,6 +12,7 @@
 #include "history/HistoryQuery.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
+#include "readings/Decode.h"
 #include "HistoryBenchData.h"
 
 namespace velmor {
@@ -45,13 +46,15 @@ void BM_RecorderRow(benchmark::State& state)
     std::int64_t now = kT0;
     CHistoryRecorder recorder(store, "/dev/ttyS0", [&now] { return now; });
     CUnitState unit;
+    CReadings readings;
     unit.m_strFreqErrorEstimate = "1.23E-12";
     unit.m_strDacValue = "032768";
     std::uint64_t tick = 0;
     std::int64_t rows = 0;
     const auto report = [&](Reported what, std::string_view keyword) {
+        UpdateReadings(readings, unit, static_cast<std::uint32_t>(what), keyword, tick);
         recorder.OnObservation(
-            CObservation{LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {}, unit, tick});
+            CObservation{LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {}, unit, readings, tick});
     };
     report(Reported::FrequencyError | Reported::Dac, "EFER");
     for (auto _ : state) {

@@ -1,5 +1,7 @@
 #include "health/LinkHealth.h"
 
+#include "readings/Rules.h"
+
 #include <algorithm>
 
 namespace velmor {
@@ -9,8 +11,6 @@ namespace {
 // The reports that carry the unit's time of day: TIME, and TM from the
 // legacy unit. The type-0 poll's replies (DACV, TIMM) are no time report: a
 // restarted unit answers them although it lost its subscriptions.
-bool IsTimeReport(std::string_view keyword) { return keyword == "TIME" || keyword == "TM"; }
-
 std::string Seconds(std::uint64_t ms) { return std::to_string(ms / 1000); }
 
 }  // namespace
@@ -33,7 +33,7 @@ void CLinkHealth::OnObservation(const CObservation& observation)
     switch (observation.m_event) {
     case LinkEvent::SentenceHandled:
         ++m_counters.m_qwSentences;
-        if (IsTimeReport(observation.m_keyword)) {
+        if (observation.m_readings.JustReported(observation.m_readings.m_timeReport)) {
             m_bHaveTimeReport = true;
             m_qwLastTimeReport = observation.m_qwTick;
             m_qwSilenceSince = std::max(m_qwSilenceSince, observation.m_qwTick);
@@ -71,7 +71,7 @@ CSilenceVerdict CLinkHealth::OnSilenceTick(std::uint64_t now, bool autoRecover)
 {
     CSilenceVerdict verdict;
     const std::uint64_t silence = Silence(now);
-    if (silence < kStaleMs) return verdict;
+    if (!::velmor::IsStale(silence)) return verdict;
     if (!m_bStale) {
         m_bStale = true;
         m_qwNoDataSince = m_qwSilenceSince;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "observe/Observation.h"
+#include "readings/Rules.h"
 
 namespace velmor {
 
@@ -40,7 +41,7 @@ struct CSilenceVerdict {
 class CLinkHealth : public IUnitObserver {
 public:
     static constexpr std::uint64_t kLateMs = 2000;
-    static constexpr std::uint64_t kStaleMs = 10000;
+    static constexpr std::uint64_t kStaleMs = ::velmor::kStaleMs;
     static constexpr std::uint64_t kRecoveryRepeatMs = 30000;
 
     void OnObservation(const CObservation& observation) override;

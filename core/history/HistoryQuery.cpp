@@ -1,5 +1,8 @@
 #include "history/HistoryQuery.h"
 
+#include "readings/Decode.h"
+#include "readings/Rules.h"
+
 #include <algorithm>
 
 #include "history/HistorySchema.h"
@@ -226,8 +229,7 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
     return series;
 }
 
-std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
-                                                   double maxGapS)
+std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs)
 {
     std::vector<CPhaseSample> phase;
     CSqliteStatement s;
@@ -240,8 +242,7 @@ std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int
     s.Bind(1, unitId);
     s.Bind(2, fromMs);
     s.Bind(3, toMs);
-    const double maxGapMs = maxGapS * 1000.0;
-    bool breakPending = true;
+    bool breakPending = false;
     while (s.Step() == SQLITE_ROW) {
         // A marker on a row without a sample still breaks the next segment.
         if (s.Int(3) != 0) breakPending = true;
@@ -249,9 +250,10 @@ std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int
         CPhaseSample p;
         p.m_llHostMs = s.Int(0);
         p.m_dPhaseSeconds = s.Double(1) * 1e-9;
-        p.m_bLocked = !s.IsNull(2) && s.Int(2) == 1;
-        p.m_bSegmentStart =
-            breakPending || static_cast<double>(p.m_llHostMs - phase.back().m_llHostMs) > maxGapMs;
+        const std::int64_t state = s.IsNull(2) ? -1 : s.Int(2);
+        p.m_bLocked = state >= 0 && state <= 9 && IsLocked(DecodeDisciplineState(static_cast<char>('0' + state)));
+        p.m_bSegmentStart = phase.empty() || SegmentBreak(CRunSample{phase.back().m_llHostMs, false},
+                                                          CRunSample{p.m_llHostMs, breakPending});
         breakPending = false;
         phase.push_back(p);
     }

@@ -83,10 +83,9 @@ public:
                               std::int64_t toMs, int maxPoints = 3000);
 
     // The 1PPS phase over [from, to), one sample per row that has one. A
-    // segment starts at the first sample, after a row marked link lost or
-    // unit restarted, and after a gap longer than |maxGapS| seconds.
-    std::vector<CPhaseSample> ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
-                                        double maxGapS = 3.5);
+    // segment starts at the first sample and wherever SegmentBreak says
+    // (readings/Rules); a sample is locked as IsLocked says.
+    std::vector<CPhaseSample> ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs);
 
     // The coasting and unlocked periods over [from, to) from the discipline
     // state column (a period runs from its first row to the first row in

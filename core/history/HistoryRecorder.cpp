@@ -25,27 +25,6 @@ std::optional<char> Letter(char c)
     return c;
 }
 
-void CountSatellites(const CUnitState& s, CHistoryRow& row)
-{
-    // Only the channels the unit has; rows beyond them are leftovers.
-    int channels = s.m_chGpsChannels - '0';
-    if (channels < 0 || channels > 8) channels = 8;
-    int tracked = 0;
-    int used = 0;
-    long long strength = 0;
-    for (int i = 0; i < channels; ++i) {
-        const CSatelliteRow& sat = s.m_aSatellites[i];
-        const auto prn = ParseStrictInt(sat.m_strPrn);
-        if (!prn || *prn <= 0) continue;  // "00" marks an empty channel
-        ++tracked;
-        strength += sat.m_nStrength;
-        if (IsSatelliteInUse(sat.m_chTrackMode, s.m_nProductType)) ++used;
-    }
-    row.m_nSatellitesTracked = tracked;
-    row.m_nSatellitesUsed = used;
-    row.m_dMeanStrength = tracked ? std::optional<double>(static_cast<double>(strength) / tracked) : std::nullopt;
-}
-
 }  // namespace
 
 CHistoryRecorder::CHistoryRecorder(CHistoryStore& store, std::string device, Clock clock)
@@ -59,7 +38,7 @@ void CHistoryRecorder::OnObservation(const CObservation& observation)
     case LinkEvent::SentenceHandled:
         if (observation.m_uReported == 0) return;
         Absorb(observation);
-        if (observation.Has(Reported::UnitTime)) {
+        if (observation.m_readings.JustReported(observation.m_readings.m_unitTime)) {
             m_bTimeReportSeen = true;
             m_qwLastTimeReportTick = observation.m_qwTick;
             EmitRow(true);
@@ -79,52 +58,52 @@ void CHistoryRecorder::OnObservation(const CObservation& observation)
 
 void CHistoryRecorder::Absorb(const CObservation& o)
 {
-    const CUnitState& s = o.m_state;
+    const CReadings& d = o.m_readings;
     CHistoryRow& r = m_next;
     m_bReportedSinceRow = true;
 
-    if (o.Has(Reported::Identification) || (m_strPartNumber.empty() && s.m_bIdentified)) {
-        if (s.m_strPartNumber != m_strPartNumber || s.m_nProductType != m_nProductType) {
-            m_strPartNumber = s.m_strPartNumber;
-            m_nProductType = s.m_nProductType;
+    if (o.Has(Reported::Identification) || (m_strPartNumber.empty() && d.m_bIdentified)) {
+        if (d.m_strPartNumber != m_strPartNumber || d.m_nProductType != m_nProductType) {
+            m_strPartNumber = d.m_strPartNumber;
+            m_nProductType = d.m_nProductType;
             m_bUnitChanged = true;
         }
     }
-    if (o.Has(Reported::Firmware) && s.m_strVersion != m_strFirmware) {
-        m_strFirmware = s.m_strVersion;
+    if (d.JustReported(d.m_firmware) && *d.m_firmware.m_value != m_strFirmware) {
+        m_strFirmware = *d.m_firmware.m_value;
         m_bUnitChanged = true;
     }
-    if (o.Has(Reported::UnitTime)) {
-        r.m_nUnitYear = s.m_nYear;
-        r.m_nUnitMonth = s.m_nMonth;
-        r.m_nUnitDay = s.m_nDay;
-        r.m_szUnitTimeOfDay = s.m_strTimeOfDay;
+    if (d.JustReported(d.m_unitTime)) {
+        const CUnitTime& t = *d.m_unitTime.m_value;
+        r.m_nUnitYear = t.m_nYear;
+        r.m_nUnitMonth = t.m_nMonth;
+        r.m_nUnitDay = t.m_nDay;
+        r.m_szUnitTimeOfDay = t.m_strTimeOfDay;
     }
-    if (o.Has(Reported::TimeMode)) r.m_chTimeMode = Letter(s.m_chTimeMode);
-    if (o.Has(Reported::Tfom)) r.m_nTfom = Digit(s.m_chTfom);
-    if (o.Has(Reported::DisciplineState)) r.m_nDisciplineState = Digit(s.m_chDisciplineState);
-    if (o.Has(Reported::LeapSeconds)) {
-        const auto leap = ParseStrictInt(s.m_strLeapNow);
-        m_nLeapSeconds = leap && *leap >= 0 && *leap < 100 ? std::optional<int>(static_cast<int>(*leap)) : std::nullopt;
-    }
-    if (o.Has(Reported::PpsOffset)) {
-        // The ring skips a repeat, but m_nLastTimeDiff still holds the value
-        // just reported; a repeat is a sample like any other.
-        const double value = s.m_nLastTimeDiff;
+    if (d.JustReported(d.m_timeMode)) r.m_chTimeMode = Letter(d.m_timeMode.m_value->m_chRaw);
+    if (d.JustReported(d.m_tfom)) r.m_nTfom = d.m_tfom.m_value;
+    // The unit's own digit is kept, even one this program does not name.
+    if (d.JustReported(d.m_disciplineState)) r.m_nDisciplineState = Digit(d.m_disciplineState.m_value->m_chRaw);
+    if (d.JustReported(d.m_leapSeconds)) m_nLeapSeconds = d.m_leapSeconds.m_value;
+    if (d.JustReported(d.m_ppsOffsetNs)) {
+        const double value = *d.m_ppsOffsetNs.m_value;
         if (r.m_nPpsCount < kMaxPpsSamplesPerRow) r.m_adPpsSamples[static_cast<std::size_t>(r.m_nPpsCount)] = value;
         if (r.m_nPpsCount < 1000000) ++r.m_nPpsCount;
         r.m_dPpsOffsetNs = value;
     }
     // The raw difference is a separate reading, not a sample of the offset.
-    if (o.Has(Reported::RawPpsOffset)) r.m_dPpsRawNs = s.m_dRawTimeDiff;
-    if (o.Has(Reported::FrequencyError)) r.m_dFrequencyError = ParseStrictDouble(s.m_strFreqErrorEstimate);
-    if (o.Has(Reported::FrequencyStdError)) r.m_dFrequencyStdError = ParseStrictDouble(s.m_strStdErrorEstimate);
-    if (o.Has(Reported::Dac)) r.m_dDac = ParseStrictDouble(s.m_strDacValue);
-    if (o.Has(Reported::Temperature)) r.m_dTemperatureC = ParseStrictDouble(s.m_strTemperature);
-    if (o.Has(Reported::PositionMode)) r.m_chPositionMode = Letter(s.m_chPositionMode);
-    if (o.Has(Reported::Satellites)) CountSatellites(s, r);
-    // The output-status report carries the coast count, not the duration.
-    if (o.Has(Reported::CoastDuration) && o.m_keyword != "OUTQ") r.m_nCoastDurationS = s.m_nCoastDuration;
+    if (d.JustReported(d.m_rawPpsOffsetNs)) r.m_dPpsRawNs = d.m_rawPpsOffsetNs.m_value;
+    if (d.JustReported(d.m_frequencyError)) r.m_dFrequencyError = d.m_frequencyError.m_value;
+    if (d.JustReported(d.m_frequencyStdError)) r.m_dFrequencyStdError = d.m_frequencyStdError.m_value;
+    if (d.JustReported(d.m_dac)) r.m_dDac = d.m_dac.m_value;
+    if (d.JustReported(d.m_temperatureC)) r.m_dTemperatureC = d.m_temperatureC.m_value;
+    if (d.JustReported(d.m_positionMode)) r.m_chPositionMode = Letter(d.m_positionMode.m_value->m_chRaw);
+    if (d.JustReported(d.m_satellites)) {
+        r.m_nSatellitesTracked = d.m_nSatellitesTracked;
+        r.m_nSatellitesUsed = d.m_nSatellitesUsed;
+        r.m_dMeanStrength = d.m_dMeanStrength;
+    }
+    if (d.JustReported(d.m_coastDurationS)) r.m_nCoastDurationS = d.m_coastDurationS.m_value;
 }
 
 void CHistoryRecorder::EmitRow(bool withUnitTime)

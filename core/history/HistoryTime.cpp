@@ -161,28 +161,6 @@ std::optional<std::int64_t> ParseIsoUtc(std::string_view text)
            milli;
 }
 
-std::optional<double> ParseStrictDouble(std::string_view text)
-{
-    text = Trim(text);
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
-
-std::optional<long long> ParseStrictInt(std::string_view text)
-{
-    text = Trim(text);
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    long long value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 std::int64_t SystemUtcMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(

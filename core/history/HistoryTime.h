@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/Numbers.h"
+
 namespace velmor {
 
 // Days since 1970-01-01 of a proleptic Gregorian date (no range checks).
@@ -29,9 +31,7 @@ std::string FormatIsoUtcSeconds(std::int64_t ms);
 // optional trailing Z (the time is UTC either way). None when malformed.
 std::optional<std::int64_t> ParseIsoUtc(std::string_view text);
 
-// Strict numbers: the whole text (blanks around allowed) must be the number.
-std::optional<double> ParseStrictDouble(std::string_view text);
-std::optional<long long> ParseStrictInt(std::string_view text);
+// The strict numbers (ParseStrictDouble, ParseStrictInt) live in text/Numbers.
 
 // The host's UTC time now, in milliseconds since 1970.
 std::int64_t SystemUtcMs();

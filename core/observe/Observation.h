@@ -15,6 +15,7 @@
 #include "link/LinkEvent.h"
 #include "protocol/Reported.h"
 #include "protocol/UnitState.h"
+#include "readings/Readings.h"
 
 namespace velmor {
 
@@ -27,8 +28,11 @@ struct CObservation {
     std::string_view m_keyword;
     // For BytesReceived and BytesSent (valid only during the call).
     std::span<const std::uint8_t> m_bytes;
-    // The unit state after the sentence was handled.
+    // The unit state after the sentence was handled (the status page's
+    // text); consumers read m_readings instead.
     const CUnitState& m_state;
+    // The typed readings, decoded once after the sentence was handled.
+    const CReadings& m_readings;
     // The host's millisecond tick at the time of the event.
     std::uint64_t m_qwTick = 0;
 

@@ -5,6 +5,7 @@
 #include "protocol/Dispatcher.h"
 #include "protocol/Handlers.h"
 #include "protocol/Subscriptions.h"
+#include "readings/Decode.h"
 #include "settings/RecoverySettings.h"
 #include "settings/SerialProfile.h"
 #include "text/Text.h"
@@ -350,7 +351,7 @@ void CSession::OnChecksumMismatch()
 void CSession::DispatchSentence(const std::string& body)
 {
     const CDispatchResult result = velmor::DispatchSentence(*this, m_state, body);
-    if (m_observers.empty() || result.m_outcome == DispatchOutcome::Empty) return;
+    if (result.m_outcome == DispatchOutcome::Empty) return;
     // The keyword as the dispatcher read it: the first token before a blank,
     // comma or asterisk. The CR that follows every checksummed sentence
     // arrives as a body of its own; line ends alone are no unrecognised body.
@@ -358,6 +359,10 @@ void CSession::DispatchSentence(const std::string& body)
     keyword.remove_prefix(std::min(keyword.find_first_not_of(" ,*\r\n"), keyword.size()));
     keyword = keyword.substr(0, keyword.find_first_of(" ,*\r\n"));
     if (keyword.empty()) return;
+    const std::uint64_t tick = m_qwReadTick != 0 ? m_qwReadTick : m_events.TickCount();
+    if (result.m_outcome == DispatchOutcome::Handled)
+        UpdateReadings(m_readings, m_state, result.m_uReported, keyword, tick);
+    if (m_observers.empty()) return;
     Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
            result.m_uReported, keyword);
     if (m_health.TakeResumed()) {
@@ -427,7 +432,7 @@ void CSession::Notify(LinkEvent event, std::uint32_t reported, std::string_view 
                       std::span<const std::uint8_t> bytes)
 {
     const std::uint64_t tick = m_qwReadTick != 0 ? m_qwReadTick : m_events.TickCount();
-    const CObservation observation{event, reported, keyword, bytes, m_state, tick};
+    const CObservation observation{event, reported, keyword, bytes, m_state, m_readings, tick};
     // An observer may add or remove observers, or open a modal box whose
     // nested ticks notify again; indices stay valid because removal during
     // a notification only empties the slot.

@@ -23,6 +23,7 @@
 #include "protocol/DialogInterfaces.h"
 #include "protocol/ReplyHost.h"
 #include "protocol/UnitState.h"
+#include "readings/Readings.h"
 #include "settings/Profile.h"
 
 namespace velmor {
@@ -151,6 +152,8 @@ public:
 
     // ---- reading the session ---------------------------------------------------
     const CUnitState& State() const { return m_state; }
+    // The typed readings, decoded once after each handled sentence.
+    const CReadings& Readings() const { return m_readings; }
     const SerialSettings& Serial() const { return m_serial; }
     void SetSerial(const SerialSettings& serial) { m_serial = serial; }
     bool IsPortOpen() const { return m_link.m_bPortOpen; }
@@ -199,6 +202,7 @@ private:
     CProfile& m_profile;
     SerialSettings m_serial;
     CUnitState m_state;
+    CReadings m_readings;
     CSerialLink m_link;
     CSentenceAssembler m_assembler;
     CMessageWindow m_wndMessage;

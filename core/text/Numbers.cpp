@@ -1,5 +1,6 @@
 #include "text/Numbers.h"
 
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -70,6 +71,39 @@ int TruncToInt(double value)
     if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
     if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
     return static_cast<int>(value);
+}
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+std::optional<double> ParseStrictDouble(std::string_view text)
+{
+    text = TrimBlanks(text);
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::optional<long long> ParseStrictInt(std::string_view text)
+{
+    text = TrimBlanks(text);
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    long long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 }  // namespace velmor

@@ -3,6 +3,7 @@
 // skipped, optional sign, digits up to the first other character, no digits
 // gives 0. They never fail and never overflow into undefined behaviour.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,10 @@ double AtoF(std::string_view text);
 long TruncToLong(double value);
 // Truncates toward zero, saturating at the int range (NaN gives 0).
 int TruncToInt(double value);
+
+// Strict numbers: the whole text (blanks and tabs around allowed, a trailing
+// CR too) must be the number; none otherwise.
+std::optional<double> ParseStrictDouble(std::string_view text);
+std::optional<long long> ParseStrictInt(std::string_view text);
 
 }  // namespace velmor

@@ -13,6 +13,7 @@
 
 #include "alarms/AlarmMonitor.h"
 #include "alarms/EventLog.h"
+#include "readings/Decode.h"
 #include "settings/Profile.h"
 
 namespace velmor {
@@ -21,6 +22,7 @@ namespace {
 class AlarmMonitorTest : public ::testing::Test {
 protected:
     CUnitState m_state;
+    CReadings m_readings;
     CAlarmSettings m_settings;
     std::vector<std::string> m_events;
     CAlarmMonitor m_monitor{m_settings, [this](const CAlarmEvent& event) {
@@ -29,13 +31,15 @@ protected:
 
     void Report(std::uint64_t tick, Reported what, std::string_view keyword = "TIME")
     {
-        m_monitor.OnObservation({LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {}, m_state, tick});
+        UpdateReadings(m_readings, m_state, static_cast<std::uint32_t>(what), keyword, tick);
+        m_monitor.OnObservation(
+            {LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {}, m_state, m_readings, tick});
     }
     // A link event at |tick|, after the 200 ms poll ticks up to it.
     void Link(std::uint64_t tick, LinkEvent event)
     {
         PollUntil(tick);
-        m_monitor.OnObservation({event, 0, {}, {}, m_state, tick});
+        m_monitor.OnObservation({event, 0, {}, {}, m_state, m_readings, tick});
     }
     void PollUntil(std::uint64_t tick)
     {

@@ -13,6 +13,7 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTime.h"
+#include "readings/Decode.h"
 #include "settings/Profile.h"
 #include "support/FakeHost.h"
 #include "support/FakeSerialDevice.h"
@@ -47,8 +48,9 @@ protected:
     // One handled sentence that carried |what|.
     void Report(CHistoryRecorder& recorder, Reported what, std::string_view keyword = "")
     {
-        recorder.OnObservation(
-            CObservation{LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {}, m_state, m_qwTick});
+        UpdateReadings(m_readings, m_state, static_cast<std::uint32_t>(what), keyword, m_qwTick);
+        recorder.OnObservation(CObservation{LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {},
+                                            m_state, m_readings, m_qwTick});
     }
 
     // The unit's time report for second |s| after 10:00:00 on day 341 of 2026.
@@ -68,6 +70,7 @@ protected:
     std::filesystem::path m_dir;
     std::string m_path;
     CUnitState m_state;
+    CReadings m_readings;
     std::uint64_t m_qwTick = 0;
     std::int64_t m_llNow = kT0;
 };
@@ -136,9 +139,11 @@ TEST_F(HistoryTest, RowsHoldWhatWasReportedAndSurviveARestartOfTheProgram)
     EXPECT_STREQ(first.m_szUnitTimeOfDay.c_str(), "341:10:00:18");
     EXPECT_EQ(first.m_chTimeMode, '1');
     EXPECT_EQ(first.m_dFrequencyError, 1.25e-11);
-    EXPECT_EQ(first.m_nSatellitesTracked, 2);
+    // A channel still searching (track mode '0') tracks nothing, as the
+    // metrics count it.
+    EXPECT_EQ(first.m_nSatellitesTracked, 1);
     EXPECT_EQ(first.m_nSatellitesUsed, 1);
-    EXPECT_EQ(first.m_dMeanStrength, 37.5);
+    EXPECT_EQ(first.m_dMeanStrength, 45);
     EXPECT_EQ(first.m_nDisciplineState, 1);
     // Never reported, or reported as text that is no number: unknown, not the
     // unit state's placeholder.
@@ -369,7 +374,7 @@ TEST_F(HistoryTest, PhaseSegmentsBreakAtLinkLossAndGapsAndKnowWhenTheUnitWasLock
     // Seconds 0-3, link lost, 4-5, a 10 s silence, 16-17 coasting.
     const int seconds[] = {0, 1, 2, 3, 4, 5, 16, 17};
     for (int s : seconds) {
-        if (s == 4) recorder.OnObservation(CObservation{LinkEvent::PortLost, 0, {}, {}, m_state, m_qwTick});
+        if (s == 4) recorder.OnObservation(CObservation{LinkEvent::PortLost, 0, {}, {}, m_state, m_readings, m_qwTick});
         m_llNow = kT0 + s * 1000;
         m_state.m_nLastTimeDiff = 10 + s;
         Report(recorder, Reported::PpsOffset, "TIMD");

@@ -115,16 +115,16 @@ TEST_F(MetricsThroughProgram, UpFollowsTimeReportsAndStaleEvents)
     Feed("TIME,2010,045,13,24,05,2,3,1");
     EXPECT_TRUE(m_metrics.IsUp());
     // Other reports keep coming, but without time the data is stale.
-    m_host.m_nTick += CMetricsObserver::kStaleMs - 1;
+    m_host.m_nTick += kStaleMs - 1;
     Feed("TEMP,045.5");
     EXPECT_TRUE(m_metrics.IsUp());
     m_host.m_nTick += 1;
-    m_metrics.OnTick(m_host.m_nTick, m_program.Session().State());
+    m_metrics.OnTick(m_host.m_nTick, m_program.Session().Readings());
     EXPECT_FALSE(m_metrics.IsUp());
     Feed("TIME,2010,045,13,24,15,2,3,1");
     EXPECT_TRUE(m_metrics.IsUp());
     // The program's own stale conclusion counts at once, until time resumes.
-    CObservation stale{LinkEvent::DataStale, 0, {}, {}, m_program.Session().State(), m_host.m_nTick};
+    CObservation stale{LinkEvent::DataStale, 0, {}, {}, m_program.Session().State(), m_program.Session().Readings(), m_host.m_nTick};
     m_metrics.OnObservation(stale);
     EXPECT_FALSE(m_metrics.IsUp());
     Feed("TIME,2010,045,13,24,16,2,3,1");
@@ -210,7 +210,7 @@ protected:
     void FromUnit(const std::string& bytes)
     {
         CObservation observation{LinkEvent::BytesReceived, 0, {}, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
-                                 m_state, 0};
+                                 m_state, m_readings, 0};
         m_share.OnObservation(observation);
     }
     static std::string ReadSome(int fd)
@@ -223,6 +223,7 @@ protected:
     }
 
     CUnitState m_state;
+    CReadings m_readings;
     std::vector<std::string> m_writes;
     CLineShare m_share;
 };

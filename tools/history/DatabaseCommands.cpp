@@ -15,10 +15,6 @@ namespace velmor::history {
 
 namespace {
 
-// Samples further apart than this are not one tau0-spaced run: the recorder
-// writes a row a second, and the host's time stamps wobble by a fraction of it.
-constexpr double kStatsMaxStepS = 1.5;
-
 bool ParseTime(const std::string& name, const std::string& value, std::optional<std::int64_t>& ms, std::string& error)
 {
     ms = ParseIsoUtc(value);
@@ -139,8 +135,7 @@ int StatsFromDatabase(const CStatsOptions& options, std::ostream& out, std::ostr
     if (status != kExitOk) return status;
 
     const auto phase = query.ReadPhase(unitId, db.m_llFromMs.value_or(std::numeric_limits<std::int64_t>::min()),
-                                       db.m_llToMs.value_or(std::numeric_limits<std::int64_t>::max()),
-                                       kStatsMaxStepS);
+                                       db.m_llToMs.value_or(std::numeric_limits<std::int64_t>::max()));
     // Only time-locked runs measure the disciplined oscillator; a term must
     // not straddle a gap, a link loss, a restart or an unlocked stretch.
     std::vector<std::vector<double>> segments;

@@ -1,11 +1,8 @@
 #include "MetricsObserver.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
 
-#include "model/ProductTypes.h"
+#include "readings/Rules.h"
 
 namespace velmor {
 
@@ -19,29 +16,7 @@ double SystemWallClock()
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-// As the page's "Using" reads a channel's track mode for this product type.
-bool SatelliteInUse(char trackMode, int productType)
-{
-    if (trackMode == '1') return HasCapability(productType, kTrackOneIsUsing);
-    return trackMode == '2' && !SpeaksLegacyDialect(productType);
-}
-
 }  // namespace
-
-bool ParseReading(const std::string& text, double& value)
-{
-    const char* begin = text.c_str();
-    while (*begin == ' ') ++begin;
-    if (*begin == '\0') return false;
-    char* end = nullptr;
-    errno = 0;
-    const double parsed = std::strtod(begin, &end);
-    if (end == begin || errno == ERANGE || !std::isfinite(parsed)) return false;
-    while (*end == ' ') ++end;
-    if (*end != '\0') return false;
-    value = parsed;
-    return true;
-}
 
 CMetricsObserver::CMetricsObserver(prometheus::Registry& registry, std::string device,
                                    std::function<double()> wallClock)
@@ -105,7 +80,7 @@ prometheus::Gauge& CMetricsObserver::GaugeOf(prometheus::Family<prometheus::Gaug
 
 void CMetricsObserver::OnObservation(const CObservation& observation)
 {
-    const CUnitState& state = observation.m_state;
+    const CReadings& readings = observation.m_readings;
     switch (observation.m_event) {
     case LinkEvent::SentenceHandled: break;
     case LinkEvent::ChecksumError: m_checksumErrors.Increment(); return;
@@ -119,7 +94,7 @@ void CMetricsObserver::OnObservation(const CObservation& observation)
         return;
     case LinkEvent::DataStale:
         m_bStaleByEvent = true;
-        OnTick(observation.m_qwTick, state);
+        OnTick(observation.m_qwTick, readings);
         return;
     case LinkEvent::DataResumed:
         m_bStaleByEvent = false;
@@ -129,43 +104,40 @@ void CMetricsObserver::OnObservation(const CObservation& observation)
 
     m_sentences.Increment();
     GaugeOf(m_lastSentence, m_pLastSentence).Set(m_wallClock());
-    double value = 0;
-    if (observation.Has(Reported::UnitTime)) {
-        m_bTimeSeen = true;
-        m_qwLastTimeReport = observation.m_qwTick;
-        m_bStaleByEvent = false;
-    }
-    if (observation.Has(Reported::PpsOffset)) GaugeOf(m_ppsOffset, m_pPpsOffset).Set(state.m_nLastTimeDiff * 1e-9);
-    if (observation.Has(Reported::FrequencyError) && ParseReading(state.m_strFreqErrorEstimate, value))
-        GaugeOf(m_frequencyError, m_pFrequencyError).Set(value);
-    if (observation.Has(Reported::Dac) && ParseReading(state.m_strDacValue, value)) GaugeOf(m_dac, m_pDac).Set(value);
-    if (observation.Has(Reported::Temperature) && ParseReading(state.m_strTemperature, value))
-        GaugeOf(m_temperature, m_pTemperature).Set(value);
-    if (observation.Has(Reported::Tfom) && state.m_chTfom >= '0' && state.m_chTfom <= '9')
-        GaugeOf(m_tfom, m_pTfom).Set(state.m_chTfom - '0');
-    if (observation.Has(Reported::DisciplineState)) UpdateDisciplineState(state.m_chDisciplineState);
-    if (observation.Has(Reported::CoastDuration))
-        GaugeOf(m_coastDuration, m_pCoastDuration).Set(state.m_nCoastDuration);
-    if (observation.Has(Reported::Satellites)) UpdateSatellites(state);
-    if (observation.Has(Reported::Identification) || observation.Has(Reported::Firmware)) UpdateInfo(state);
-    OnTick(observation.m_qwTick, state);
+    const auto fresh = [&readings](const auto& reading) {
+        return readings.JustReported(reading) && reading.m_value.has_value();
+    };
+    if (readings.JustReported(readings.m_timeReport)) m_bStaleByEvent = false;
+    if (fresh(readings.m_ppsOffsetNs)) GaugeOf(m_ppsOffset, m_pPpsOffset).Set(*readings.m_ppsOffsetNs.m_value * 1e-9);
+    if (fresh(readings.m_frequencyError))
+        GaugeOf(m_frequencyError, m_pFrequencyError).Set(*readings.m_frequencyError.m_value);
+    if (fresh(readings.m_dac)) GaugeOf(m_dac, m_pDac).Set(*readings.m_dac.m_value);
+    if (fresh(readings.m_temperatureC)) GaugeOf(m_temperature, m_pTemperature).Set(*readings.m_temperatureC.m_value);
+    if (fresh(readings.m_tfom)) GaugeOf(m_tfom, m_pTfom).Set(*readings.m_tfom.m_value);
+    if (fresh(readings.m_disciplineState)) UpdateDisciplineState(*readings.m_disciplineState.m_value);
+    if (fresh(readings.m_coastDurationS))
+        GaugeOf(m_coastDuration, m_pCoastDuration).Set(*readings.m_coastDurationS.m_value);
+    if (readings.JustReported(readings.m_satellites)) UpdateSatellites(readings);
+    if (observation.Has(Reported::Identification) || readings.JustReported(readings.m_firmware)) UpdateInfo(readings);
+    OnTick(observation.m_qwTick, readings);
 }
 
-void CMetricsObserver::OnTick(std::uint64_t tick, const CUnitState& state)
+void CMetricsObserver::OnTick(std::uint64_t tick, const CReadings& readings)
 {
-    const bool fresh = m_bTimeSeen && !m_bStaleByEvent && tick >= m_qwLastTimeReport &&
-                       tick - m_qwLastTimeReport < kStaleMs;
-    m_bUp = state.m_bIdentified && fresh;
+    const auto& last = readings.m_timeReport.m_qwTick;
+    const bool fresh = last && !m_bStaleByEvent && tick >= *last && !IsStale(tick - *last);
+    m_bUp = readings.m_bIdentified && fresh;
     m_upGauge.Set(m_bUp ? 1 : 0);
 }
 
-void CMetricsObserver::UpdateInfo(const CUnitState& state)
+void CMetricsObserver::UpdateInfo(const CReadings& readings)
 {
-    if (!state.m_bIdentified) return;
-    const bool firmwareKnown = state.m_strVersion.find('?') == std::string::npos;
-    prometheus::Labels labels{{"part_number", state.m_strPartNumber},
-                              {"product_type", std::to_string(state.m_nProductType)},
-                              {"firmware", firmwareKnown ? state.m_strVersion : std::string()},
+    if (!readings.m_bIdentified) return;
+    const std::string firmware =
+        readings.m_bFirmwareKnown && readings.m_firmware.m_value ? *readings.m_firmware.m_value : std::string();
+    prometheus::Labels labels{{"part_number", readings.m_strPartNumber},
+                              {"product_type", std::to_string(readings.m_nProductType)},
+                              {"firmware", firmware},
                               {"device", m_strDevice}};
     if (m_pInfo != nullptr && labels == m_infoLabels) return;
     // A new identity replaces the old series rather than adding a second one.
@@ -175,31 +147,19 @@ void CMetricsObserver::UpdateInfo(const CUnitState& state)
     m_pInfo->Set(1);
 }
 
-void CMetricsObserver::UpdateDisciplineState(char state)
+void CMetricsObserver::UpdateDisciplineState(const CEnumReading<DisciplineState>& state)
 {
     if (m_apDisciplineState[0] == nullptr)
         for (int i = 0; i < 6; ++i) m_apDisciplineState[i] = &m_disciplineState.Add({{"state", kDisciplineStates[i]}});
-    // A character outside '0'..'5' leaves every state at 0: the unit said
-    // something this program does not name.
-    for (int i = 0; i < 6; ++i) m_apDisciplineState[i]->Set(state == '0' + i ? 1 : 0);
+    // An Unknown state leaves every state at 0: the unit said something this
+    // program does not name.
+    for (int i = 0; i < 6; ++i) m_apDisciplineState[i]->Set(static_cast<int>(state.m_value) == i ? 1 : 0);
 }
 
-void CMetricsObserver::UpdateSatellites(const CUnitState& state)
+void CMetricsObserver::UpdateSatellites(const CReadings& readings)
 {
-    int tracked = 0;
-    int used = 0;
-    // The rows the unit has channels for, as the page shows them; a channel
-    // still searching tracks nothing.
-    int channels = state.m_chGpsChannels - '0';
-    if (channels <= 0 || channels > 8) channels = 8;
-    for (int i = 0; i < channels; ++i) {
-        const CSatelliteRow& row = state.m_aSatellites[i];
-        if (row.m_strPrn.empty() || row.m_strPrn == "00" || row.m_chTrackMode == '0') continue;
-        ++tracked;
-        if (SatelliteInUse(row.m_chTrackMode, state.m_nProductType)) ++used;
-    }
-    GaugeOf(m_satellites, m_pSatellitesTracked, {{"status", "tracked"}}).Set(tracked);
-    GaugeOf(m_satellites, m_pSatellitesUsed, {{"status", "used"}}).Set(used);
+    GaugeOf(m_satellites, m_pSatellitesTracked, {{"status", "tracked"}}).Set(readings.m_nSatellitesTracked);
+    GaugeOf(m_satellites, m_pSatellitesUsed, {{"status", "used"}}).Set(readings.m_nSatellitesUsed);
 }
 
 }  // namespace velmor

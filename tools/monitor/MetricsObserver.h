@@ -30,10 +30,7 @@ public:
 
     void OnObservation(const CObservation& observation) override;
     // The poll tick: velmor_up follows identification and data freshness.
-    void OnTick(std::uint64_t tick, const CUnitState& state);
-
-    // No time report for this long while identified counts as stale data.
-    static constexpr std::uint64_t kStaleMs = 10000;
+    void OnTick(std::uint64_t tick, const CReadings& readings);
 
     // The discipline states in the order of the unit's state characters
     // '0'..'5'; the label values of velmor_discipline_state.
@@ -45,9 +42,9 @@ public:
 private:
     prometheus::Gauge& GaugeOf(prometheus::Family<prometheus::Gauge>& family, prometheus::Gauge*& slot,
                                const prometheus::Labels& labels = {});
-    void UpdateInfo(const CUnitState& state);
-    void UpdateDisciplineState(char state);
-    void UpdateSatellites(const CUnitState& state);
+    void UpdateInfo(const CReadings& readings);
+    void UpdateDisciplineState(const CEnumReading<DisciplineState>& state);
+    void UpdateSatellites(const CReadings& readings);
 
     std::string m_strDevice;
     std::function<double()> m_wallClock;
@@ -85,13 +82,6 @@ private:
     bool m_bEverOpened = false;
     bool m_bUp = false;
     bool m_bStaleByEvent = false;
-    bool m_bTimeSeen = false;
-    std::uint64_t m_qwLastTimeReport = 0;
 };
-
-// The number a reading held as text stands for; false when the text is not
-// a whole number (the unit's placeholders such as "327??" or "1.00E-999"
-// whose value is out of range do not count).
-bool ParseReading(const std::string& text, double& value);
 
 }  // namespace velmor

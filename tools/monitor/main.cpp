@@ -196,7 +196,7 @@ int Run(const CMonitorOptions& options)
                 host.m_bRefreshWanted = false;
                 session.OnPageRefresh();
             }
-            metrics.OnTick(host.TickCount(), session.State());
+            metrics.OnTick(host.TickCount(), session.Readings());
             if (recorder) {
                 recorder->OnTick(host.TickCount());
                 std::string notice;
