@@ -69,9 +69,8 @@ else
 fi
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "No display found: starting on a virtual X server (Xvfb :99)." >&2
-  Xvfb :99 -screen 0 1280x1024x24 >/dev/null 2>&1 &
-  export DISPLAY=:99
-  sleep 1
+  . scripts/xvfb.sh
+  start_xvfb 1280x1024x24 || exit 1
+  echo "No display found: started a virtual X server on $DISPLAY." >&2
 fi
 build/velmor "$@"

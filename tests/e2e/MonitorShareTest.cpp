@@ -29,19 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int FreePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 int Connect(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -138,20 +125,52 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
+// True once |done| holds, polled until a deadline generous enough for a
+// loaded machine.
+template <typename Done>
+bool WaitUntil(Done done)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+// The port the monitor logged after |prefix| ("metrics on http://127.0.0.1:"),
+// waiting for the line; 0 when it never came. The monitor is given port 0,
+// so the system picks a free port and no two tests can be handed the same.
+int LoggedPort(const std::string& logPath, const std::string& prefix)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline) {
+        const std::string text = ReadFile(logPath);
+        const auto at = text.find(prefix);
+        if (at != std::string::npos) {
+            const int port = std::atoi(text.c_str() + at + prefix.size());
+            if (port > 0) return port;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return 0;
+}
+
 TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
 {
     CUnitSimProcess sim;
     ASSERT_TRUE(sim.Start({"--type", "16"}));
-    const int metricsPort = FreePort();
-    const int sharePort = FreePort();
     const std::string log = ::testing::TempDir() + "velmor-monitor-share.log";
     const std::string db = ::testing::TempDir() + "velmor-monitor-share.sqlite3";
     std::remove(db.c_str());
     CMonitorProcess monitor;
-    ASSERT_TRUE(monitor.Start({"--device", sim.DevicePath(), "--baud", "19200", "--listen",
-                               "127.0.0.1:" + std::to_string(metricsPort), "--share",
-                               "127.0.0.1:" + std::to_string(sharePort), "--log-level", "debug", "--db", db},
+    ASSERT_TRUE(monitor.Start({"--device", sim.DevicePath(), "--baud", "19200", "--listen", "127.0.0.1:0",
+                               "--share", "127.0.0.1:0", "--log-level", "debug", "--db", db},
                               log));
+    const int metricsPort = LoggedPort(log, "metrics on http://127.0.0.1:");
+    const int sharePort = LoggedPort(log, "sharing the unit's line on 127.0.0.1:");
+    ASSERT_GT(metricsPort, 0) << ReadFile(log);
+    ASSERT_GT(sharePort, 0) << ReadFile(log);
 
     // The monitor identifies the unit and its reports arrive.
     const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -192,8 +211,7 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
         EXPECT_EQ(program.m_state.m_nProductType, 16);
         program.StopPolling();
         const double during = Metric(metricsPort, "velmor_sentences_total");
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), during + 3);
+        EXPECT_TRUE(WaitUntil([&] { return Metric(metricsPort, "velmor_sentences_total") > during + 3; }));
         program.StartPolling();
         program.OnMainWindowClose();
     }
@@ -206,8 +224,7 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
         ::close(rude);
     }
     const double later = Metric(metricsPort, "velmor_sentences_total");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), later);
+    EXPECT_TRUE(WaitUntil([&] { return Metric(metricsPort, "velmor_sentences_total") > later; }));
 
     EXPECT_EQ(monitor.Stop(), 0);
     const std::string text = ReadFile(log);

@@ -92,17 +92,6 @@ std::vector<double> StatisticsOf(const QString& text, const QString& name)
     return {};
 }
 
-template <typename Done>
-bool WaitFor(Done done, int ms = 20000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        Pump(20);
-    }
-    return true;
-}
 
 TEST(HistoryWindowTest, ShowsARecordedDayItsSpansStatisticsShadingAndDeviations)
 {
@@ -139,7 +128,7 @@ TEST(HistoryWindowTest, ShowsARecordedDayItsSpansStatisticsShadingAndDeviations)
     EXPECT_NEAR(sats[4], 0.0, 1e-9);
 
     // The coasting hour and the link loss are shaded (read off the GUI thread).
-    ASSERT_TRUE(WaitFor([&] { return !window.IsPeriodsBusy() && window.ShadedPeriods() > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return !window.IsPeriodsBusy() && window.ShadedPeriods() > 0; }));
     EXPECT_EQ(window.ShadedPeriods(), 2);
 
     // The 1 h button: the last hour, now from raw rows.
@@ -161,7 +150,7 @@ TEST(HistoryWindowTest, ShowsARecordedDayItsSpansStatisticsShadingAndDeviations)
     // loss and around the coasting hour.
     window.findChild<QPushButton*>(QStringLiteral("spanAll"))->click();
     window.Tabs()->setCurrentIndex(1);
-    ASSERT_TRUE(WaitFor([&] { return !window.IsDeviationBusy() && window.DeviationPoints() > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return !window.IsDeviationBusy() && window.DeviationPoints() > 0; }));
     const int lockedPoints = kDayS - (kGapToS - kGapFromS) - (kCoastToS - kCoastFromS);
     EXPECT_EQ(window.DeviationSummary().toStdString(),
               QStringLiteral("3 segments, 82\u2009740 points, 2026-12-07 00:00 \u2013 23:59 UTC").toStdString());
@@ -171,7 +160,7 @@ TEST(HistoryWindowTest, ShowsARecordedDayItsSpansStatisticsShadingAndDeviations)
 
     // Every period, coasting included: only the link loss splits.
     window.findChild<QCheckBox*>(QStringLiteral("lockedOnly"))->setChecked(false);
-    ASSERT_TRUE(WaitFor([&] { return !window.IsDeviationBusy() && window.DeviationSummary().startsWith("2 "); }));
+    ASSERT_TRUE(PumpUntil([&] { return !window.IsDeviationBusy() && window.DeviationSummary().startsWith("2 "); }));
     EXPECT_TRUE(window.DeviationSummary().startsWith(QStringLiteral("2 segments, 86\u2009340 points")))
         << window.DeviationSummary().toStdString();
     std::filesystem::remove_all(dir);
@@ -196,7 +185,7 @@ TEST(HistoryWindowTest, ADamagedDatabaseIsReportedOnceInTheStatusBarAndTheProgra
         frame.SetHistory(&feed, path);
         frame.show();
         ASSERT_TRUE(frame.View()->StartPollTimer(50));
-        ASSERT_TRUE(WaitFor([&] { return !frame.statusBar()->currentMessage().isEmpty(); }));
+        ASSERT_TRUE(PumpUntil([&] { return !frame.statusBar()->currentMessage().isEmpty(); }));
         const QString message = frame.statusBar()->currentMessage();
         EXPECT_TRUE(message.startsWith(QStringLiteral("History recording stopped"))) << message.toStdString();
         EXPECT_TRUE(host.m_boxes.empty());

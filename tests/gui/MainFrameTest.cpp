@@ -152,7 +152,8 @@ TEST_F(MainFrameTest, PlacementComesBackFromTheSettings)
     CMainFrame frame(m_program, m_host, m_profile);
     frame.RestorePlacement();
     frame.show();
-    Pump(150);
+    // The platform settles the frame in steps; wait for where it ends up.
+    PumpUntil([&] { return frame.frameGeometry() == QRect(20, 35, 600, 400); }, 5000);
     EXPECT_EQ(frame.frameGeometry().topLeft(), QPoint(20, 35));
     EXPECT_EQ(frame.frameGeometry().width(), 600);
     EXPECT_EQ(frame.frameGeometry().height(), 400);

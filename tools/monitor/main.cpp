@@ -141,7 +141,10 @@ int Run(const CMonitorOptions& options)
             Log(LogLevel::Error, "cannot serve metrics on " + options.m_strListen + ": " + failure.what());
             return 1;
         }
-        Log(LogLevel::Info, "metrics on http://" + options.m_strListen + "/metrics");
+        CHostPort bound = address;
+        const std::vector<int> ports = exposer->GetListeningPorts();
+        if (!ports.empty()) bound.m_nPort = ports.front();
+        Log(LogLevel::Info, "metrics on http://" + ExposerAddress(bound) + "/metrics");
     }
 
     CLineShare share([&program](std::string_view framed) { return program.WriteFramed(framed); });
@@ -154,7 +157,9 @@ int Run(const CMonitorOptions& options)
             return 1;
         }
         program.AddObserver(share);
-        Log(LogLevel::Info, "sharing the unit's line on " + options.m_strShare);
+        CHostPort bound = address;
+        bound.m_nPort = share.BoundPort();
+        Log(LogLevel::Info, "sharing the unit's line on " + ExposerAddress(bound));
     }
 
     // History: the recorder only queues; the store's own thread writes.
