@@ -59,6 +59,21 @@ std::string ReadFor(int fd, int ms)
     return text;
 }
 
+// What the socket gives until |done| holds for the text so far, or |ms| pass.
+template <typename Done>
+std::string ReadUntil(int fd, Done done, int ms)
+{
+    std::string text;
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    char buffer[4096];
+    while (!done(text) && Clock::now() < until) {
+        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+        if (count == 0) break;
+        if (count > 0) text.append(buffer, static_cast<std::size_t>(count));
+    }
+    return text;
+}
+
 // One counter from the monitor's /metrics; -1 when unreachable.
 double Metric(int port, const std::string& name)
 {
@@ -66,7 +81,10 @@ double Metric(int port, const std::string& name)
     if (fd < 0) return -1;
     const std::string request = "GET /metrics HTTP/1.0\r\nHost: localhost\r\n\r\n";
     ::send(fd, request.data(), request.size(), 0);
-    const std::string reply = ReadFor(fd, 1000);
+    // HTTP/1.0: the reply is whole when the server closes. A loaded machine
+    // may take seconds to answer, so the wait ends on the close, not on a
+    // fixed window.
+    const std::string reply = ReadFor(fd, 15000);
     ::close(fd);
     const auto at = reply.find("\n" + name + " ");
     if (at == std::string::npos) return -1;
@@ -160,8 +178,12 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
 {
     CUnitSimProcess sim;
     ASSERT_TRUE(sim.Start({"--type", "16"}));
-    const std::string log = ::testing::TempDir() + "velmor-monitor-share.log";
-    const std::string db = ::testing::TempDir() + "velmor-monitor-share.sqlite3";
+    // Names of this process's own: a log left by an earlier or a parallel
+    // run must never be read for this monitor's ports.
+    const std::string stem = ::testing::TempDir() + "velmor-monitor-share-" + std::to_string(::getpid());
+    const std::string log = stem + ".log";
+    const std::string db = stem + ".sqlite3";
+    std::remove(log.c_str());
     std::remove(db.c_str());
     CMonitorProcess monitor;
     ASSERT_TRUE(monitor.Start({"--device", sim.DevicePath(), "--baud", "19200", "--listen", "127.0.0.1:0",
@@ -177,10 +199,12 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     while (Metric(metricsPort, "velmor_up") != 1 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(Metric(metricsPort, "velmor_up"), 1) << ReadFile(log);
+    const auto identified = Clock::now();
 
     const int client = Connect(sharePort);
     ASSERT_GE(client, 0);
-    EXPECT_NE(ReadFor(client, 2500).find("$TIME"), std::string::npos) << "the client hears the unit";
+    const auto hasTime = [](const std::string& text) { return text.find("$TIME") != std::string::npos; };
+    EXPECT_TRUE(hasTime(ReadUntil(client, hasTime, 20000))) << "the client hears the unit";
 
     // A desktop program opening a setup dialog unsubscribes everything and
     // sets the antenna delay; the unit must see the second but not the first.
@@ -189,13 +213,19 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     ASSERT_EQ(::send(client, farewell.data(), farewell.size(), 0), static_cast<ssize_t>(farewell.size()));
     ASSERT_EQ(::send(client, setDelay.data(), setDelay.size(), 0), static_cast<ssize_t>(setDelay.size()));
     const double before = Metric(metricsPort, "velmor_sentences_total");
-    const std::string heard = ReadFor(client, 4000);
+    const std::string heard = ReadUntil(
+        client,
+        [](const std::string& text) {
+            const auto echo = text.find("ANTD,000007");
+            return echo != std::string::npos && text.find("$TIME", echo) != std::string::npos;
+        },
+        20000);
     EXPECT_NE(heard.find("ANTD,000007"), std::string::npos) << "the unit echoes the client's command:\n" << heard;
     // Time reports still flow, to the client and to the monitor.
     const auto lastTime = heard.rfind("$TIME");
     ASSERT_NE(lastTime, std::string::npos) << heard;
     EXPECT_GT(lastTime, heard.find("ANTD,000007"));
-    EXPECT_GT(Metric(metricsPort, "velmor_sentences_total"), before + 3);
+    EXPECT_TRUE(WaitUntil([&] { return Metric(metricsPort, "velmor_sentences_total") > before + 3; }));
     EXPECT_EQ(Metric(metricsPort, "velmor_up"), 1);
 
     ::close(client);
@@ -226,6 +256,7 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     const double later = Metric(metricsPort, "velmor_sentences_total");
     EXPECT_TRUE(WaitUntil([&] { return Metric(metricsPort, "velmor_sentences_total") > later; }));
 
+    const auto recorded = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - identified).count();
     EXPECT_EQ(monitor.Stop(), 0);
     const std::string text = ReadFile(log);
     EXPECT_NE(text.find("<6>share: 127.0.0.1:"), std::string::npos) << text;
@@ -237,7 +268,10 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     ASSERT_TRUE(query.Open(db, error)) << error;
     const auto units = query.ListUnits();
     ASSERT_EQ(units.size(), 1u);
-    EXPECT_GT(query.ReadRows(units[0].m_llId, 0, INT64_MAX).size(), 8u);
+    // A row a second while the unit reported; a loaded machine may cost a few.
+    const auto rows = static_cast<long long>(query.ReadRows(units[0].m_llId, 0, INT64_MAX).size());
+    EXPECT_GE(rows, 3);
+    EXPECT_GE(rows, recorded / 2) << recorded << " s recorded";
     // Every log line carries its priority for the journal.
     std::istringstream lines(text);
     std::string line;
