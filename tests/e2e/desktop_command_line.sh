@@ -76,6 +76,25 @@ fi
 run timeout 30 env WAYLAND_DISPLAY=wayland-velmor-test "$velmor"
 expect_no_display "an absent Wayland display" "wayland-velmor-test"
 
+# Something answers on the display's port but is no X server: the question
+# passes, Qt's plug-in fails, and that too ends in one line, not an abort.
+python3 -c '
+import socket, sys
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+s.listen(8)
+print(s.getsockname()[1], flush=True)
+while True:
+    c, _ = s.accept()
+    c.close()
+' >"$dir/fakex.port" &
+pids+=($!)
+for _ in $(seq 1 100); do [ -s "$dir/fakex.port" ] && break; sleep 0.1; done
+port=$(cat "$dir/fakex.port")
+[ -n "$port" ] && [ "$port" -gt 6000 ] || fail "no port for the stand-in X server: '$port'"
+run timeout 30 env DISPLAY="127.0.0.1:$((port - 6000))" "$velmor"
+expect_no_display "a display that is no X server" "platform plug-in"
+
 # The simulated unit on port 1.
 "$unitsim" --link "$dir/unit" --quiet >"$dir/unitsim.out" &
 pids+=($!)
