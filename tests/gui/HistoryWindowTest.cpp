@@ -262,7 +262,7 @@ void ExpectReadableAxes(CHistoryWindow& window, const char* what)
     EXPECT_NEAR(freq.m_range.size(), 0.2, 0.05);
     ASSERT_GE(freq.m_labels.size(), 3);
     for (qsizetype i = 1; i < freq.m_labels.size(); ++i)
-        EXPECT_NE(freq.m_labels[i], freq.m_labels[i - 1]) << freq.m_labels[i].toStdString();
+        EXPECT_NE(freq.m_labels[i].toStdString(), freq.m_labels[i - 1].toStdString());
     // The counts and the constant DAC and temperature: whole ticks for the
     // counts, and each plot's data inside its axis, away from the edges.
     for (const int plot : {2, 4}) {
