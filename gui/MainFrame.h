@@ -84,6 +84,9 @@ private:
     void BuildStatusBar();
     void UpdateIndicators();
     void ApplyPlacement();
+    // Before |window|'s first showing: centred over this one, inside the
+    // screen's available area.
+    void ShowFirstInsideScreen(QWidget& window);
     void OnAlarmEvent(const CAlarmEvent& event);
     void OnCaptureToggled(bool checked);
     void OnPollTicked();

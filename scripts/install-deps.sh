@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev googletest libbenchmark-dev
   fonts-liberation fonts-dejavu-core
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick openbox
   clang libclang-rt-14-dev time
   dpkg-dev file lintian desktop-file-utils
   libsqlite3-dev libqcustomplot-dev

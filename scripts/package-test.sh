@@ -124,6 +124,11 @@ grep -q '^Usage: velmor-monitor' <<<"$help" || fail "velmor-monitor --help"
 "$root/usr/bin/velmor-history" stats --frequency tests/stability/data/nbs14-frequency.txt \
   | cmp -s - tests/stability/data/nbs14-frequency.expected \
   || fail "the installed velmor-history stats gives other numbers for the NBS14 set"
+# The installed desktop program's own help and version, without a display.
+desktop_help=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmor" --help) || fail "velmor --help failed"
+grep -q '^usage: velmor' <<<"$desktop_help" || fail "velmor --help prints no usage"
+desktop_version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmor" --version) || fail "velmor --version failed"
+[ "$desktop_version" = "velmor $version" ] || fail "velmor --version says '$desktop_version'"
 # The installed desktop program, offscreen, against the installed simulated
 # unit: it must start, draw its first page and quit by itself.
 "$root/usr/bin/velmor-unitsim" --link "$root/unit" --quiet >"$root/unitsim.out" &

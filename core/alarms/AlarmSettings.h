@@ -29,7 +29,7 @@ const char* AlarmConditionKey(AlarmCondition condition);
 
 struct CAlarmSettings {
     int m_nTfomLimit = 5;           // raised when the TFOM digit is above this
-    int m_nPpsLimitNs = 500;        // raised when |1PPS difference| is above this; 0: not watched
+    int m_nPpsLimitNs = 100;        // raised when |1PPS difference| is above this; 0: not watched
     int m_nTemperatureLow = 0;      // degrees Celsius, whole degrees
     int m_nTemperatureHigh = 70;
     std::uint32_t m_uNotify = 0;    // bit per AlarmCondition: a desktop notification

@@ -168,7 +168,7 @@ TEST(AlarmSettings, SectionRoundTripAndHandEditedNotifyList)
     CProfile profile = CProfile::InMemory("[Alarms]\nNotify= tfom , LINK,bogus\nTfomLimit=\"7\"\n");
     CAlarmSettings loaded = LoadAlarmSettings(profile);
     EXPECT_EQ(loaded.m_nTfomLimit, 7);
-    EXPECT_EQ(loaded.m_nPpsLimitNs, 500);
+    EXPECT_EQ(loaded.m_nPpsLimitNs, 100);
     EXPECT_TRUE(loaded.Notifies(AlarmCondition::Tfom));
     EXPECT_TRUE(loaded.Notifies(AlarmCondition::LinkLost));
     EXPECT_FALSE(loaded.Notifies(AlarmCondition::LockLost));
