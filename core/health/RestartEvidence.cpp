@@ -50,11 +50,10 @@ void CRestartEvidence::Remember(const CUnitState& state, std::uint32_t reported)
 
 void CRestartEvidence::OnInterruption()
 {
-    if (!m_bInterrupted) {
-        m_bInterrupted = true;
-        m_before = m_last;
-    }
-    // Answers from before this interruption no longer count.
+    // A second interruption with no report since (stale, then the device
+    // lost) takes the same values; answers from before it no longer count.
+    m_bInterrupted = true;
+    m_before = m_last;
     m_bReidentified = false;
     m_bDisciplineSeen = false;
 }
@@ -71,13 +70,12 @@ void CRestartEvidence::OnReidentified()
 
 CRestartEvidence::Sign CRestartEvidence::OnReport(const CUnitState& state, std::uint32_t reported)
 {
-    if (!m_bInterrupted) {
+    // Until the unit has answered, reports are a frozen unit's backlog or
+    // replies to the polls: they prove nothing either way.
+    if (!m_bInterrupted || !m_bReidentified) {
         Remember(state, reported);
         return Sign::None;
     }
-    // Until the unit has answered, reports are a frozen unit's backlog or
-    // replies to the polls: they prove nothing either way.
-    if (!m_bReidentified) return Sign::None;
     Sign sign = Sign::None;
     if (Has(reported, Reported::DisciplineState) && !m_bDisciplineSeen) {
         m_bDisciplineSeen = true;
@@ -93,8 +91,8 @@ CRestartEvidence::Sign CRestartEvidence::OnReport(const CUnitState& state, std::
     if (sign != Sign::None || timeReport) {
         m_bInterrupted = false;
         m_bReidentified = false;
-        Remember(state, reported);
     }
+    Remember(state, reported);
     return sign;
 }
 

@@ -27,8 +27,7 @@ struct CUnitClock {
 class CRestartEvidence {
 public:
     // The line went silent or the device was lost: what was reported last
-    // is what a restarted unit would differ from. A second interruption
-    // before the unit answered keeps the first one's values.
+    // is what a restarted unit would differ from.
     void OnInterruption();
     // The unit identified itself again: its next reports are looked at.
     void OnReidentified();
@@ -44,7 +43,7 @@ public:
 private:
     void Remember(const CUnitState& state, std::uint32_t reported);
 
-    CUnitClock m_last;    // from the reports before any interruption
+    CUnitClock m_last;    // from the latest reports
     CUnitClock m_before;  // m_last when the interruption began
     bool m_bInterrupted = false;
     bool m_bReidentified = false;

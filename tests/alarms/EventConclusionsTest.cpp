@@ -67,7 +67,7 @@ TEST(RestartEvidence, OnlyTheFirstReportsAfterTheAnswerAndOnlyWarmUpOrTimeBackCo
     CRestartEvidence back;
     report(back, "365:23:59:59", '1');
     back.OnInterruption();
-    back.OnInterruption();  // stale, then the port lost: the first values stay
+    back.OnInterruption();  // stale, then the port lost: the same values
     back.OnReidentified();
     EXPECT_EQ(report(back, "365:23:59:50", '1'), Sign::TimeBack);
     CRestartEvidence mode;
@@ -75,6 +75,17 @@ TEST(RestartEvidence, OnlyTheFirstReportsAfterTheAnswerAndOnlyWarmUpOrTimeBackCo
     mode.OnInterruption();
     mode.OnReidentified();
     EXPECT_EQ(report(mode, "341:10:00:05", '1', '2'), Sign::None);
+
+    // Silent with the recovery off: reports resume without an answer. The
+    // next silence compares with what the unit reported last, not with
+    // what it said before the first one.
+    CRestartEvidence unanswered;
+    report(unanswered, "341:10:00:00", '1');
+    unanswered.OnInterruption();
+    EXPECT_EQ(report(unanswered, "341:10:00:30", '0'), Sign::None);
+    unanswered.OnInterruption();
+    unanswered.OnReidentified();
+    EXPECT_EQ(report(unanswered, "341:10:01:00", '0'), Sign::None);
 
     // The unit's time as sent: garbage compares with nothing.
     EXPECT_LT(*UnitClockSeconds(2026, "365:23:59:60"), *UnitClockSeconds(2027, "001:00:00:00"));
