@@ -16,6 +16,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ShadingLegend.h"
 #include "history/PlotScale.h"
 
 namespace velmor {
@@ -192,6 +193,7 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
     m_pPlot->setObjectName(QStringLiteral("plots"));
     m_pPlot->setMinimumHeight(300);
     pPlotsLayout->addWidget(m_pPlot, 1);
+    pPlotsLayout->addWidget(new CShadingLegend(pPlotsPage));
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_pHover = new QLabel(pPlotsPage);
     m_pHover->setObjectName(QStringLiteral("hover"));
@@ -813,13 +815,7 @@ void CHistoryWindow::ApplyPeriods()
     constexpr std::size_t kMaxShaded = 400;
     if (merged.size() > kMaxShaded) merged.resize(kMaxShaded);
     for (const CHistoryPeriod& p : merged) {
-        QColor color;
-        switch (p.m_kind) {
-        case HistoryPeriodKind::Coasting: color = QColor(255, 170, 0, 60); break;
-        case HistoryPeriodKind::Unlocked: color = QColor(128, 128, 128, 45); break;
-        case HistoryPeriodKind::LinkLost: color = QColor(220, 0, 0, 70); break;
-        case HistoryPeriodKind::UnitRestarted: color = QColor(120, 0, 200, 70); break;
-        }
+        const QColor color = ShadingColor(p.m_kind);
         // At least a pixel or two wide, so that a short loss still shows.
         const double from = KeyOf(p.m_llFromMs);
         const double to = std::max(KeyOf(p.m_llToMs), from + 2 * pixelS);

@@ -26,6 +26,7 @@
 #include "TrevikView.h"
 #include "WindowPlacement.h"
 #include "app/Menu.h"
+#include "alarms/EventSentence.h"
 #include "app/Program.h"
 #include "history/HistoryStore.h"
 #include "settings/Profile.h"
@@ -108,7 +109,13 @@ void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
     if (m_pEventStore) m_pEventStore->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
     const CAlarmSettings& settings = m_program.m_alarmSettings;
     if (!settings.Notifies(event.m_condition)) return;
-    m_notifier.Notify(QStringLiteral("Velmor: ") + name, values);
+    // The notification says since when, on the wall clock.
+    const std::uint64_t tick = m_host.TickCount();
+    const std::uint64_t agoS = tick > event.m_qwSinceTick ? (tick - event.m_qwSinceTick) / 1000 : 0;
+    const std::time_t since = now - static_cast<std::time_t>(agoS);
+    m_notifier.Notify(QString::fromUtf8(UnitEventTitle(event.m_event)),
+                      QString::fromStdString(EventSentence(event, since)),
+                      static_cast<int>(UnitEventUrgency(event.m_event)));
     if (settings.m_bSound) m_host.PlaySound(Sound::Exclamation);
 }
 

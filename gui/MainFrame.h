@@ -61,6 +61,7 @@ public:
     // Puts the page last drawn on the clipboard (View > Copy Page).
     void CopyPage();
     CEventsWindow* EventsWindow() const { return m_pEvents; }
+    CDesktopNotifier& Notifier() { return m_notifier; }
     // Where the alarm events are logged; the default is the user's state
     // directory (tests point it elsewhere).
     void SetEventLogDirectory(const std::string& directory);

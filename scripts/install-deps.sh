@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev time
   dpkg-dev file lintian desktop-file-utils
   libsqlite3-dev libqcustomplot-dev
-  ser2net
+  ser2net dbus-daemon
   prometheus-cpp-dev prometheus curl python3
 )
 if [ "${VELMOR_SKIP_INSTALL:-0}" = 1 ]; then exit 0; fi

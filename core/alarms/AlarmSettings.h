@@ -10,7 +10,9 @@ namespace velmor {
 
 class CProfile;
 
-// The conditions the alarms watch. Each has a raised and a cleared event.
+// The conditions the alarms watch, which are also the choices of desktop
+// notification. Each has a raised and a cleared event (UnitEvents.h names
+// them); UnitRestarted and Polling are moments, told at once.
 enum class AlarmCondition : std::uint8_t {
     LockLost,         // the discipline state left Time Locked
     Holdover,         // the unit is coasting on its oscillator
@@ -20,9 +22,10 @@ enum class AlarmCondition : std::uint8_t {
     Temperature,      // the oscillator temperature is outside its range
     DataStale,        // no time report for a while
     LinkLost,         // the serial device went away
-    UnitRestarted,    // the unit identified itself again (an event only)
+    UnitRestarted,    // the unit identified itself again, or restarted (events only)
+    Polling,          // a setup dialog paused polling (events only)
 };
-inline constexpr int kAlarmConditionCount = 9;
+inline constexpr int kAlarmConditionCount = 10;
 
 // "lock", "holdover", ... : the names of the settings file and the dialog.
 const char* AlarmConditionKey(AlarmCondition condition);

@@ -330,6 +330,11 @@ void CProgram::DispatchSentence(const std::string& body)
     keyword.remove_prefix(std::min(keyword.find_first_not_of(" ,*\r\n"), keyword.size()));
     keyword = keyword.substr(0, keyword.find_first_of(" ,*\r\n"));
     if (keyword.empty()) return;
+    // A restart is told before the report that showed it, so that the
+    // report is the first of the restarted unit.
+    if (result.m_outcome == DispatchOutcome::Handled &&
+        m_health.CheckRestart(m_state, result.m_uReported) != CRestartEvidence::Sign::None)
+        Notify(LinkEvent::UnitRestarted);
     Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
            result.m_uReported, keyword);
     if (m_health.TakeResumed()) {
@@ -354,7 +359,8 @@ void CProgram::OnUnitIdentified()
 {
     if (m_bAwaitingReidentify) {
         m_bAwaitingReidentify = false;
-        Notify(LinkEvent::UnitRestarted);
+        // Only an answer: whether the unit restarted, its next reports show.
+        Notify(LinkEvent::UnitReidentified);
     }
     if (m_bCommRecoveryDone) {
         // The rate the baud switch found is the one the unit answered at.

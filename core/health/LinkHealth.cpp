@@ -51,6 +51,9 @@ void CLinkHealth::OnObservation(const CObservation& observation)
     case LinkEvent::WriteFailure: ++m_counters.m_qwWriteFailures; break;
     case LinkEvent::PortRestored: ++m_counters.m_qwReconnects; break;
     case LinkEvent::AutoRecovery: ++m_counters.m_qwRecoveries; break;
+    case LinkEvent::DataStale:
+    case LinkEvent::PortLost: m_restart.OnInterruption(); break;
+    case LinkEvent::UnitReidentified: m_restart.OnReidentified(); break;
     default: break;
     }
 }

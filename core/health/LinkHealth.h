@@ -4,10 +4,15 @@
 // makes the page's data stale and starts the automatic recovery. It watches
 // the observation seam like any other consumer; the program tells it the
 // few things the seam does not carry (polling restarted, the device lost).
+// It also decides whether a unit that answered again after a silence had
+// restarted (CRestartEvidence): the silence and the answer reach it on the
+// seam, and the program asks about each sentence before its observers hear
+// of it, so that a restart is told before the report that showed it.
 
 #include <cstdint>
 #include <string>
 
+#include "health/RestartEvidence.h"
 #include "observe/Observation.h"
 
 namespace velmor {
@@ -67,6 +72,13 @@ public:
 
     CLinkPane Pane(std::uint64_t now, bool portOpen) const;
 
+    // A handled sentence with the Reported bits it carried, before the
+    // observers hear of it: whether it shows that the unit restarted.
+    CRestartEvidence::Sign CheckRestart(const CUnitState& state, std::uint32_t reported)
+    {
+        return m_restart.OnReport(state, reported);
+    }
+
 private:
     CLinkCounters m_counters;
     bool m_bHaveTimeReport = false;
@@ -78,6 +90,7 @@ private:
     bool m_bResumed = false;
     bool m_bDisconnected = false;
     std::string m_strDevice;
+    CRestartEvidence m_restart;
 };
 
 // The pane's states by name ("fresh", "late", "stale", "disconnected" ...).

@@ -80,7 +80,8 @@ public:
         case LinkEvent::AutoRecovery: Log(LogLevel::Notice, "polling restarted after silence"); break;
         case LinkEvent::PortLost: Log(LogLevel::Warning, "the device went away; reconnecting"); break;
         case LinkEvent::PortRestored: Log(LogLevel::Notice, "the device is back"); break;
-        case LinkEvent::UnitRestarted: Log(LogLevel::Notice, "the unit identified itself again"); break;
+        case LinkEvent::UnitReidentified: Log(LogLevel::Notice, "the unit identified itself again"); break;
+        case LinkEvent::UnitRestarted: Log(LogLevel::Warning, "the unit restarted during the silence"); break;
         case LinkEvent::SentenceHandled:
             if (o.Has(Reported::Identification) && o.m_state.m_bIdentified) {
                 const std::string identity = "unit identified: product type " + std::to_string(o.m_state.m_nProductType) +
