@@ -21,6 +21,12 @@
 // those differences and not to the phase, so a large phase or frequency
 // offset costs no precision; the sums and the running window are long double.
 //
+// Magnitude: before any arithmetic the values are multiplied by the power of
+// two that brings the largest of them into [0.5, 1). That is exact, so the
+// figures equal those of the unscaled data, but neither a square of 1e300
+// overflows nor one of 1e-300 underflows; the result is scaled back in long
+// double at the end.
+//
 // Records have gaps (link losses, restarts, unlocked periods). A term must not
 // straddle a gap, so the estimators work on segments: each segment gives its
 // sums of squared terms and term counts, which add up over segments before the
@@ -107,11 +113,25 @@ std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauC
 // The squared terms of one contiguous, finite phase segment at factor m.
 CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_t m);
 
-// Turns the accumulated sums into deviations.
+// Turns the accumulated sums into deviations. |unit| is the number of seconds
+// per unit of the phase the sums were taken over (see MagnitudeExponent).
 CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0);
+CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0, long double unit);
+
+// A sample interval the estimators accept: positive, finite and normal (a
+// subnormal one has already lost its precision).
+bool IsUsableInterval(double tau0);
+
+// The binary exponent e of the largest finite magnitude in |pieces|
+// (2^(e-1) <= max |v| < 2^e), 0 when all are zero. Dividing by 2^e is exact.
+int MagnitudeExponent(const std::vector<std::span<const double>>& pieces);
+
+// |values| times 2^-exponent.
+std::vector<double> ScaledCopy(std::span<const double> values, int exponent);
 
 // All four deviations of one series at the chosen averaging times. Empty when
-// tau0 is not a positive finite number or no segment has 3 phase points.
+// tau0 is not a positive, finite, normal number or no segment has 3 phase
+// points.
 std::vector<CStabilityPoint> ComputeStability(std::span<const double> series, SeriesKind kind,
                                               double tau0, const CTauChoice& taus);
 

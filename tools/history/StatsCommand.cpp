@@ -54,7 +54,9 @@ bool ParsePositiveNumber(const std::string& text, double& value)
     const char* begin = text.c_str();
     char* end = nullptr;
     value = std::strtod(begin, &end);
-    return !text.empty() && end == begin + text.size() && std::isfinite(value) && value > 0.0;
+    // A subnormal interval (below about 2.2e-308 s) has lost its precision
+    // and squares to zero: refused like a negative one.
+    return !text.empty() && end == begin + text.size() && std::isnormal(value) && value > 0.0;
 }
 
 void PrintDeviation(std::ostream& out, const CDeviation& dev)
@@ -150,7 +152,7 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_strTo = value;
         } else if (name == "--tau0") {
             if (!ParsePositiveNumber(value, options.m_dTau0)) {
-                error = "--tau0 takes a positive number of seconds, not '" + value + "'";
+                error = "--tau0 takes a positive, finite, normal number of seconds, not '" + value + "'";
                 return false;
             }
         } else if (!ParseTauChoice(value, options.m_taus, error)) {
