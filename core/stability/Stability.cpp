@@ -134,8 +134,17 @@ std::vector<std::span<const double>> SplitAtGaps(std::span<const double> series)
 
 std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus)
 {
+    return ChooseTauMultiples(phasePoints, taus, phasePoints < 1 ? 0 : (phasePoints - 1) / 2);
+}
+
+std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus, std::size_t largestAll)
+{
     std::vector<std::size_t> multiples;
     if (phasePoints < kMinPhasePoints) return multiples;
+    if (taus.m_spacing == TauSpacing::All) {
+        for (std::size_t m = 1; m <= largestAll; ++m) multiples.push_back(m);
+        return multiples;
+    }
     if (taus.m_spacing == TauSpacing::List) {
         for (std::size_t m : taus.m_anMultiples) {
             if (m > 0) multiples.push_back(m);

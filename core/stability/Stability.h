@@ -50,6 +50,7 @@ enum class TauSpacing : std::uint8_t {
     Octave,  // m = 1, 2, 4, 8, ...
     Decade,  // m = 1, 2, 5, 10, 20, 50, ...
     List,    // the multiples in CTauChoice::m_anMultiples
+    All,     // every m the estimators allow (m = 1, 2, 3, ...)
 };
 
 // Which averaging factors m (tau = m * tau0) to evaluate. Octave and Decade
@@ -57,7 +58,8 @@ enum class TauSpacing : std::uint8_t {
 // m = 1): there ADEV still has N/2 terms and MDEV and HDEV have N/4, so every
 // estimator has data at every default tau. A List is taken as given (sorted,
 // without duplicates or zeros), also beyond the data, where the deviations
-// come out NaN.
+// come out NaN. All runs to the largest m of the overlapping Allan deviation,
+// (N - 1) / 2, here; the analysis table takes each statistic's own limit.
 struct CTauChoice {
     TauSpacing m_spacing = TauSpacing::Octave;
     std::vector<std::size_t> m_anMultiples;
@@ -109,6 +111,8 @@ std::vector<std::span<const double>> SplitAtGaps(std::span<const double> series)
 // The averaging factors to evaluate when the longest segment holds
 // |phasePoints| phase points (none below 3 points, which give no term).
 std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus);
+// The same with All running to |largestAll|.
+std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus, std::size_t largestAll);
 
 // The squared terms of one contiguous, finite phase segment at factor m.
 CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_t m);

@@ -16,16 +16,18 @@ namespace velmor::history {
 namespace {
 
 constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
-                            [--taus octave|decade|LIST]
+                            [--taus octave|decade|all|LIST] [--stats LIST]
+                            [--ci[=LEVEL]] [--remove-drift none|linear|mean]
        velmor-history stats --db PATH [--unit ID] [--from TIME] [--to TIME]
-                            [--taus octave|decade|LIST]
+                            [the same --taus, --stats, --ci, --remove-drift]
 
-Prints the overlapping Allan, modified Allan, time and overlapping Hadamard
-deviations of a series, one line per averaging time tau:
+Prints frequency-stability statistics of a series, one line per averaging
+time tau. By default the overlapping Allan, modified Allan, time and
+overlapping Hadamard deviations:
 
     tau n adev mdev tdev hdev
 
-tau in seconds, n the number of overlapping Allan terms, the deviations in
+tau in seconds, n the number of overlapping Allan terms, the values in
 %.6e, or "nan" where an estimator has too few points (the Hadamard deviation
 needs 3m+1 phase points, the modified and time deviations 3m, for tau = m
 tau0).
@@ -42,7 +44,25 @@ tau0).
     --taus octave      tau = 1, 2, 4, 8 ... times tau0 up to a quarter of the
                        data (the default)
     --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
+    --taus all         every multiple of tau0 any chosen statistic allows
     --taus LIST        comma-separated multiples of tau0, e.g. 1,10,100
+    --stats LIST       comma-separated, from adev, mdev, tdev, hdev, totdev
+                       (total deviation), tierms (rms time-interval error,
+                       seconds) and mtie (maximum time-interval error over
+                       windows of m+1 points, seconds); default
+                       adev,mdev,tdev,hdev. Columns keep that order.
+    --ci[=LEVEL]       adds the noise type after n, as the integer alpha of
+                       S_y(f) ~ f^alpha (2 white PM, 1 flicker PM, 0 white FM,
+                       -1 flicker FM, -2 random-walk FM), and after each
+                       deviation X its confidence bounds X_lo X_hi from the
+                       estimator's equivalent degrees of freedom and the
+                       chi-squared distribution; LEVEL between 0 and 1,
+                       default 0.683
+    --remove-drift none|linear|mean
+                       before any statistic: nothing (the default); a line
+                       fitted to frequency (a quadratic to phase); or the
+                       mean frequency taken out of phase. A line
+                       "# drift removed: ..." then precedes the table.
 
 Blank lines and lines starting with '#' are skipped; FILE "-" is standard
 input. Exit status 0 on success, 1 when FILE cannot be read, 2 for a usage
@@ -59,14 +79,15 @@ bool ParsePositiveNumber(const std::string& text, double& value)
     return !text.empty() && end == begin + text.size() && std::isnormal(value) && value > 0.0;
 }
 
-void PrintDeviation(std::ostream& out, const CDeviation& dev)
+// A value in %.6e, or "nan" where there is none (infinity prints as inf).
+void PrintValue(std::ostream& out, double value)
 {
-    if (std::isnan(dev.m_dValue)) {
+    if (std::isnan(value)) {
         out << " nan";
         return;
     }
     char text[32];
-    std::snprintf(text, sizeof text, " %.6e", dev.m_dValue);
+    std::snprintf(text, sizeof text, " %.6e", value);
     out << text;
 }
 
@@ -79,8 +100,11 @@ const char* StatsUsage()
 
 bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& error)
 {
-    if (text == "octave" || text == "decade") {
-        taus = CTauChoice{text == "octave" ? TauSpacing::Octave : TauSpacing::Decade, {}};
+    if (text == "octave" || text == "decade" || text == "all") {
+        taus = CTauChoice{text == "octave"   ? TauSpacing::Octave
+                          : text == "decade" ? TauSpacing::Decade
+                                             : TauSpacing::All,
+                          {}};
         return true;
     }
     CTauChoice list{TauSpacing::List, {}};
@@ -91,7 +115,7 @@ bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& erro
         std::size_t m = 0;
         const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), m);
         if (item.empty() || ec != std::errc() || end != item.data() + item.size() || m == 0) {
-            error = "--taus takes octave, decade or positive whole multiples of tau0 such as 1,10,100, not '"
+            error = "--taus takes octave, decade, all or positive whole multiples of tau0 such as 1,10,100, not '"
                     + text + "'";
             return false;
         }
@@ -100,6 +124,31 @@ bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& erro
         rest.remove_prefix(comma + 1);
     }
     taus = list;
+    return true;
+}
+
+bool ParseStatisticList(const std::string& text, std::array<bool, kStatisticCount>& chosen, std::string& error)
+{
+    std::array<bool, kStatisticCount> list{};
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        bool known = false;
+        for (std::size_t s = 0; s < kStatisticCount; ++s) {
+            if (item == StatisticName(Statistic(s))) {
+                list[s] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            error = "--stats takes a comma list from adev,mdev,tdev,hdev,totdev,tierms,mtie, not '" + text + "'";
+            return false;
+        }
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    chosen = list;
     return true;
 }
 
@@ -119,9 +168,20 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_bHelp = true;
             continue;
         }
+        if (name == "--ci") {
+            // The level only as --ci=LEVEL, so that --ci never swallows the
+            // next option.
+            options.m_bConfidence = true;
+            if (hasValue && !(ParsePositiveNumber(value, options.m_dConfidence) && options.m_dConfidence < 1.0)) {
+                error = "--ci takes a confidence level between 0 and 1 (--ci=0.95), not '" + value + "'";
+                return false;
+            }
+            continue;
+        }
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
                                 || name == "--taus" || name == "--db" || name == "--unit"
-                                || name == "--from" || name == "--to";
+                                || name == "--from" || name == "--to" || name == "--stats"
+                                || name == "--remove-drift";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -155,6 +215,19 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
                 error = "--tau0 takes a positive, finite, normal number of seconds, not '" + value + "'";
                 return false;
             }
+        } else if (name == "--stats") {
+            if (!ParseStatisticList(value, options.m_abStatistics, error)) return false;
+        } else if (name == "--remove-drift") {
+            if (value == "none") {
+                options.m_drift = DriftRemoval::None;
+            } else if (value == "linear") {
+                options.m_drift = DriftRemoval::Linear;
+            } else if (value == "mean") {
+                options.m_drift = DriftRemoval::Mean;
+            } else {
+                error = "--remove-drift takes none, linear or mean, not '" + value + "'";
+                return false;
+            }
         } else if (!ParseTauChoice(value, options.m_taus, error)) {
             return false;
         }
@@ -176,21 +249,69 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
 int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, double tau0,
              const CTauChoice& taus, std::ostream& out, std::ostream& err)
 {
-    const std::vector<CStabilityPoint> points = ComputeSegmentedStability(
-        segments, isPhase ? SeriesKind::Phase : SeriesKind::Frequency, tau0, taus);
-    if (points.empty()) {
+    CStatsOptions options;
+    options.m_taus = taus;
+    return RunStats(segments, isPhase, tau0, options, out, err);
+}
+
+int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, double tau0,
+             const CStatsOptions& options, std::ostream& out, std::ostream& err)
+{
+    CAnalysisRequest request;
+    request.m_kind = isPhase ? SeriesKind::Phase : SeriesKind::Frequency;
+    request.m_dTau0 = tau0;
+    request.m_taus = options.m_taus;
+    request.m_abStatistics = options.m_abStatistics;
+    request.m_bConfidence = options.m_bConfidence;
+    request.m_dConfidence = options.m_dConfidence;
+    request.m_drift = options.m_drift;
+    const std::vector<std::span<const double>> pieces(segments.begin(), segments.end());
+    const CAnalysis analysis = Analyse(pieces, request);
+    if (analysis.m_rows.empty()) {
         err << "velmor-history stats: too few points: a segment of at least 3 values is needed\n";
         return kExitBadInput;
     }
-    out << "tau n adev mdev tdev hdev\n";
-    for (const CStabilityPoint& p : points) {
-        char lead[64];
-        std::snprintf(lead, sizeof lead, "%.10g %zu", p.m_dTau, p.m_nTerms);
-        out << lead;
-        PrintDeviation(out, p.m_adev);
-        PrintDeviation(out, p.m_mdev);
-        PrintDeviation(out, p.m_tdev);
-        PrintDeviation(out, p.m_hdev);
+    char text[160];
+    if (analysis.m_drift == DriftRemoval::Linear) {
+        std::snprintf(text, sizeof text, "# drift removed: linear, frequency offset %.6e, drift %.6e /s", 
+                      analysis.m_dFrequencyOffset, analysis.m_dDriftPerSecond);
+        out << text;
+    } else if (analysis.m_drift == DriftRemoval::Mean) {
+        std::snprintf(text, sizeof text, "# drift removed: mean frequency %.6e", analysis.m_dFrequencyOffset);
+        out << text;
+    }
+    if (analysis.m_drift != DriftRemoval::None) {
+        if (analysis.m_nSegments > 1) out << " (longest of " << analysis.m_nSegments << " segments, each fitted)";
+        out << '\n';
+    }
+    out << "tau n";
+    if (options.m_bConfidence) out << " alpha";
+    for (std::size_t s = 0; s < kStatisticCount; ++s) {
+        if (!options.m_abStatistics[s]) continue;
+        const char* name = StatisticName(Statistic(s));
+        out << ' ' << name;
+        if (options.m_bConfidence && HasConfidenceInterval(Statistic(s))) out << ' ' << name << "_lo " << name << "_hi";
+    }
+    out << '\n';
+    for (const CAnalysisRow& row : analysis.m_rows) {
+        std::snprintf(text, sizeof text, "%.10g %zu", row.m_dTau, row.m_nTerms);
+        out << text;
+        if (options.m_bConfidence) {
+            if (row.m_alpha) {
+                out << ' ' << *row.m_alpha;
+            } else {
+                out << " nan";
+            }
+        }
+        for (std::size_t s = 0; s < kStatisticCount; ++s) {
+            if (!options.m_abStatistics[s]) continue;
+            const CEstimate& e = row.m_estimates[s];
+            PrintValue(out, e.m_dValue);
+            if (options.m_bConfidence && HasConfidenceInterval(Statistic(s))) {
+                PrintValue(out, e.m_dLow);
+                PrintValue(out, e.m_dHigh);
+            }
+        }
         out << '\n';
     }
     return out.good() ? kExitOk : kExitFailure;
@@ -242,7 +363,7 @@ int StatsMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << (series.size() == 1 ? " number" : " numbers") << "; at least 3 are needed\n";
         return kExitBadInput;
     }
-    return RunStats(series, isPhase, options.m_dTau0, options.m_taus, out, err);
+    return RunStats(std::vector<std::vector<double>>{series}, isPhase, options.m_dTau0, options, out, err);
 }
 
 }  // namespace velmor::history
