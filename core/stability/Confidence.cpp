@@ -194,10 +194,25 @@ double RegularizedGammaP(double a, double x)
     return std::fmax(0.0, 1.0 - GammaContinuedFraction(a, x));
 }
 
+double RegularizedGammaQ(double a, double x)
+{
+    if (!(a > 0.0) || !(x >= 0.0) || std::isnan(x)) return kNaN;
+    if (x == 0.0) return 1.0;
+    if (std::isinf(x)) return 0.0;
+    if (x < a + 1.0) return std::fmax(0.0, 1.0 - GammaSeries(a, x));
+    return std::fmin(1.0, GammaContinuedFraction(a, x));
+}
+
 double ChiSquaredQuantile(double p, double nu)
 {
     if (!(p > 0.0 && p < 1.0) || !(nu > 0.0) || std::isinf(nu)) return kNaN;
-    const auto cdf = [nu](double x) { return RegularizedGammaP(nu / 2.0, x / 2.0); };
+    // Above the median the upper tail is solved for, which keeps its
+    // relative precision where P rounds to 1.
+    const bool upper = p > 0.5;
+    const double target = upper ? 1.0 - p : p;
+    const auto cdf = [nu, upper](double x) {
+        return upper ? -RegularizedGammaQ(nu / 2.0, x / 2.0) : RegularizedGammaP(nu / 2.0, x / 2.0);
+    };
     // Wilson-Hilferty start, then Newton steps kept inside a bracket that
     // bisection shrinks whenever a step would leave it.
     const double z = [p] {
@@ -216,14 +231,15 @@ double ChiSquaredQuantile(double p, double nu)
     double x = nu * std::pow(std::fmax(1e-3, 1.0 - k + z * std::sqrt(k)), 3.0);
     double lo = 0.0;
     double hi = std::fmax(x, 1.0);
-    while (cdf(hi) < p) {
+    const double goal = upper ? -target : target;
+    while (cdf(hi) < goal) {
         lo = hi;
         hi *= 2.0;
         if (hi > 1e300) return kNaN;
     }
     if (!(x > lo && x < hi)) x = (lo + hi) / 2.0;
     for (int i = 0; i < 200; ++i) {
-        const double f = cdf(x) - p;
+        const double f = cdf(x) - goal;
         if (f < 0.0) {
             lo = x;
         } else {

@@ -40,6 +40,8 @@ enum class EdfEstimator : unsigned char {
 
 // The regularized lower incomplete gamma function P(a, x), a > 0, x >= 0.
 double RegularizedGammaP(double a, double x);
+// Its complement Q(a, x) = 1 - P(a, x), precise where P is near 1.
+double RegularizedGammaQ(double a, double x);
 
 // The p-quantile (0 < p < 1) of the chi-squared distribution with nu > 0
 // degrees of freedom; NaN outside those ranges.
