@@ -26,19 +26,21 @@ CSquareSums AccumulateTotalSums(std::span<const double> phase, std::size_t m)
     CSquareSums sums;
     const std::size_t n = phase.size();
     if (m == 0 || n < 3 || m > (n - 1) / 2) return sums;
-    // The series with m reflected points on each side: ext[k] = x*(k - m).
-    std::vector<double> ext(n + 2 * m);
-    for (std::size_t j = 1; j <= m; ++j) {
-        ext[m - j] = 2.0 * phase[0] - phase[j];
-        ext[m + n - 1 + j] = 2.0 * phase[n - 1] - phase[n - 1 - j];
-    }
-    std::copy(phase.begin(), phase.end(), ext.begin() + static_cast<std::ptrdiff_t>(m));
+    const double* x = phase.data();
+    const double first = x[0];
+    const double last = x[n - 1];
     long double sum = 0.0L;
-    // Term at i = 1 .. n-2 is x*(i-m) - 2 x(i) + x*(i+m) = ext[i] - 2 ext[i+m] + ext[i+2m].
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        const double a = (ext[i + 2 * m] - ext[i + m]) - (ext[i + m] - ext[i]);
+    const auto add = [&sum](double before, double centre, double after) {
+        const double a = (after - centre) - (centre - before);
         sum += static_cast<long double>(a) * a;
-    }
+    };
+    // Terms at i = 1 .. n-2: x*(i-m) - 2 x(i) + x*(i+m). Since 2m <= n - 1,
+    // at most one end of a term is reflected: the left one while i < m, the
+    // right one once i + m > n - 1.
+    std::size_t i = 1;
+    for (; i < m; ++i) add(2.0 * first - x[m - i], x[i], x[i + m]);
+    for (; i + m <= n - 1 && i <= n - 2; ++i) add(x[i - m], x[i], x[i + m]);
+    for (; i <= n - 2; ++i) add(x[i - m], x[i], 2.0 * last - x[2 * (n - 1) - (i + m)]);
     sums.m_ldSum = sum;
     sums.m_nTerms = n - 2;
     return sums;
