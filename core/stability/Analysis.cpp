@@ -144,6 +144,7 @@ CAnalysis Analyse(const std::vector<std::span<const double>>& pieces, const CAna
                              || wants(Statistic::Hdev) || request.m_bConfidence;
 
     out.m_rows.reserve(multiples.size());
+    std::optional<int> previousAlpha;
     for (std::size_t k = 0; k < multiples.size(); ++k) {
         const std::size_t m = multiples[k];
         CAnalysisRow row;
@@ -155,7 +156,8 @@ CAnalysis Analyse(const std::vector<std::span<const double>>& pieces, const CAna
         } else {
             // Only the Allan term count, for the n column.
             for (const CSegment& segment : segments) {
-                if (segment.m_phase.size() >= 2 * m + 1 && m > 0) sums.m_nAllan += segment.m_phase.size() - 2 * m;
+                const std::size_t n = segment.m_phase.size();
+                if (m > 0 && n >= 3 && m <= (n - 1) / 2) sums.m_nAllan += n - 2 * m;
             }
         }
         const CStabilityPoint point = FinishStabilityPoint(sums, m, tau0, unit);
@@ -191,7 +193,8 @@ CAnalysis Analyse(const std::vector<std::span<const double>>& pieces, const CAna
         }
         if (request.m_bConfidence) {
             const double ratio = point.m_mdev.m_dValue / point.m_adev.m_dValue;
-            row.m_alpha = IdentifyNoise(segments[longestIndex].m_phase, m, ratio * ratio);
+            row.m_alpha = IdentifyNoise(segments[longestIndex].m_phase, m, ratio * ratio, previousAlpha);
+            if (row.m_alpha) previousAlpha = row.m_alpha;
             if (row.m_alpha) {
                 for (Statistic s : {Statistic::Adev, Statistic::Mdev, Statistic::Tdev, Statistic::Hdev,
                                     Statistic::Totdev}) {

@@ -328,7 +328,7 @@ double EquivalentDegreesOfFreedom(EdfEstimator estimator, int alpha, std::size_t
     case EdfEstimator::Modified: return GreenhallEdf(alpha, 2, m, true, m, phasePoints);
     case EdfEstimator::Hadamard: return GreenhallEdf(alpha, 3, m, false, m, phasePoints);
     case EdfEstimator::Total: {
-        if (m == 0 || phasePoints < 2 * m + 1) return kNaN;
+        if (m == 0 || phasePoints < 3 || m > (phasePoints - 1) / 2) return kNaN;
         if (alpha >= 1) return GreenhallEdf(alpha, 2, m, false, m, phasePoints);
         const double ratio = static_cast<double>(phasePoints) / static_cast<double>(m);
         double edf = kNaN;

@@ -57,7 +57,8 @@ std::optional<double> AutocorrelationAlpha(std::span<const double> phase, std::s
 
 std::optional<int> B1RatioAlpha(std::span<const double> phase, std::size_t m, double modifiedOverAllan)
 {
-    if (m == 0 || phase.size() < 2 * m + 1) return std::nullopt;
+    // Written as a division so that a huge m cannot wrap the product.
+    if (m == 0 || phase.size() < 3 || m > (phase.size() - 1) / 2) return std::nullopt;
     const std::size_t count = (phase.size() - 1) / m;  // non-overlapping averages
     long double mean = 0.0L;
     for (std::size_t k = 0; k < count; ++k) mean += phase[(k + 1) * m] - phase[k * m];
@@ -89,12 +90,14 @@ std::optional<int> B1RatioAlpha(std::span<const double> phase, std::size_t m, do
     return modifiedOverAllan > std::sqrt(white * flicker) ? 1 : 2;
 }
 
-std::optional<int> IdentifyNoise(std::span<const double> phase, std::size_t m, double modifiedOverAllan)
+std::optional<int> IdentifyNoise(std::span<const double> phase, std::size_t m, double modifiedOverAllan,
+                                 std::optional<int> previous)
 {
     if (const std::optional<double> alpha = AutocorrelationAlpha(phase, m)) {
         const double rounded = std::round(*alpha);
         return static_cast<int>(std::fmax(-2.0, std::fmin(2.0, rounded)));
     }
+    if (previous && m > 0 && !phase.empty() && (phase.size() - 1) / m < kB1MinAverages) return previous;
     return B1RatioAlpha(phase, m, modifiedOverAllan);
 }
 
