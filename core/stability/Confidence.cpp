@@ -91,11 +91,13 @@ double Sx(double t, double filter, int alpha)
     return filter * filter * (2.0 * Sw(t, alpha) - Sw(t - 1.0 / filter, alpha) - Sw(t + 1.0 / filter, alpha));
 }
 
+// The weights of the d-th difference's autocovariance: w0 at t, wk at t +- k.
+constexpr std::array<std::array<double, 4>, 4> kWeights = {{
+    {0, 0, 0, 0}, {2, -1, 0, 0}, {6, -4, 1, 0}, {20, -15, 6, -1}}};
+
 // The d-th difference on top: the autocovariance of the estimator's terms.
 double Sz(double t, double filter, int alpha, int d)
 {
-    static constexpr std::array<std::array<double, 4>, 4> kWeights = {{
-        {0, 0, 0, 0}, {2, -1, 0, 0}, {6, -4, 1, 0}, {20, -15, 6, -1}}};
     double sum = kWeights[d][0] * Sx(t, filter, alpha);
     for (int k = 1; k <= d; ++k) sum += kWeights[d][k] * (Sx(t - k, filter, alpha) + Sx(t + k, filter, alpha));
     return sum;
@@ -129,12 +131,9 @@ CLimitConstants IntegrateLimit(double filter, int alpha, int d)
         if (singular) {
             // Away from the integers the filter of an infinite factor turns
             // t^2 ln|t| into -(2 ln|t| + 3); the constant cancels in sz.
-            double sum = 0.0;
-            static constexpr std::array<std::array<double, 4>, 4> kW = {{
-                {0, 0, 0, 0}, {2, -1, 0, 0}, {6, -4, 1, 0}, {20, -15, 6, -1}}};
             const auto sx = [](double u) { return -2.0 * std::log(std::fabs(u)); };
-            sum = kW[d][0] * sx(t);
-            for (int k = 1; k <= d; ++k) sum += kW[d][k] * (sx(t - k) + sx(t + k));
+            double sum = kWeights[d][0] * sx(t);
+            for (int k = 1; k <= d; ++k) sum += kWeights[d][k] * (sx(t - k) + sx(t + k));
             return sum;
         }
         return Sz(t, filter, alpha, d);

@@ -278,6 +278,20 @@ TEST(StabilityAnalysisTest, EdfIsContinuousWhereTheLagSumGivesWayToItsIntegral)
             EXPECT_LT(std::fabs(limit / exact - 1), 2 * step + 0.01);
         }
     }
+    // Past 100 lags, few terms per stride (r <= d + 1) take a scaled-down
+    // exact sum, more take the integral: continuous where r crosses d + 1
+    // (m = 200: r = 3 at N = 1000 for Allan, at N = 1000 for Hadamard's 4).
+    for (int alpha = -2; alpha <= 2; ++alpha) {
+        for (const auto& [estimator, points] : {std::pair{EdfEstimator::Allan, std::size_t{1000}},
+                                                std::pair{EdfEstimator::Modified, std::size_t{1200}},
+                                                std::pair{EdfEstimator::Hadamard, std::size_t{1400}}}) {
+            SCOPED_TRACE(testing::Message() << "alpha " << alpha << " estimator " << static_cast<int>(estimator));
+            const double scaled = EquivalentDegreesOfFreedom(estimator, alpha, 200, points - 1);
+            const double integral = EquivalentDegreesOfFreedom(estimator, alpha, 200, points + 1);
+            ASSERT_TRUE(std::isfinite(scaled) && std::isfinite(integral));
+            EXPECT_NEAR(integral / scaled, 1.0, 0.05);
+        }
+    }
     // No term, or a variance that diverges for the noise: no EDF.
     EXPECT_TRUE(std::isnan(EquivalentDegreesOfFreedom(EdfEstimator::Allan, 0, 10, 20)));
     EXPECT_TRUE(std::isnan(GreenhallEdf(-3, 1, 1, false, 1, 100)));
