@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "stability/Confidence.h"
 #include "stability/NoiseId.h"
@@ -221,6 +222,60 @@ CAnalysis Analyse(const std::vector<std::span<const double>>& pieces, const CAna
         out.m_rows.push_back(row);
     }
     return out;
+}
+
+std::string FormatAnalysisTable(const CAnalysis& analysis, const CAnalysisRequest& request)
+{
+    std::string table;
+    char text[160];
+    const auto value = [&](double v) {
+        if (std::isnan(v)) {
+            table += " nan";
+            return;
+        }
+        std::snprintf(text, sizeof text, " %.6e", v);
+        table += text;
+    };
+    if (analysis.m_drift == DriftRemoval::Linear) {
+        std::snprintf(text, sizeof text, "# drift removed: linear, frequency offset %.6e, drift %.6e /s",
+                      analysis.m_dFrequencyOffset, analysis.m_dDriftPerSecond);
+        table += text;
+    } else if (analysis.m_drift == DriftRemoval::Mean) {
+        std::snprintf(text, sizeof text, "# drift removed: mean frequency %.6e", analysis.m_dFrequencyOffset);
+        table += text;
+    }
+    if (analysis.m_drift != DriftRemoval::None) {
+        if (analysis.m_nSegments > 1) {
+            table += " (longest of " + std::to_string(analysis.m_nSegments) + " segments, each fitted)";
+        }
+        table += '\n';
+    }
+    const bool bounds = request.m_bConfidence;
+    table += "tau n";
+    if (bounds) table += " alpha";
+    for (std::size_t s = 0; s < kStatisticCount; ++s) {
+        if (!request.m_abStatistics[s]) continue;
+        const std::string name = StatisticName(Statistic(s));
+        table += ' ' + name;
+        if (bounds && HasConfidenceInterval(Statistic(s))) table += ' ' + name + "_lo " + name + "_hi";
+    }
+    table += '\n';
+    for (const CAnalysisRow& row : analysis.m_rows) {
+        std::snprintf(text, sizeof text, "%.10g %zu", row.m_dTau, row.m_nTerms);
+        table += text;
+        if (bounds) table += row.m_alpha ? ' ' + std::to_string(*row.m_alpha) : std::string(" nan");
+        for (std::size_t s = 0; s < kStatisticCount; ++s) {
+            if (!request.m_abStatistics[s]) continue;
+            const CEstimate& e = row.m_estimates[s];
+            value(e.m_dValue);
+            if (bounds && HasConfidenceInterval(Statistic(s))) {
+                value(e.m_dLow);
+                value(e.m_dHigh);
+            }
+        }
+        table += '\n';
+    }
+    return table;
 }
 
 }  // namespace velmor

@@ -16,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "stability/Drift.h"
@@ -73,5 +74,18 @@ struct CAnalysis {
 };
 
 CAnalysis Analyse(const std::vector<std::span<const double>>& pieces, const CAnalysisRequest& request);
+
+// The table as text, the same for the command line and the desktop's copy:
+//
+//   [# drift removed: linear, frequency offset %.6e, drift %.6e /s]
+//   [# drift removed: mean frequency %.6e]
+//   tau n [alpha] X [X_lo X_hi] ...
+//
+// one X per chosen statistic in the order adev mdev tdev hdev totdev tierms
+// mtie; alpha and the bounds only when the request asks for confidence
+// (bounds not for tierms and mtie); tau as %.10g, values as %.6e, "nan"
+// where there is none. With several segments the drift line says its
+// figures are the longest segment's.
+std::string FormatAnalysisTable(const CAnalysis& analysis, const CAnalysisRequest& request);
 
 }  // namespace velmor

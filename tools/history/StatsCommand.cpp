@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string_view>
@@ -77,18 +76,6 @@ bool ParsePositiveNumber(const std::string& text, double& value)
     // A subnormal interval (below about 2.2e-308 s) has lost its precision
     // and squares to zero: refused like a negative one.
     return !text.empty() && end == begin + text.size() && std::isnormal(value) && value > 0.0;
-}
-
-// A value in %.6e, or "nan" where there is none (infinity prints as inf).
-void PrintValue(std::ostream& out, double value)
-{
-    if (std::isnan(value)) {
-        out << " nan";
-        return;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, " %.6e", value);
-    out << text;
 }
 
 }  // namespace
@@ -271,49 +258,7 @@ int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, dou
         err << "velmor-history stats: too few points: a segment of at least 3 values is needed\n";
         return kExitBadInput;
     }
-    char text[160];
-    if (analysis.m_drift == DriftRemoval::Linear) {
-        std::snprintf(text, sizeof text, "# drift removed: linear, frequency offset %.6e, drift %.6e /s", 
-                      analysis.m_dFrequencyOffset, analysis.m_dDriftPerSecond);
-        out << text;
-    } else if (analysis.m_drift == DriftRemoval::Mean) {
-        std::snprintf(text, sizeof text, "# drift removed: mean frequency %.6e", analysis.m_dFrequencyOffset);
-        out << text;
-    }
-    if (analysis.m_drift != DriftRemoval::None) {
-        if (analysis.m_nSegments > 1) out << " (longest of " << analysis.m_nSegments << " segments, each fitted)";
-        out << '\n';
-    }
-    out << "tau n";
-    if (options.m_bConfidence) out << " alpha";
-    for (std::size_t s = 0; s < kStatisticCount; ++s) {
-        if (!options.m_abStatistics[s]) continue;
-        const char* name = StatisticName(Statistic(s));
-        out << ' ' << name;
-        if (options.m_bConfidence && HasConfidenceInterval(Statistic(s))) out << ' ' << name << "_lo " << name << "_hi";
-    }
-    out << '\n';
-    for (const CAnalysisRow& row : analysis.m_rows) {
-        std::snprintf(text, sizeof text, "%.10g %zu", row.m_dTau, row.m_nTerms);
-        out << text;
-        if (options.m_bConfidence) {
-            if (row.m_alpha) {
-                out << ' ' << *row.m_alpha;
-            } else {
-                out << " nan";
-            }
-        }
-        for (std::size_t s = 0; s < kStatisticCount; ++s) {
-            if (!options.m_abStatistics[s]) continue;
-            const CEstimate& e = row.m_estimates[s];
-            PrintValue(out, e.m_dValue);
-            if (options.m_bConfidence && HasConfidenceInterval(Statistic(s))) {
-                PrintValue(out, e.m_dLow);
-                PrintValue(out, e.m_dHigh);
-            }
-        }
-        out << '\n';
-    }
+    out << FormatAnalysisTable(analysis, request);
     return out.good() ? kExitOk : kExitFailure;
 }
 

@@ -57,7 +57,8 @@ int RunStats(const std::vector<double>& series, bool isPhase, double tau0, const
              std::ostream& out, std::ostream& err);
 
 // The table with the columns |options| choose (--stats, --ci, --remove-drift
-// and --taus; the source options are ignored):
+// and --taus; the source options are ignored), as FormatAnalysisTable
+// writes it:
 //
 //   [# drift removed: ...]
 //   tau n [alpha] X [X_lo X_hi] ...
