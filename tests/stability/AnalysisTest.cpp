@@ -417,6 +417,39 @@ TEST(StabilityAnalysisTest, FrequencyInputKeepsItsOffsetForTheTimeErrors)
     EXPECT_EQ(a.m_rows[1][Statistic::Totdev].m_dValue, 0.0);
 }
 
+TEST(StabilityAnalysisTest, TableTextOfSeveralSegments)
+{
+    // Two segments (as the database gives them), the drift line naming the
+    // longest, the columns in their fixed order, nan where nothing is known.
+    std::vector<double> a(10), b(20);
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = 1e-9 * static_cast<double>(i * i % 7);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = 2e-9 * static_cast<double>(i * 3 % 5);
+    CAnalysisRequest request;
+    request.m_taus = CTauChoice{TauSpacing::List, {1, 19}};
+    request.m_abStatistics = {};
+    request.m_abStatistics[static_cast<std::size_t>(Statistic::Mtie)] = true;
+    request.m_abStatistics[static_cast<std::size_t>(Statistic::Hdev)] = true;
+    request.m_bConfidence = true;
+    request.m_drift = DriftRemoval::Mean;
+    const CAnalysis analysis = Analyse({a, b}, request);
+    const std::string text = FormatAnalysisTable(analysis, request);
+    std::istringstream lines(text);
+    std::string drift, header, first, last;
+    std::getline(lines, drift);
+    std::getline(lines, header);
+    std::getline(lines, first);
+    std::getline(lines, last);
+    EXPECT_EQ(drift.rfind("# drift removed: mean frequency ", 0), 0u) << drift;
+    EXPECT_NE(drift.find(" (longest of 2 segments, each fitted)"), std::string::npos) << drift;
+    EXPECT_EQ(header, "tau n alpha hdev hdev_lo hdev_hi mtie");
+    EXPECT_EQ(first.rfind("1 26 ", 0), 0u) << first;  // 8 + 18 Allan terms at m = 1
+    EXPECT_EQ(last.rfind("19 0 ", 0), 0u) << last;
+    EXPECT_NE(last.find(" nan nan nan "), std::string::npos) << last;  // no HDEV, so no bounds
+    request.m_drift = DriftRemoval::None;
+    request.m_bConfidence = false;
+    EXPECT_EQ(FormatAnalysisTable(Analyse({a, b}, request), request).rfind("tau n hdev mtie\n1 26 ", 0), 0u);
+}
+
 TEST(StabilityAnalysisTest, MultiplesBeyondTheDataGiveEmptyRows)
 {
     // Up to multiples whose doubles and triples wrap around: every
