@@ -44,6 +44,7 @@ tau0).
                        data (the default)
     --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
     --taus all         every multiple of tau0 any chosen statistic allows
+                       (each costs a pass over the data: slow on long series)
     --taus LIST        comma-separated multiples of tau0, e.g. 1,10,100
     --stats LIST       comma-separated, from adev, mdev, tdev, hdev, totdev
                        (total deviation), tierms (rms time-interval error,
