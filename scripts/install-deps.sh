@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth x11-utils imagemagick
+  openbox
   clang libclang-rt-14-dev time
   dpkg-dev file lintian desktop-file-utils
   libsqlite3-dev libqcustomplot-dev

@@ -66,11 +66,22 @@ void CHistoryRecorder::OnObservation(const CObservation& observation)
         }
         break;
     case LinkEvent::PortClosed:
+        // A setup command reopens the port before it resumes polling.
+        if (m_bPollingPaused) MarkPollingPaused();
+        else MarkLinkLost();
+        break;
     case LinkEvent::PortLost:
         MarkLinkLost();
         break;
     case LinkEvent::UnitRestarted:
         MarkUnitRestarted();
+        break;
+    case LinkEvent::PollingPaused:
+        m_bPollingPaused = true;
+        MarkPollingPaused();
+        break;
+    case LinkEvent::PollingResumed:
+        m_bPollingPaused = false;
         break;
     default:
         break;
@@ -161,23 +172,38 @@ void CHistoryRecorder::OnTick(std::uint64_t qwTick)
     EmitRow(false);
 }
 
+namespace {
+
+// How much a marker says about the interruption: a restart of the unit more
+// than a lost link, a lost link more than the program's own pause.
+int Strength(HistoryMarker marker)
+{
+    switch (marker) {
+    case HistoryMarker::None: return 0;
+    case HistoryMarker::PollingPaused: return 1;
+    case HistoryMarker::LinkLost: return 2;
+    case HistoryMarker::UnitRestarted: return 3;
+    }
+    return 0;
+}
+
+}  // namespace
+
 void CHistoryRecorder::ForgetUnitValues(HistoryMarker marker)
 {
     // Values from before the interruption no longer describe the unit.
+    const HistoryMarker kept = Strength(m_next.m_marker) > Strength(marker) ? m_next.m_marker : marker;
     m_next = CHistoryRow();
     m_nLeapSeconds.reset();
     m_bReportedSinceRow = false;
-    m_next.m_marker = marker;
+    m_next.m_marker = kept;
 }
 
-void CHistoryRecorder::MarkLinkLost()
-{
-    // A restart already marked is the stronger statement.
-    ForgetUnitValues(m_next.m_marker == HistoryMarker::UnitRestarted ? HistoryMarker::UnitRestarted
-                                                                       : HistoryMarker::LinkLost);
-}
+void CHistoryRecorder::MarkLinkLost() { ForgetUnitValues(HistoryMarker::LinkLost); }
 
 void CHistoryRecorder::MarkUnitRestarted() { ForgetUnitValues(HistoryMarker::UnitRestarted); }
+
+void CHistoryRecorder::MarkPollingPaused() { ForgetUnitValues(HistoryMarker::PollingPaused); }
 
 void CHistoryRecorder::SetDevice(std::string device)
 {

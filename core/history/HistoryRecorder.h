@@ -36,12 +36,16 @@ public:
     // PortClosed, PortLost and UnitRestarted link events do the same.
     void MarkLinkLost();
     void MarkUnitRestarted();
+    // The PollingPaused link event does the same with its own marker; the
+    // port closed and reopened during that pause is no loss of the link.
+    void MarkPollingPaused();
     // The port changed (the program reopened the link on another device).
     void SetDevice(std::string device);
 
 private:
     void Absorb(const CObservation& observation);
     void EmitRow(bool withUnitTime);
+    // Keeps the stronger of the marker already set and |marker|.
     void ForgetUnitValues(HistoryMarker marker);
 
     CHistoryStore& m_store;
@@ -63,6 +67,7 @@ private:
     std::uint64_t m_qwLastTimeReportTick = 0;
     std::uint64_t m_qwLastTickRow = 0;
     bool m_bTickRowWritten = false;
+    bool m_bPollingPaused = false;
 };
 
 }  // namespace velmor

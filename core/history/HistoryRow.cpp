@@ -7,6 +7,7 @@ const char* HistoryMarkerName(HistoryMarker marker)
     switch (marker) {
     case HistoryMarker::LinkLost: return "link_lost";
     case HistoryMarker::UnitRestarted: return "unit_restarted";
+    case HistoryMarker::PollingPaused: return "polling_paused";
     case HistoryMarker::None: break;
     }
     return "";

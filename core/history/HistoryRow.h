@@ -18,6 +18,7 @@ enum class HistoryMarker : std::uint8_t {
     None = 0,
     LinkLost = 1,       // the serial link was lost (or closed) before this row
     UnitRestarted = 2,  // the unit restarted before this row
+    PollingPaused = 3,  // a setup command held polling stopped before this row
 };
 
 const char* HistoryMarkerName(HistoryMarker marker);  // "" for None

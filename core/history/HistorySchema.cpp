@@ -177,7 +177,12 @@ CHistoryRow ReadRow(const CSqliteStatement& s, int c)
     row.m_dMeanStrength = s.OptionalDouble(c + 20);
     row.m_nCoastDurationS = OptionalAs<int>(s, c + 21);
     const std::int64_t marker = s.Int(c + 22);
-    row.m_marker = marker == 1 ? HistoryMarker::LinkLost : marker == 2 ? HistoryMarker::UnitRestarted : HistoryMarker::None;
+    switch (marker) {
+    case 1: row.m_marker = HistoryMarker::LinkLost; break;
+    case 2: row.m_marker = HistoryMarker::UnitRestarted; break;
+    case 3: row.m_marker = HistoryMarker::PollingPaused; break;
+    default: row.m_marker = HistoryMarker::None; break;
+    }
     return row;
 }
 

@@ -26,6 +26,8 @@ enum class LinkEvent : std::uint8_t {
     PortLost,          // the device hung up or vanished; reconnecting
     PortRestored,      // the lost device opened again
     UnitRestarted,     // the unit identified itself again after silence or loss
+    PollingPaused,     // a setup command stopped polling to reconfigure the unit
+    PollingResumed,    // polling runs again after such a pause
 };
 
 // What the link tells about its own events.

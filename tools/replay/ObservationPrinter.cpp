@@ -42,6 +42,8 @@ const char* EventName(LinkEvent event)
     case LinkEvent::PortLost: return "port-lost";
     case LinkEvent::PortRestored: return "port-restored";
     case LinkEvent::UnitRestarted: return "unit-restarted";
+    case LinkEvent::PollingPaused: return "polling-paused";
+    case LinkEvent::PollingResumed: return "polling-resumed";
     }
     return "?";
 }
