@@ -144,6 +144,10 @@ void CProgram::StartPolling()
         m_host.StartPollTimer(kPollPeriodMs);
         m_bTimerRunning = true;
     }
+    if (m_bPollingPaused) {
+        m_bPollingPaused = false;
+        Notify(LinkEvent::PollingResumed);
+    }
     SendCommand("PRID");
     SendCommand("PRID");
     SendCommand("GPSE");
@@ -156,6 +160,12 @@ void CProgram::StopPolling()
     if (m_bTimerRunning) {
         m_host.StopPollTimer();
         m_bTimerRunning = false;
+        // A setup command stops polling to reconfigure the unit: a pause of
+        // the program's own, not a loss of the link.
+        if (InUserCommand() && !m_bPollingPaused) {
+            m_bPollingPaused = true;
+            Notify(LinkEvent::PollingPaused);
+        }
     }
     if (m_link.m_bPortOpen) {
         SendCommand("UNSL,XXXX,1");
@@ -416,9 +426,34 @@ void CProgram::Notify(LinkEvent event, std::uint32_t reported, std::string_view 
 
 // ---- the view -----------------------------------------------------------
 
+void CProgram::OnModalClosed()
+{
+    // Only the drawing decision's restart needs this paint. While polling
+    // runs, the next data repaints as before, and no drawing (with the
+    // queries some pages send) is brought forward; while another modal
+    // window or the menu command is still under way, their own end comes.
+    if (!m_link.m_bPortOpen || m_bTimerRunning) return;
+    if (m_nMenuCommandDepth > 0 || m_host.IsModalWindowOpen()) return;
+    m_host.InvalidateView(false);
+}
+
+bool CProgram::OnPollingWatchdog()
+{
+    if (!m_link.m_bPortOpen || m_bTimerRunning || m_bQueryInProgress || m_bPortLost) return false;
+    if (m_nMenuCommandDepth > 0 || m_host.IsModalWindowOpen()) return false;
+    CProgramOwnScope own(*this);
+    StartPolling();
+    return true;
+}
+
 bool CProgram::OnPaint(std::string& page)
 {
     CProgramOwnScope own(*this);
+    // A paint under a modal window that holds polling stopped (a setup
+    // dialog, or a box over it) neither restarts polling nor builds the page,
+    // which may query the unit: the view shows its last page, and the
+    // window's close brings the paint that decides.
+    if (m_link.m_bPortOpen && !m_bTimerRunning && m_host.IsModalWindowOpen()) return false;
     if (m_link.m_bPortOpen && !m_bTimerRunning && !m_bQueryInProgress) {
         StartPolling();
         return false;
@@ -435,10 +470,16 @@ bool CProgram::IsCommandEnabled(int commandId) const { return IsMenuCommandEnabl
 void CProgram::OnCommand(int commandId)
 {
     if (m_nUserCommandDepth++ == 0) m_bUserFailureShown = false;
+    ++m_nMenuCommandDepth;
     struct CLeave {
         int& m_nDepth;
-        ~CLeave() { --m_nDepth; }
-    } leave{m_nUserCommandDepth};
+        int& m_nMenuDepth;
+        ~CLeave()
+        {
+            --m_nDepth;
+            --m_nMenuDepth;
+        }
+    } leave{m_nUserCommandDepth, m_nMenuCommandDepth};
     switch (commandId) {
     case ID_COM_SETUP: OnComSetup(); break;
     case ID_VIEW_FONTS: ChooseDisplayFont(); break;

@@ -90,10 +90,30 @@ public:
 
     // ---- link health -----------------------------------------------------
     // The link pane's state and text now.
-    CLinkPane LinkPane() { return m_health.Pane(m_host.TickCount(), m_link.m_bPortOpen); }
-    // The page shows data that is no longer live (stale, or the device gone).
-    bool IsDataDimmed() const { return m_health.IsStale() || m_bPortLost; }
+    CLinkPane LinkPane() { return m_health.Pane(m_host.TickCount(), m_link.m_bPortOpen, IsPollingPaused()); }
+    // The page shows nothing known to be live: no port, no time report yet,
+    // stale data, or the device gone.
+    bool IsDataDimmed() { return IsPageDimmedIn(LinkPane().m_state) || m_health.IsStale() || m_bPortLost; }
     bool IsPortLost() const { return m_bPortLost; }
+
+    // ---- modal windows and the polling watchdog --------------------------
+    // A modal dialog or box has closed; the desktop calls this once its
+    // event loop runs again. When polling is still stopped with the port
+    // open, no other modal window open and no menu command under way, the
+    // view is invalidated so that the drawing decision runs: a setup
+    // command left polling stopped on Cancel for the next paint to restart,
+    // and a closing window no longer brings that paint by itself.
+    void OnModalClosed();
+    // The safety net, once a second: restarts polling when the port is open,
+    // no modal window or menu command is under way, the timer is stopped
+    // and no query is in progress. True when it restarted polling.
+    bool OnPollingWatchdog();
+    // A setup command holds polling stopped while its dialog is open.
+    bool IsPollingPaused() const
+    {
+        return m_bPollingPaused && m_nMenuCommandDepth > 0 && m_link.m_bPortOpen && !m_bTimerRunning;
+    }
+    static constexpr int kWatchdogPeriodMs = 1000;
 
     // ---- the view --------------------------------------------------------
     // The paint decision. Returns true and the page text in |page| when the
@@ -172,6 +192,10 @@ private:
     bool m_bRecoveryStart = false;       // StartPolling run by the recovery
     bool m_bExplicitReopen = false;      // InitComm from the serial-port dialog
     bool m_bAwaitingReidentify = false;  // a recovery or reconnection happened
+    // A menu command stopped polling; told once as paused, once as resumed.
+    bool m_bPollingPaused = false;
+    // Menu commands under way, counted whatever runs nested inside them.
+    int m_nMenuCommandDepth = 0;
 
     std::vector<IUnitObserver*> m_observers;
     int m_nNotifyDepth = 0;

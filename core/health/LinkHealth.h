@@ -17,8 +17,9 @@
 
 namespace velmor {
 
-// What the link pane shows, worst first.
-enum class LinkState { Disconnected, Stale, NoPort, Waiting, Late, Fresh };
+// What the link pane shows, worst first. Paused: a setup command holds
+// polling stopped while its dialog is open, so silence is expected.
+enum class LinkState { Disconnected, Stale, NoPort, Waiting, Late, Fresh, Paused };
 
 struct CLinkPane {
     LinkState m_state = LinkState::NoPort;
@@ -70,7 +71,9 @@ public:
     void ClearDisconnected() { m_bDisconnected = false; }
     bool IsDisconnected() const { return m_bDisconnected; }
 
-    CLinkPane Pane(std::uint64_t now, bool portOpen) const;
+    // |pollingPaused|: a setup dialog holds polling stopped; the pane says so
+    // unless the device is gone.
+    CLinkPane Pane(std::uint64_t now, bool portOpen, bool pollingPaused = false) const;
 
     // A handled sentence with the Reported bits it carried, before the
     // observers hear of it: whether it shows that the unit restarted.
@@ -95,5 +98,9 @@ private:
 
 // The pane's states by name ("fresh", "late", "stale", "disconnected" ...).
 const char* LinkStateName(LinkState state);
+
+// The page is drawn dimmed in these states: nothing on it is known to be
+// the unit's live data (no port, no time report yet, stale, device gone).
+bool IsPageDimmedIn(LinkState state);
 
 }  // namespace velmor

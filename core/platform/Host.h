@@ -68,6 +68,11 @@ public:
 
     // The fixed-pitch font chooser; true when the user confirmed.
     virtual bool ChooseFont(CLogFont& font) = 0;
+
+    // A modal dialog or box of the program is open now (its nested event
+    // loop may be what runs the caller). Hosts whose boxes and dialogs
+    // never run an event loop of their own may keep the default.
+    virtual bool IsModalWindowOpen() { return false; }
 };
 
 }  // namespace velmor

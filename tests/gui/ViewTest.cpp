@@ -114,22 +114,6 @@ TEST_F(ViewTest, ABoxOpenedWhileDrawingDefersNestedPaints)
     m_host.m_onBox = nullptr;
 }
 
-TEST_F(ViewTest, EraseClearsTheAreaWhenNothingIsDrawn)
-{
-    m_device.m_bOpenWorks = true;
-    m_program.LoadSettingsAtStartup();
-    CTrevikView view(m_program, m_host);
-    view.resize(400, 300);
-    m_program.OpenPortAtStartup();
-    view.grab();  // starts polling
-    view.grab();  // the first page
-    ASSERT_EQ(view.PagesDrawn(), 1);
-    view.Invalidate(true);
-    const QImage image = view.grab().toImage();
-    EXPECT_EQ(DarkPixels(image), 0);
-    EXPECT_EQ(image.pixel(200, 150), QColor(Qt::white).rgb());
-}
-
 TEST_F(ViewTest, LogFontBecomesAFixedPitchQFontAndBack)
 {
     CLogFont log;
