@@ -173,31 +173,13 @@ void CHistoryRecorder::OnTick(std::uint64_t qwTick)
     EmitRow(false);
 }
 
-namespace {
-
-// How much a marker says about the interruption: a restart of the unit more
-// than a lost link, a lost link more than the program's own pause.
-int Strength(HistoryMarker marker)
-{
-    switch (marker) {
-    case HistoryMarker::None: return 0;
-    case HistoryMarker::PollingPaused: return 1;
-    case HistoryMarker::LinkLost: return 2;
-    case HistoryMarker::UnitRestarted: return 3;
-    }
-    return 0;
-}
-
-}  // namespace
-
 void CHistoryRecorder::ForgetUnitValues(HistoryMarker marker)
 {
     // Values from before the interruption no longer describe the unit.
-    const HistoryMarker kept = Strength(m_next.m_marker) > Strength(marker) ? m_next.m_marker : marker;
     m_next = CHistoryRow();
     m_nLeapSeconds.reset();
     m_bReportedSinceRow = false;
-    m_next.m_marker = kept;
+    m_next.m_marker = marker;
 }
 
 void CHistoryRecorder::Mark(HistoryMarker marker)
@@ -209,8 +191,6 @@ void CHistoryRecorder::Mark(HistoryMarker marker)
 void CHistoryRecorder::MarkLinkLost() { Mark(HistoryMarker::LinkLost); }
 void CHistoryRecorder::MarkUnitRestarted() { Mark(HistoryMarker::UnitRestarted); }
 void CHistoryRecorder::MarkPollingPaused() { Mark(HistoryMarker::PollingPaused); }
-
-void CHistoryRecorder::MarkPollingPaused() { ForgetUnitValues(HistoryMarker::PollingPaused); }
 
 void CHistoryRecorder::SetDevice(std::string device)
 {

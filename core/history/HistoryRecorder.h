@@ -48,7 +48,6 @@ public:
 private:
     void Absorb(const CObservation& observation);
     void EmitRow(bool withUnitTime);
-    // Keeps the stronger of the marker already set and |marker|.
     void ForgetUnitValues(HistoryMarker marker);
     void Mark(HistoryMarker marker);
 
