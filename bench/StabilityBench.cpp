@@ -1,12 +1,14 @@
 // The stability table of a month of one-second samples (2.6 million points):
 // all four deviations at every octave averaging time up to a quarter of the
-// data, from phase and from frequency.
+// data, from phase and from frequency; and the full lab table, all seven
+// statistics with noise type and confidence bounds.
 
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
+#include "stability/Analysis.h"
 #include "stability/Stability.h"
 
 namespace velmor {
@@ -66,6 +68,27 @@ void BM_StabilityOctaveFrequency(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(frequency.size()));
 }
 BENCHMARK(BM_StabilityOctaveFrequency)->Unit(benchmark::kMillisecond);
+
+// ADEV, MDEV, TDEV, HDEV, TOTDEV, TIE rms and MTIE at octave taus with the
+// noise type, EDF and chi-squared bounds (--stats all seven --ci).
+void BM_AnalysisAllSevenOctaveWithBounds(benchmark::State& state)
+{
+    const bool phase = state.range(0) == 0;
+    const std::vector<double>& series = phase ? MonthOfPhase() : MonthOfFrequency();
+    CAnalysisRequest request;
+    request.m_kind = phase ? SeriesKind::Phase : SeriesKind::Frequency;
+    request.m_abStatistics.fill(true);
+    request.m_bConfidence = true;
+    std::size_t taus = 0;
+    for (auto _ : state) {
+        const CAnalysis analysis = Analyse({series}, request);
+        taus = analysis.m_rows.size();
+        benchmark::DoNotOptimize(analysis.m_rows.data());
+    }
+    state.counters["taus"] = static_cast<double>(taus);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(series.size()));
+}
+BENCHMARK(BM_AnalysisAllSevenOctaveWithBounds)->Arg(0)->Arg(1)->ArgNames({"frequency"})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmor

@@ -6,13 +6,14 @@
 #include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
+#include <algorithm>
 #include <cstdio>
 
 namespace velmor {
 
-bool CDesktopNotifier::Notify(const QString& summary, const QString& body)
+bool CDesktopNotifier::Notify(const QString& summary, const QString& body, int urgency)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = m_strConnection.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_strConnection);
     if (!bus.isConnected()) {
         WarnOnce(QStringLiteral("no session bus"));
         return false;
@@ -20,9 +21,12 @@ bool CDesktopNotifier::Notify(const QString& summary, const QString& body)
     QDBusMessage message = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // The urgency hint is a byte on the wire; servers ignore it as an int.
+    QVariantMap hints;
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(std::clamp(urgency, 0, 2))));
     // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout
-    message << QStringLiteral("Velmor") << 0u << QStringLiteral("velmor") << summary << body << QStringList()
-            << QVariantMap() << -1;
+    message << QStringLiteral("Velmor") << 0u << QStringLiteral("velmor") << summary << body << QStringList() << hints
+            << -1;
     auto* pWatcher = new QDBusPendingCallWatcher(bus.asyncCall(message), this);
     connect(pWatcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* pCall) {
         const QDBusPendingReply<uint> reply = *pCall;

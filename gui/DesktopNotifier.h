@@ -13,14 +13,20 @@ class CDesktopNotifier : public QObject {
     Q_OBJECT
 public:
     explicit CDesktopNotifier(QObject* pParent = nullptr) : QObject(pParent) {}
-    // False when the notification could not be sent.
-    bool Notify(const QString& summary, const QString& body);
+    // |urgency| is the protocol's hint: 0 low, 1 normal, 2 critical (a
+    // critical notification stays until the user dismisses it). False when
+    // the notification could not be sent.
+    bool Notify(const QString& summary, const QString& body, int urgency = 1);
     int Sent() const { return m_nSent; }
+    // Sends over the named connection (QDBusConnection::connectToBus)
+    // instead of the session bus; tests use a bus of their own.
+    void UseConnection(const QString& name) { m_strConnection = name; }
 
 private:
     void WarnOnce(const QString& why);
     bool m_bWarned = false;
     int m_nSent = 0;
+    QString m_strConnection;
 };
 
 }  // namespace velmor

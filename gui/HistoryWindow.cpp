@@ -16,6 +16,9 @@
 #include <cmath>
 #include <limits>
 
+#include "ShadingLegend.h"
+#include "history/PlotScale.h"
+
 namespace velmor {
 
 namespace {
@@ -38,11 +41,32 @@ struct CPlotStyle {
 // Frequency error is shown in parts in 10^12: the unit's figures live there.
 const std::array<CPlotStyle, kHistoryPlotCount> kStyles = {{
     {"1PPS (ns)", "1PPS", "ns", 1.0, QColor(20, 90, 200)},
-    {"Freq. (1e-12)", "Freq", "e-12", 1e12, QColor(190, 60, 20)},
+    {"Freq. (1e-12)", "Freq", "\u00d71e-12", 1e12, QColor(190, 60, 20)},
     {"DAC", "DAC", "", 1.0, QColor(40, 140, 60)},
     {"Temp. (\u00b0C)", "Temp", "\u00b0C", 1.0, QColor(150, 40, 150)},
     {"Sats used", "Sats", "", 1.0, QColor(60, 60, 60)},
 }};
+
+// How each value axis reaches around its data and how the drift is written.
+// Counts (DAC steps, satellites) get whole-number ticks; the satellites get
+// no drift column; the frequency's drift is the fraction per day, as an
+// oscillator's ageing is quoted.
+struct CAxisStyle {
+    CAxisTraits m_traits;
+    bool m_bDrift;
+    CDriftUnit m_drift;
+};
+const std::array<CAxisStyle, kHistoryPlotCount> kAxisStyles = {{
+    {{2.0, false}, true, {1.0, "ns/day"}},
+    {{0.2, false}, true, {1e-12, "/day"}},
+    {{2.0, true}, true, {1.0, "/day"}},
+    {{0.2, false}, true, {1.0, "\u00b0C/day"}},
+    {{2.0, true}, false, {}},
+}};
+constexpr int kValueTicks = 4;
+// The percentile scale: what lies beyond these is cut off and marked.
+constexpr double kLowPercentile = 1;
+constexpr double kHighPercentile = 99;
 
 double KeyOf(std::int64_t ms) { return static_cast<double>(ms) / 1000.0; }
 std::int64_t MsOf(double key)
@@ -137,15 +161,25 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
     for (std::size_t i = 0; i < kSpansS.size(); ++i) {
         auto* pButton = new QPushButton(QString::fromUtf8(kSpanTexts[i]), this);
         pButton->setObjectName(QString::fromLatin1(kSpanNames[i]));
+        // As narrow as their texts allow when the screen is small (the
+        // style's usual minimum is wider).
+        pButton->setMinimumWidth(pButton->fontMetrics().horizontalAdvance(pButton->text()) + 16);
         const int span = kSpansS[i];
         connect(pButton, &QPushButton::clicked, this, [this, span] { ShowSpan(span); });
         pBar->addWidget(pButton);
     }
+    pBar->addSpacing(12);
+    m_pPercentile = new QCheckBox(QStringLiteral("1st\u201399th percentile"), this);
+    m_pPercentile->setObjectName(QStringLiteral("percentile"));
+    m_pPercentile->setToolTip(QStringLiteral("Scale each plot to the 1st to 99th percentile of what is shown; "
+                                             "points beyond it are marked with a triangle at the edge"));
+    pBar->addWidget(m_pPercentile);
     pBar->addStretch(1);
     pLayout->addLayout(pBar);
 
     m_pMessage = new QLabel(this);
     m_pMessage->setObjectName(QStringLiteral("message"));
+    m_pMessage->setWordWrap(true);
     m_pMessage->hide();
     pLayout->addWidget(m_pMessage);
 
@@ -159,16 +193,21 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
     m_pPlot->setObjectName(QStringLiteral("plots"));
     m_pPlot->setMinimumHeight(300);
     pPlotsLayout->addWidget(m_pPlot, 1);
+    pPlotsLayout->addWidget(new CShadingLegend(pPlotsPage));
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_pHover = new QLabel(pPlotsPage);
     m_pHover->setObjectName(QStringLiteral("hover"));
     m_pHover->setFont(fixed);
     m_pHover->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The readout and the table ask for their width, but do not hold the
+    // window wider than a small screen: they are cut off at the right.
+    m_pHover->setMinimumWidth(1);
     pPlotsLayout->addWidget(m_pHover);
     m_pStats = new QLabel(pPlotsPage);
     m_pStats->setObjectName(QStringLiteral("statistics"));
     m_pStats->setFont(fixed);
     m_pStats->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pStats->setMinimumWidth(1);
     pPlotsLayout->addWidget(m_pStats);
     m_pTabs->addTab(pPlotsPage, QStringLiteral("&Plots"));
 
@@ -196,6 +235,10 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
         ShowSpan(m_nSpanS);
     });
     connect(m_pLockedOnly, &QCheckBox::toggled, this, [this] { StartDeviation(); });
+    connect(m_pPercentile, &QCheckBox::toggled, this, [this] {
+        UpdateValueAxes();
+        m_pPlot->replot();
+    });
     connect(m_pTabs, &QTabWidget::currentChanged, this, [this] { StartDeviation(); });
     connect(&m_periodsWatcher, &QFutureWatcher<CPeriodsResult>::finished, this, [this] {
         m_bPeriodsRunning = false;
@@ -313,7 +356,13 @@ void CHistoryWindow::BuildPlots()
         if (!bottom) pRect->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msTop);
         if (!bottom) pRect->setMargins(QMargins(0, 0, 0, 4));
         pY->setLabel(QString::fromUtf8(kStyles[static_cast<std::size_t>(i)].m_pszLabel));
-        pY->ticker()->setTickCount(4);
+        // Ticks at a step of our choosing (UpdateValueAxes): whole numbers
+        // for counts, labels that differ for nearly constant data.
+        QSharedPointer<QCPAxisTickerFixed> valueTicker(new QCPAxisTickerFixed);
+        valueTicker->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+        pY->setTicker(valueTicker);
+        pY->setNumberFormat(QStringLiteral("f"));
+        m_valueTickers[static_cast<std::size_t>(i)] = valueTicker.data();
         const QColor color = kStyles[static_cast<std::size_t>(i)].m_color;
         QCPGraph* pGraph = plot.addGraph(pX, pY);
         pGraph->setPen(QPen(color, 1));
@@ -328,6 +377,18 @@ void CHistoryWindow::BuildPlots()
         band.setAlpha(60);
         pBand->setPen(QPen(band, 1));
         pBand->setSelectable(QCP::stNone);
+        // The points a percentile scale cuts off: a triangle at the edge
+        // they leave by, pointing away.
+        for (const bool above : {true, false}) {
+            QCPGraph* pMarks = plot.addGraph(pX, pY);
+            pMarks->removeFromLegend();
+            pMarks->setLineStyle(QCPGraph::lsNone);
+            pMarks->setScatterStyle(QCPScatterStyle(above ? QCPScatterStyle::ssTriangle
+                                                          : QCPScatterStyle::ssTriangleInverted,
+                                                    QPen(color.darker(150), 1), QBrush(color), 7));
+            pMarks->setSelectable(QCP::stNone);
+            (above ? m_clippedAbove : m_clippedBelow)[static_cast<std::size_t>(i)] = pMarks;
+        }
         m_rects[static_cast<std::size_t>(i)] = pRect;
         m_graphs[static_cast<std::size_t>(i)] = pGraph;
         m_bands[static_cast<std::size_t>(i)] = pBand;
@@ -549,40 +610,81 @@ void CHistoryWindow::LoadSeries(std::int64_t fromMs, std::int64_t toMs)
 
 void CHistoryWindow::UpdateValueAxes()
 {
+    const bool percentile = m_pPercentile->isChecked();
+    int clipped = 0;
     for (int i = 0; i < kHistoryPlotCount; ++i) {
         const auto s = static_cast<std::size_t>(i);
-        bool found = false;
-        QCPRange range = m_graphs[s]->getValueRange(found, QCP::sdBoth, m_rects[s]->axis(QCPAxis::atBottom)->range());
+        // Each visible point's extent: its value, or its roll-up's min..max.
+        const QCPRange keys = m_rects[s]->axis(QCPAxis::atBottom)->range();
         const QCPGraphDataContainer& data = *m_graphs[s]->data();
         const QCPErrorBarsDataContainer& band = *m_bands[s]->data();
-        if (found && band.size() == data.size()) {
-            const QCPRange keys = m_rects[s]->axis(QCPAxis::atBottom)->range();
-            for (auto it = data.findBegin(keys.lower, false); it != data.constEnd() && it->key <= keys.upper; ++it) {
-                if (!std::isfinite(it->value)) continue;
+        const bool envelope = band.size() == data.size();
+        std::vector<double> pointKeys;
+        std::vector<double> lows;
+        std::vector<double> highs;
+        for (auto it = data.findBegin(keys.lower, false); it != data.constEnd() && it->key <= keys.upper; ++it) {
+            if (!std::isfinite(it->value)) continue;
+            double low = it->value;
+            double high = it->value;
+            if (envelope) {
                 const QCPErrorBarsData& e = band.at(static_cast<qsizetype>(it - data.constBegin()));
-                range.expand(QCPRange(it->value - e.errorMinus, it->value + e.errorPlus));
+                low -= e.errorMinus;
+                high += e.errorPlus;
+            }
+            pointKeys.push_back(it->key);
+            lows.push_back(low);
+            highs.push_back(high);
+        }
+        QVector<double> aboveKeys;
+        QVector<double> aboveValues;
+        QVector<double> belowKeys;
+        QVector<double> belowValues;
+        if (!lows.empty()) {
+            CAxisRange shown{*std::min_element(lows.begin(), lows.end()), *std::max_element(highs.begin(), highs.end())};
+            CAxisRange cut;
+            if (percentile && PercentileRange(lows, kLowPercentile, kHighPercentile, cut))
+                shown.m_dLower = cut.m_dLower;
+            if (percentile && PercentileRange(highs, kLowPercentile, kHighPercentile, cut))
+                shown.m_dUpper = cut.m_dUpper;
+            const CAxisStyle& style = kAxisStyles[s];
+            const CAxisRange axis = PaddedRange(shown.m_dLower, shown.m_dUpper, style.m_traits);
+            QCPAxis* pY = m_rects[s]->axis(QCPAxis::atLeft);
+            pY->setRange(axis.m_dLower, axis.m_dUpper);
+            const double step = TickStep(axis.m_dLower, axis.m_dUpper, kValueTicks, style.m_traits.m_bIntegral);
+            m_valueTickers[s]->setTickStep(step);
+            pY->setNumberPrecision(TickDecimals(step));
+            // What the axis cannot show is marked just inside its edge.
+            const double inset = (axis.m_dUpper - axis.m_dLower) * 0.04;
+            if (percentile) {
+                for (const CClipMark& mark : ClippedPoints(lows, highs, axis)) {
+                    (mark.m_bAbove ? aboveKeys : belowKeys).push_back(pointKeys[mark.m_nIndex]);
+                    (mark.m_bAbove ? aboveValues : belowValues)
+                        .push_back(mark.m_bAbove ? axis.m_dUpper - inset : axis.m_dLower + inset);
+                }
             }
         }
-        if (!found) continue;
-        // Flat data still gets a visible band around it.
-        const double pad = range.size() > 0 ? range.size() * 0.08 : std::max(std::abs(range.center()) * 0.01, 0.5);
-        m_rects[s]->axis(QCPAxis::atLeft)->setRange(range.lower - pad, range.upper + pad);
+        clipped += static_cast<int>(aboveKeys.size() + belowKeys.size());
+        m_clippedAbove[s]->setData(aboveKeys, aboveValues, true);
+        m_clippedBelow[s]->setData(belowKeys, belowValues, true);
     }
+    m_nClippedPoints = clipped;
 }
 
 void CHistoryWindow::UpdateStatistics()
 {
     // Each point stands for its count of rows; the drift is the slope of a
-    // weighted least-squares line through the points, per day.
+    // least-squares line through the points, per day, fitted to the values
+    // less the first one (the sums then keep their digits).
     const QCPRange keys = m_rects[0]->axis(QCPAxis::atBottom)->range();
     QStringList lines;
-    lines << QStringLiteral("%1 %2 %3 %4 %5 %6")
+    lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
                  .arg(QString(), -6)
                  .arg(QStringLiteral("mean"), 12)
                  .arg(QStringLiteral("RMS"), 12)
                  .arg(QStringLiteral("min"), 12)
                  .arg(QStringLiteral("max"), 12)
-                 .arg(QStringLiteral("drift/day"), 12);
+                 .arg(QString(), -7)
+                 .arg(QStringLiteral("drift"));
     for (int i = 0; i < kHistoryPlotCount; ++i) {
         const auto s = static_cast<std::size_t>(i);
         const QCPGraphDataContainer& data = *m_graphs[s]->data();
@@ -591,6 +693,9 @@ void CHistoryWindow::UpdateStatistics()
         long double w = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
         double lo = std::numeric_limits<double>::infinity();
         double hi = -lo;
+        double firstKey = 0;
+        double lastKey = 0;
+        double v0 = 0;
         const double t0 = keys.lower;
         for (auto it = data.findBegin(keys.lower, false); it != data.constEnd() && it->key <= keys.upper; ++it) {
             const double v = it->value;
@@ -598,12 +703,18 @@ void CHistoryWindow::UpdateStatistics()
             const double lowV = envelope ? v - band.at(index).errorMinus : v;
             const double highV = envelope ? v + band.at(index).errorPlus : v;
             if (!std::isfinite(v)) continue;
+            if (w == 0) {
+                v0 = v;
+                firstKey = it->key;
+            }
+            lastKey = it->key;
             const long double x = (it->key - t0) / 86400.0;
+            const long double y = static_cast<long double>(v) - v0;
             w += 1;
             sx += x;
-            sy += v;
+            sy += y;
             sxx += x * x;
-            sxy += x * v;
+            sxy += x * y;
             syy += static_cast<long double>(v) * v;
             lo = std::min(lo, lowV);
             hi = std::max(hi, highV);
@@ -613,19 +724,25 @@ void CHistoryWindow::UpdateStatistics()
             lines << QStringLiteral("%1 %2").arg(QString::fromUtf8(style.m_pszName), -6).arg(QStringLiteral("no data"), 12);
             continue;
         }
-        const double mean = static_cast<double>(sy / w);
+        const double mean = static_cast<double>(v0 + sy / w);
         const double rms = std::sqrt(static_cast<double>(syy / w));
         const long double denominator = w * sxx - sx * sx;
         const double drift = w > 1 && denominator > 0 ? static_cast<double>((w * sxy - sx * sy) / denominator)
                                                       : std::numeric_limits<double>::quiet_NaN();
+        const CAxisStyle& axis = kAxisStyles[s];
+        const QString driftText =
+            axis.m_bDrift ? QString::fromStdString(FormatDrift(drift, (lastKey - firstKey) / 86400.0,
+                                                               std::max(std::abs(lo), std::abs(hi)), axis.m_drift))
+                          : QString();
         lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
                      .arg(QString::fromUtf8(style.m_pszName), -6)
                      .arg(Number(mean), 12)
                      .arg(Number(rms), 12)
                      .arg(Number(lo), 12)
                      .arg(Number(hi), 12)
-                     .arg(Number(drift), 12)
-                     .arg(QString::fromUtf8(style.m_pszUnit));
+                     .arg(QString::fromUtf8(style.m_pszUnit), -7)
+                     .arg(driftText)
+                     .trimmed();
     }
     m_pStats->setText(lines.join(QLatin1Char('\n')));
 }
@@ -698,13 +815,7 @@ void CHistoryWindow::ApplyPeriods()
     constexpr std::size_t kMaxShaded = 400;
     if (merged.size() > kMaxShaded) merged.resize(kMaxShaded);
     for (const CHistoryPeriod& p : merged) {
-        QColor color;
-        switch (p.m_kind) {
-        case HistoryPeriodKind::Coasting: color = QColor(255, 170, 0, 60); break;
-        case HistoryPeriodKind::Unlocked: color = QColor(128, 128, 128, 45); break;
-        case HistoryPeriodKind::LinkLost: color = QColor(220, 0, 0, 70); break;
-        case HistoryPeriodKind::UnitRestarted: color = QColor(120, 0, 200, 70); break;
-        }
+        const QColor color = ShadingColor(p.m_kind);
         // At least a pixel or two wide, so that a short loss still shows.
         const double from = KeyOf(p.m_llFromMs);
         const double to = std::max(KeyOf(p.m_llToMs), from + 2 * pixelS);

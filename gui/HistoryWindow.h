@@ -30,6 +30,7 @@ class QCPAxisRect;
 class QCPGraph;
 class QCPErrorBars;
 class QCPRange;
+class QCPAxisTickerFixed;
 
 namespace velmor {
 
@@ -86,6 +87,10 @@ public:
     int ShadedPeriods() const { return static_cast<int>(m_periods.size()); }
     bool IsDeviationBusy() const { return m_bDeviationRunning; }
     bool IsPeriodsBusy() const { return m_bPeriodsRunning; }
+    // The "1st\u201399th percentile" scale, and how many points it cuts off
+    // (marked at the plots' edges) in the range shown.
+    QCheckBox* PercentileScale() const { return m_pPercentile; }
+    int ClippedMarks() const { return m_nClippedPoints; }
     // The readout for the mouse at |pos| in the plot's coordinates.
     void HoverAt(const QPoint& pos);
 
@@ -127,6 +132,13 @@ private:
     // each mean (dense enough to read as a band; a channel fill between two
     // ragged graphs costs a hundred times more to draw).
     std::array<QCPErrorBars*, kHistoryPlotCount> m_bands{};
+    // Each value axis's ticker (owned by its axis) and the marks of the
+    // points a percentile scale cuts off.
+    std::array<QCPAxisTickerFixed*, kHistoryPlotCount> m_valueTickers{};
+    std::array<QCPGraph*, kHistoryPlotCount> m_clippedAbove{};
+    std::array<QCPGraph*, kHistoryPlotCount> m_clippedBelow{};
+    QCheckBox* m_pPercentile = nullptr;
+    int m_nClippedPoints = 0;
     QLabel* m_pHover = nullptr;
     QLabel* m_pStats = nullptr;
     QLabel* m_pMessage = nullptr;

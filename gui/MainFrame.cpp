@@ -24,7 +24,9 @@
 #include "NoticeWindow.h"
 #include "QtHost.h"
 #include "TrevikView.h"
+#include "WindowPlacement.h"
 #include "app/Menu.h"
+#include "alarms/EventSentence.h"
 #include "app/Program.h"
 #include "history/HistoryStore.h"
 #include "settings/Profile.h"
@@ -107,7 +109,13 @@ void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
     if (m_pEventStore) m_pEventStore->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
     const CAlarmSettings& settings = m_program.Alarms();
     if (!settings.Notifies(event.m_condition)) return;
-    m_notifier.Notify(QStringLiteral("Velmor: ") + name, values);
+    // The notification says since when, on the wall clock.
+    const std::uint64_t tick = m_host.TickCount();
+    const std::uint64_t agoS = tick > event.m_qwSinceTick ? (tick - event.m_qwSinceTick) / 1000 : 0;
+    const std::time_t since = now - static_cast<std::time_t>(agoS);
+    m_notifier.Notify(QString::fromUtf8(UnitEventTitle(event.m_event)),
+                      QString::fromStdString(EventSentence(event, since)),
+                      static_cast<int>(UnitEventUrgency(event.m_event)));
     if (settings.m_bSound) m_host.PlaySound(Sound::Exclamation);
 }
 
@@ -195,6 +203,7 @@ void CMainFrame::BuildMenus()
             connect(pAction, &QAction::toggled, this, &CMainFrame::OnCaptureToggled);
         } else if (id == ID_VIEW_EVENTS) {
             connect(pAction, &QAction::triggered, this, [this] {
+                ShowFirstInsideScreen(*m_pEvents);
                 m_pEvents->show();
                 m_pEvents->raise();
                 m_pEvents->activateWindow();
@@ -244,6 +253,7 @@ void CMainFrame::OpenHistory()
         if (m_pHistory) m_pHistory->Flush(1000);
         m_pHistoryWindow = new CHistoryWindow(m_strHistoryPath, this);
         m_pHistoryWindow->setAttribute(Qt::WA_DeleteOnClose);
+        ShowFirstInsideScreen(*m_pHistoryWindow);
     }
     m_pHistoryWindow->show();
     m_pHistoryWindow->raise();
@@ -336,9 +346,18 @@ void CMainFrame::UpdateLinkState()
     if (m_pView) m_pView->SetDimmed(m_program.Session().IsDataDimmed());
 }
 
+void CMainFrame::ShowFirstInsideScreen(QWidget& window)
+{
+    // Placed once: where the operator moves it afterwards is theirs.
+    if (window.property("velmorPlaced").toBool()) return;
+    window.setProperty("velmorPlaced", true);
+    PlaceInsideScreen(window, this);
+}
+
 void CMainFrame::ShowLinkHealth()
 {
     if (!m_pLinkHealth) m_pLinkHealth = new CLinkHealthWindow(m_program, this);
+    ShowFirstInsideScreen(*m_pLinkHealth);
     m_pLinkHealth->show();
     m_pLinkHealth->raise();
     m_pLinkHealth->activateWindow();
@@ -352,6 +371,9 @@ void CMainFrame::RestorePlacement()
     const int right = m_profile.GetInt(kPlacementSection, "right", current.x() + current.width());
     const int bottom = m_profile.GetInt(kPlacementSection, "bottom", current.y() + current.height());
     m_wantedFrame = QRect(left, top, Extent(left, right), Extent(top, bottom));
+    // A rectangle saved on a larger screen, or partly off it, is brought
+    // inside the available area of the screen it is on (or the primary one).
+    m_wantedFrame = FitInside(m_wantedFrame, AvailableAreaAt(m_wantedFrame));
     ApplyPlacement();
     // The window frame is known only once the window is shown; the size is
     // corrected then so that the outer rectangle is the saved one.
@@ -363,6 +385,9 @@ void CMainFrame::ApplyPlacement()
     const QSize frame = frameGeometry().size() - geometry().size();
     move(m_wantedFrame.topLeft());
     resize(std::max(1, m_wantedFrame.width() - frame.width()), std::max(1, m_wantedFrame.height() - frame.height()));
+    // A window that cannot become as small as asked (its bars) still stays inside.
+    const QRect fitted = FitInside(frameGeometry(), AvailableAreaAt(frameGeometry()));
+    if (fitted.topLeft() != frameGeometry().topLeft()) move(fitted.topLeft());
 }
 
 void CMainFrame::showEvent(QShowEvent* pEvent)

@@ -61,6 +61,7 @@ public:
     // Puts the page last drawn on the clipboard (View > Copy Page).
     void CopyPage();
     CEventsWindow* EventsWindow() const { return m_pEvents; }
+    CDesktopNotifier& Notifier() { return m_notifier; }
     // Where the alarm events are logged; the default is the user's state
     // directory (tests point it elsewhere).
     void SetEventLogDirectory(const std::string& directory);
@@ -84,6 +85,9 @@ private:
     void BuildStatusBar();
     void UpdateIndicators();
     void ApplyPlacement();
+    // Before |window|'s first showing: centred over this one, inside the
+    // screen's available area.
+    void ShowFirstInsideScreen(QWidget& window);
     void OnAlarmEvent(const CAlarmEvent& event);
     void OnCaptureToggled(bool checked);
     void OnPollTicked();

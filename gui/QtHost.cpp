@@ -179,4 +179,6 @@ bool CQtHost::RunDialog(CDialogModel& model)
 
 bool CQtHost::ChooseFont(CLogFont& font) { return RunFontChooser(font, OwnerWidget(Owner::View)); }
 
+bool CQtHost::IsModalWindowOpen() { return QApplication::activeModalWidget() != nullptr; }
+
 }  // namespace velmor

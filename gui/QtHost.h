@@ -41,6 +41,8 @@ public:
     void RedrawViewNow() override;
     bool RunDialog(CDialogModel& dialog) override;
     bool ChooseFont(CLogFont& font) override;
+    // Any application-modal or window-modal window of the program's.
+    bool IsModalWindowOpen() override;
 
     // The window a box of |owner| belongs to; null for none.
     QWidget* OwnerWidget(Owner owner) const;

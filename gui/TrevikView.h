@@ -24,15 +24,19 @@ public:
     void StopPollTimer();
     bool IsPollTimerActive() const { return m_pollTimer.isActive(); }
 
-    // Repaint requests from core. Erasing clears the client area to the
-    // background at the next paint.
+    // Repaint requests from core. Every paint clears the client area to the
+    // background first, so erasing or not makes no difference any more.
     void Invalidate(bool erase);
     void RedrawNow();
+    // The polling watchdog's timer (once a second while the view lives).
+    bool IsWatchdogActive() const { return m_watchdogTimer.isActive(); }
+    // How often the watchdog restarted polling (tests).
+    int WatchdogRestarts() const { return m_nWatchdogRestarts; }
 
     // The page text last drawn (CR LF line ends), empty before the first.
     const std::string& LastPage() const { return m_strLastPageText; }
     // Draws the page in grey while its data is not live; the text stays
-    // what it was. A change repaints the last page at once.
+    // what it was. A change repaints (the last page, unless new data came).
     void SetDimmed(bool dimmed);
     bool IsDimmed() const { return m_bDimmed; }
     static QColor DimmedTextColour() { return QColor(128, 128, 128); }
@@ -54,19 +58,22 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
+    // Watches the whole application for a modal window (any dialog or box,
+    // the program's or Qt's own) that closes.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     CProgram& m_program;
     CQtHost& m_host;
     QTimer m_pollTimer;
-    bool m_bErasePending = true;
+    QTimer m_watchdogTimer;
     bool m_bInPaint = false;
     bool m_bRepaintDeferred = false;
     int m_nPagesDrawn = 0;
     int m_nNestedDeferred = 0;
+    int m_nWatchdogRestarts = 0;
     std::string m_strLastPageText;
     bool m_bDimmed = false;
-    bool m_bRedrawLastPage = false;
     QString m_strLastPage;
     QColor m_lastTextColour;
 };

@@ -3,7 +3,8 @@
 // saved placement, then the port (offering the serial-port dialog when it
 // cannot be opened).
 //
-//   velmor [--capture FILE] [--history-db PATH] [--no-history]
+//   velmor [--capture FILE] [--history-db PATH] [--no-history] [Qt options]
+//   velmor --help | --version
 
 #include <QApplication>
 #include <QEvent>
@@ -13,7 +14,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "CommandLine.h"
 #include "HistoryFeed.h"
 #include "MainFrame.h"
 #include "QtHost.h"
@@ -48,31 +51,74 @@ private:
     velmor::CTrevikView& m_view;
 };
 
+// Qt's messages while the application object is made: held back, so that a
+// platform plug-in that cannot start ends in one line of ours (and status 1)
+// instead of its own lines and an abort; passed on once it has started.
+struct CHeldMessage {
+    QtMsgType m_type;
+    QByteArray m_category;
+    QString m_text;
+};
+std::vector<CHeldMessage>* g_pHeldMessages = nullptr;
+
+void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        std::fputs("velmor: cannot open a display: Qt could not start its platform plug-in"
+                   " (QT_QPA_PLATFORM=offscreen runs without one)\n",
+                   stderr);
+        std::_Exit(1);
+    }
+    if (g_pHeldMessages) g_pHeldMessages->push_back({type, QByteArray(context.category), text});
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
+    // --help and --version need no display; neither does a wrong option of
+    // ours. Qt's own options are still in argv here and are passed over.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    velmor::CDesktopOptions options;
+    std::string error;
+    const auto refuse = [&] {
+        const std::string usage(velmor::kDesktopUsage);
+        std::fprintf(stderr, "velmor: %s\n%s\n", error.c_str(), usage.substr(0, usage.find('\n')).c_str());
+        return 2;
+    };
+    switch (velmor::ParseDesktopOptions(args, true, options, error)) {
+    case velmor::DesktopVerdict::Help: std::fputs(velmor::kDesktopUsage, stdout); return 0;
+    case velmor::DesktopVerdict::Version: std::printf("velmor %s\n", VELMOR_VERSION); return 0;
+    case velmor::DesktopVerdict::Error: return refuse();
+    case velmor::DesktopVerdict::Run: break;
+    }
+    const std::string noDisplay = velmor::DisplayProblem(velmor::CDisplayEnvironment::FromProcess(args));
+    if (!noDisplay.empty()) {
+        std::fprintf(stderr, "velmor: %s\n", noDisplay.c_str());
+        return 1;
+    }
+
+    std::vector<CHeldMessage> held;
+    g_pHeldMessages = &held;
+    const QtMessageHandler previous = qInstallMessageHandler(HoldStartupMessage);
     QApplication app(argc, argv);
-    // Qt has taken its own options out of argv by now.
-    QString capturePath;
+    qInstallMessageHandler(previous);
+    g_pHeldMessages = nullptr;
+    for (const CHeldMessage& message : held) {
+        const QMessageLogContext context(nullptr, 0, nullptr, message.m_category.constData());
+        if (previous) previous(message.m_type, context, message.m_text);
+        else qt_message_output(message.m_type, context, message.m_text);
+    }
+    // Qt has taken its own options out of argv by now: what is left must be ours.
+    options = velmor::CDesktopOptions{};
+    if (velmor::ParseDesktopOptions(std::vector<std::string>(argv + 1, argv + argc), false, options, error) !=
+        velmor::DesktopVerdict::Run)
+        return refuse();
+    const QString capturePath = QString::fromLocal8Bit(options.m_strCapturePath.c_str());
     // The history database: the default one, another (--history-db PATH),
     // or none recorded (--no-history; the History window still reads it).
-    std::string historyPath;
-    bool recordHistory = true;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--capture") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
-            capturePath = QString::fromLocal8Bit(argv[++i]);
-        } else if (std::strcmp(argv[i], "--history-db") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
-            historyPath = argv[++i];
-        } else if (std::strcmp(argv[i], "--no-history") == 0) {
-            recordHistory = false;
-        } else {
-            std::fprintf(stderr,
-                         "velmor: unknown option %s\nusage: velmor [--capture FILE] [--history-db PATH] [--no-history]\n",
-                         argv[i]);
-            return 2;
-        }
-    }
+    std::string historyPath = options.m_strHistoryPath;
+    const bool recordHistory = options.m_bRecordHistory;
     // Every dialog and message box: light grey with black text.
     app.setStyleSheet(QStringLiteral(
         "QDialog, QMessageBox { background-color: rgb(192, 192, 192); color: black; }"

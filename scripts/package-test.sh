@@ -40,8 +40,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', project says $version"
 [ "$(field Section)" = science ] || fail "Section is '$(field Section)'"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
-field Maintainer | grep -qF 'Velmor developers <dev@velmor.invalid>' || fail "wrong Maintainer"
-field Description | grep -q 'GPS-disciplined' || fail "no description"
+# Each producer's output is taken whole before it is matched: 'cmd | grep -q'
+# under pipefail fails whenever grep quits before cmd has written everything.
+grep -qF 'Velmor developers <dev@velmor.invalid>' <<<"$(field Maintainer)" || fail "wrong Maintainer"
+grep -q 'GPS-disciplined' <<<"$(field Description)" || fail "no description"
 
 # Depends must come from dpkg-shlibdeps: the Qt 6 widgets library, the C++
 # runtime and the C library, each with a version bound.
@@ -49,17 +51,17 @@ depends=$(field Depends)
 echo "package-test: Depends: $depends"
 names=$(echo "$depends" | tr ',' '\n' | sed 's/([^)]*)//; s/|.*//; s/[[:space:]]//g')
 for pkg in libqt6widgets6 libqt6core6 libstdc++6 libc6; do
-  echo "$names" | grep -qxF "$pkg" || fail "Depends lacks $pkg"
+  grep -qxF "$pkg" <<<"$names" || fail "Depends lacks $pkg"
 done
-echo "$depends" | grep -q '(>= ' || fail "Depends carries no version bounds"
+grep -q '(>= ' <<<"$depends" || fail "Depends carries no version bounds"
 # Every package named must be a real one: this machine built the binaries, so
 # each is installed here.
 for pkg in $names; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" \
-    || fail "Depends names $pkg, which is not an installed package"
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || fail "Depends names $pkg, which is not an installed package"
 done
 # Build-only packages must not leak into the run-time dependencies.
-if echo "$depends" | grep -Eq 'gtest|googletest|qt6-base-dev|benchmark'; then
+if grep -Eq 'gtest|googletest|qt6-base-dev|benchmark' <<<"$depends"; then
   fail "Depends names a build-only package"
 fi
 
@@ -76,10 +78,10 @@ for path in \
   /usr/share/man/man1/velmor.1.gz /usr/share/man/man1/velmor-unitsim.1.gz \
   /usr/share/man/man1/velmor-replay.1.gz /usr/share/man/man1/velmor-history.1.gz \
   /usr/share/doc/velmor/copyright; do
-  echo "$listing" | grep -qx "$path" || fail "$path is not in the package"
+  grep -qx "$path" <<<"$listing" || fail "$path is not in the package"
 done
 # Nothing of the build (tests, static libraries, headers) is shipped.
-if echo "$listing" | grep -Eq 'velmor_tests|velmor_gui_tests|\.a$|/include/'; then
+if grep -Eq 'velmor_tests|velmor_gui_tests|\.a$|/include/' <<<"$listing"; then
   fail "the package carries build files"
 fi
 
@@ -96,25 +98,37 @@ dpkg-deb -x "$deb" "$root"
 for tool in velmor velmor-unitsim velmor-replay velmor-history velmor-monitor; do
   bin="$root/usr/bin/$tool"
   [ -x "$bin" ] || fail "$tool is not executable"
-  file -b "$bin" | grep -q 'ELF' || fail "$tool is not an ELF executable"
-  file -b "$bin" | grep -q 'not stripped' && fail "$tool is not stripped"
+  kind=$(file -b "$bin")
+  grep -q 'ELF' <<<"$kind" || fail "$tool is not an ELF executable"
+  grep -q 'not stripped' <<<"$kind" && fail "$tool is not stripped"
   # The libraries come from the system's own places; LD_LIBRARY_PATH stays
   # as it is.
-  if ldd "$bin" | grep -q 'not found'; then
-    ldd "$bin" >&2
+  libraries=$(ldd "$bin")
+  if grep -q 'not found' <<<"$libraries"; then
+    echo "$libraries" >&2
     fail "$tool misses a library"
   fi
 done
-"$root/usr/bin/velmor-unitsim" --help | grep -q '^Usage: velmor-unitsim' || fail "velmor-unitsim --help"
-"$root/usr/bin/velmor-replay" --help | grep -q 'velmor-replay \[--observer\] \[--capture FILE\] SCRIPT' || fail "velmor-replay --help"
+# The help texts are longer than a pipe's buffer: take them whole, then match.
+help=$("$root/usr/bin/velmor-unitsim" --help) || fail "velmor-unitsim --help exits non-zero"
+grep -q '^Usage: velmor-unitsim' <<<"$help" || fail "velmor-unitsim --help"
+help=$("$root/usr/bin/velmor-replay" --help) || fail "velmor-replay --help exits non-zero"
+grep -q 'velmor-replay \[--observer\] \[--capture FILE\] SCRIPT' <<<"$help" || fail "velmor-replay --help"
 # The installed replay tool gives the same transcript as the built one.
 "$root/usr/bin/velmor-replay" tests/golden/about_box.replay | cmp -s - tests/golden/about_box.expected \
   || fail "the installed velmor-replay runs tests/golden/about_box.replay differently"
-"$root/usr/bin/velmor-history" --help | grep -q 'velmor-history COMMAND' || fail "velmor-history --help"
-"$root/usr/bin/velmor-monitor" --help | grep -q '^Usage: velmor-monitor' || fail "velmor-monitor --help"
+help=$("$root/usr/bin/velmor-history" --help) || fail "velmor-history --help exits non-zero"
+grep -q 'velmor-history COMMAND' <<<"$help" || fail "velmor-history --help"
+help=$("$root/usr/bin/velmor-monitor" --help) || fail "velmor-monitor --help exits non-zero"
+grep -q '^Usage: velmor-monitor' <<<"$help" || fail "velmor-monitor --help"
 "$root/usr/bin/velmor-history" stats --frequency tests/stability/data/nbs14-frequency.txt \
   | cmp -s - tests/stability/data/nbs14-frequency.expected \
   || fail "the installed velmor-history stats gives other numbers for the NBS14 set"
+# The installed desktop program's own help and version, without a display.
+desktop_help=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmor" --help) || fail "velmor --help failed"
+grep -q '^usage: velmor' <<<"$desktop_help" || fail "velmor --help prints no usage"
+desktop_version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmor" --version) || fail "velmor --version failed"
+[ "$desktop_version" = "velmor $version" ] || fail "velmor --version says '$desktop_version'"
 # The installed desktop program, offscreen, against the installed simulated
 # unit: it must start, draw its first page and quit by itself.
 "$root/usr/bin/velmor-unitsim" --link "$root/unit" --quiet >"$root/unitsim.out" &
@@ -142,7 +156,8 @@ validation=$(desktop-file-validate "$desktop" 2>&1 || true)
 [ "$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/64x64/apps/velmor.png")" = 64x64 ] \
   || fail "velmor.png is not 64x64"
 for page in velmor velmor-unitsim velmor-replay velmor-history velmor-monitor; do
-  zcat "$root/usr/share/man/man1/$page.1.gz" | head -n 5 | grep -q '^\.TH ' || fail "$page.1.gz is not a man page"
+  manual=$(zcat "$root/usr/share/man/man1/$page.1.gz") || fail "$page.1.gz does not unpack"
+  sed -n '1,5p' <<<"$manual" | grep '^\.TH ' >/dev/null || fail "$page.1.gz is not a man page"
   if command -v man >/dev/null; then
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null || true)
     [ -z "$warnings" ] || fail "$page.1: $warnings"
@@ -157,5 +172,5 @@ fi
 command -v lintian >/dev/null || fail "lintian is missing (scripts/install-deps.sh brings it)"
 lintian_out=$(lintian --no-tag-display-limit "$deb" 2>&1 || true)
 echo "$lintian_out" | sed 's/^/package-test: lintian: /'
-if echo "$lintian_out" | grep -q '^E: '; then fail "lintian reports errors"; fi
+if grep -q '^E: ' <<<"$lintian_out"; then fail "lintian reports errors"; fi
 echo "package-test: $deb is fine"

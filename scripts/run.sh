@@ -23,6 +23,14 @@ fi
 config_dir="${XDG_CONFIG_HOME:-$HOME/.config}/velmor"
 ini="$config_dir/Velmor.INI"
 mkdir -p "$config_dir"
+# Where the program records (as it works it out: XDG_DATA_HOME when it is an
+# absolute path, else ~/.local/share), said before it starts.
+data_home="${XDG_DATA_HOME:-}"
+[[ "$data_home" == /* ]] || data_home="$HOME/.local/share"
+history_db="$data_home/velmor/history.sqlite3"
+echo "Settings: $ini" >&2
+echo "History:  $history_db" >&2
+echo "          (read it with: build/velmor-history list --db '$history_db')" >&2
 
 set_port_device() {
   # Points port 1 at $1 through section "Port Devices" of the settings file,
@@ -69,9 +77,8 @@ else
 fi
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "No display found: starting on a virtual X server (Xvfb :99)." >&2
-  Xvfb :99 -screen 0 1280x1024x24 >/dev/null 2>&1 &
-  export DISPLAY=:99
-  sleep 1
+  . scripts/xvfb.sh
+  start_xvfb 1280x1024x24 || exit 1
+  echo "No display found: started a virtual X server on $DISPLAY." >&2
 fi
 build/velmor "$@"

@@ -1,9 +1,9 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Takes a picture of a program's windows on a private X server.
 #
 #   scripts/screenshot.sh OUT.png SECONDS COMMAND [ARGS...]
 #
-# Starts Xvfb on display :99 (or $SCREENSHOT_DISPLAY), runs COMMAND there,
+# Starts Xvfb on a free display, runs COMMAND there,
 # waits SECONDS, saves the whole screen as OUT.png and stops both again.
 # Set SCREENSHOT_SIZE (default 1024x768x24) for another screen, and
 # SCREENSHOT_KEYS to X key names ("Return Escape alt+s") to press after the
@@ -19,22 +19,12 @@ fi
 out=$1
 delay=$2
 shift 2
-display=${SCREENSHOT_DISPLAY:-:99}
 size=${SCREENSHOT_SIZE:-1024x768x24}
 
-Xvfb "$display" -screen 0 "$size" -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-# Wait until the server answers (at most 5 s).
-i=0
-while ! DISPLAY=$display xdpyinfo >/dev/null 2>&1 && ! DISPLAY=$display import -window root -crop 1x1+0+0 null: >/dev/null 2>&1; do
-    i=$((i + 1))
-    if [ $i -gt 50 ]; then
-        echo "Xvfb did not start on $display" >&2
-        kill "$xvfb" 2>/dev/null
-        exit 1
-    fi
-    sleep 0.1
-done
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb "$size" || exit 1
+xvfb=$xvfb_pid
+display=$DISPLAY
 
 DISPLAY=$display QT_QPA_PLATFORM=xcb "$@" &
 app=$!

@@ -6,7 +6,7 @@
 #   scripts/screenshots.sh            all pictures
 #   scripts/screenshots.sh mode about only the pictures named so
 #
-# Runs on a private X server (Xvfb, display $SCREENSHOT_DISPLAY or :98) with a
+# Runs on a private X server (Xvfb on a free display) with a
 # private settings file in a temporary directory, so the operator's own
 # settings are never touched. Keys reach the program through the XTEST
 # extension after a click into the page has given the main window the focus
@@ -19,7 +19,6 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=${VELMOR_SHOTS_BUILD:-$root/build-shots}
 out=$root/docs/screenshots
-display=${SCREENSHOT_DISPLAY:-:98}
 
 if [ ! -x "$build/velmor" ] || [ ! -x "$build/velmor-unitsim" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DVELMOR_BUILD_GUI=ON >/dev/null
@@ -45,10 +44,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 1 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
+. "$root/scripts/xvfb.sh"
+start_xvfb 1024x768x24 || exit 1
+xvfb=$xvfb_pid
+export QT_QPA_PLATFORM=xcb
 
 press() {
   # Presses each chord ("alt+s", "m", "Return") through XTEST, one a second.
@@ -63,7 +62,8 @@ top_window() {
   # window's when no other is shown.
   local main="" top="" id
   while read -r id name; do
-    xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable' || continue
+    info=$(xwininfo -id "$id" 2>/dev/null || true)
+    grep -q 'IsViewable' <<<"$info" || continue
     if [ -n "${caption:-}" ]; then
       [ "$name" = "\"$caption\"" ] && [ -z "$top" ] && top=$id
       continue

@@ -9,35 +9,24 @@ namespace velmor {
 
 namespace {
 
-struct CEventNames {
-    const char* m_pszRaised;
-    const char* m_pszCleared;
+struct CConditionEvents {
+    UnitEvent m_raised;
+    UnitEvent m_cleared;
 };
 
-constexpr CEventNames kNames[kAlarmConditionCount] = {
-    {"lock-lost", "lock-regained"},
-    {"holdover-started", "holdover-ended"},
-    {"self-test-failed", "self-test-passed"},
-    {"tfom-high", "tfom-normal"},
-    {"pps-offset-high", "pps-offset-normal"},
-    {"temperature-out-of-range", "temperature-normal"},
-    {"data-stale", "data-resumed"},
-    {"link-lost", "link-restored"},
-    {"unit-restarted", "unit-restarted"},
+// In AlarmCondition order.
+constexpr CConditionEvents kConditionEvents[kAlarmConditionCount] = {
+    {UnitEvent::LockLost, UnitEvent::LockRegained},
+    {UnitEvent::HoldoverStarted, UnitEvent::HoldoverEnded},
+    {UnitEvent::SelfTestFailed, UnitEvent::SelfTestPassed},
+    {UnitEvent::TfomHigh, UnitEvent::TfomNormal},
+    {UnitEvent::PpsOffsetHigh, UnitEvent::PpsOffsetNormal},
+    {UnitEvent::TemperatureOutOfRange, UnitEvent::TemperatureNormal},
+    {UnitEvent::DataStale, UnitEvent::DataResumed},
+    {UnitEvent::LinkLost, UnitEvent::LinkRestored},
+    {UnitEvent::UnitRestarted, UnitEvent::UnitReidentified},
+    {UnitEvent::PollingPaused, UnitEvent::PollingResumed},
 };
-
-const char* DisciplineName(char state)
-{
-    switch (state) {
-    case '0': return "Warm-Up";
-    case '1': return "Time-Locked";
-    case '2': return "Coasting";
-    case '3': return "Recovering";
-    case '4': return "Manual";
-    case '5': return "Learning";
-    default: return nullptr;
-    }
-}
 
 std::string DisciplineValues(char state)
 {
@@ -60,10 +49,29 @@ bool SelfTestFailed(char status) { return ((status - '0') & 8) != 0; }
 
 }  // namespace
 
+const char* DisciplineName(char state)
+{
+    switch (state) {
+    case '0': return "Warm-Up";
+    case '1': return "Time-Locked";
+    case '2': return "Coasting";
+    case '3': return "Recovering";
+    case '4': return "Manual";
+    case '5': return "Learning";
+    default: return nullptr;
+    }
+}
+
+UnitEvent AlarmConditionEvent(AlarmCondition condition, bool raised)
+{
+    const auto index = static_cast<unsigned>(condition);
+    const CConditionEvents& events = kConditionEvents[index < kAlarmConditionCount ? index : 0];
+    return raised ? events.m_raised : events.m_cleared;
+}
+
 const char* AlarmEventName(AlarmCondition condition, bool raised)
 {
-    const CEventNames& names = kNames[static_cast<int>(condition)];
-    return raised ? names.m_pszRaised : names.m_pszCleared;
+    return UnitEventName(AlarmConditionEvent(condition, raised));
 }
 
 CAlarmMonitor::CAlarmMonitor(const CAlarmSettings& settings, EventSink sink)
@@ -86,9 +94,43 @@ void CAlarmMonitor::OnObservation(const CObservation& observation)
     case LinkEvent::DataResumed: Sample(AlarmCondition::DataStale, false, "", now); break;
     case LinkEvent::PortLost: Sample(AlarmCondition::LinkLost, true, "", now); break;
     case LinkEvent::PortRestored: Sample(AlarmCondition::LinkLost, false, "", now); break;
+    case LinkEvent::UnitReidentified:
     case LinkEvent::UnitRestarted:
-        // A restart is a moment, not a state: told at once.
-        Fire(AlarmCondition::UnitRestarted, true, "", now);
+    case LinkEvent::PollingPaused:
+    case LinkEvent::PollingResumed: OnMoment(observation); break;
+    default: break;
+    }
+}
+
+void CAlarmMonitor::OnMoment(const CObservation& observation)
+{
+    const std::uint64_t now = observation.m_qwTick;
+    const CUnitState& state = observation.m_state;
+    switch (observation.m_event) {
+    case LinkEvent::UnitReidentified:
+        // Whatever lock it had before the silence, the next one it reports
+        // is its first since it answered again (unless it is locked at once).
+        m_bLockHeld = false;
+        if (!state.m_strPartNumber.empty()) m_strPartNumber = state.m_strPartNumber;
+        Fire(AlarmCondition::UnitRestarted, UnitEvent::UnitReidentified, false, "unit=" + Escape(m_strPartNumber),
+             now, now);
+        break;
+    case LinkEvent::UnitRestarted:
+        m_bLockHeld = false;
+        Fire(AlarmCondition::UnitRestarted, UnitEvent::UnitRestarted, true,
+             DisciplineValues(state.m_chDisciplineState) + " time=" + std::to_string(state.m_nYear) + " " +
+                 Escape(state.m_strTimeOfDay),
+             now, now);
+        break;
+    case LinkEvent::PollingPaused:
+        if (m_bPollingPaused) break;
+        m_bPollingPaused = true;
+        Fire(AlarmCondition::Polling, UnitEvent::PollingPaused, true, "", now, now);
+        break;
+    case LinkEvent::PollingResumed:
+        if (!m_bPollingPaused) break;
+        m_bPollingPaused = false;
+        Fire(AlarmCondition::Polling, UnitEvent::PollingResumed, false, "", now, now);
         break;
     default: break;
     }
@@ -101,10 +143,15 @@ void CAlarmMonitor::SampleUnitData(const CObservation& observation)
     // not the unit's.
     if (!state.m_bIdentified) return;
     const std::uint64_t now = observation.m_qwTick;
+    if (observation.Has(Reported::Identification) || m_strPartNumber.empty()) m_strPartNumber = state.m_strPartNumber;
     if (observation.Has(Reported::DisciplineState)) {
         const char discipline = state.m_chDisciplineState;
+        m_chDiscipline = discipline;
         Sample(AlarmCondition::LockLost, discipline != '1', DisciplineValues(discipline), now);
         Sample(AlarmCondition::Holdover, discipline == '2', DisciplineValues(discipline), now);
+        // Locked and settled (the baseline, or a loss that did not hold).
+        const CWatch& lock = m_watches[static_cast<int>(AlarmCondition::LockLost)];
+        if (!lock.m_bActive && !lock.m_bPending) m_bLockHeld = true;
     }
     if (observation.Has(Reported::Tfom) && state.m_chTfom >= '0' && state.m_chTfom <= '9') {
         const int tfom = state.m_chTfom - '0';
@@ -166,19 +213,29 @@ void CAlarmMonitor::Decide(AlarmCondition condition, std::uint64_t qwNow)
     if (!watch.m_bPending || qwNow < watch.m_qwSince + kHoldOffMs) return;
     watch.m_bPending = false;
     watch.m_bActive = !watch.m_bActive;
-    Fire(condition, watch.m_bActive, watch.m_strValues, qwNow);
+    UnitEvent event = AlarmConditionEvent(condition, watch.m_bActive);
+    if (condition == AlarmCondition::LockLost && !watch.m_bActive) {
+        if (!m_bLockHeld) event = UnitEvent::LockAcquired;
+        m_bLockHeld = true;
+    }
+    Fire(condition, event, watch.m_bActive, watch.m_strValues, qwNow, watch.m_qwSince);
 }
 
-void CAlarmMonitor::Fire(AlarmCondition condition, bool raised, const std::string& values, std::uint64_t qwNow)
+void CAlarmMonitor::Fire(AlarmCondition condition, UnitEvent event, bool raised, const std::string& values,
+                         std::uint64_t qwNow, std::uint64_t qwSince)
 {
     if (!m_sink) return;
-    CAlarmEvent event;
-    event.m_condition = condition;
-    event.m_bRaised = raised;
-    event.m_strName = AlarmEventName(condition, raised);
-    event.m_strValues = values;
-    event.m_qwTick = qwNow;
-    m_sink(event);
+    CAlarmEvent told;
+    told.m_event = event;
+    told.m_condition = condition;
+    told.m_bRaised = raised;
+    told.m_strName = UnitEventName(event);
+    told.m_strValues = values;
+    told.m_strPartNumber = m_strPartNumber;
+    told.m_chDiscipline = m_chDiscipline;
+    told.m_qwTick = qwNow;
+    told.m_qwSinceTick = qwSince;
+    m_sink(told);
 }
 
 }  // namespace velmor

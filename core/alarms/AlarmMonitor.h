@@ -4,7 +4,10 @@
 // event. A condition must hold for the hold-off time before it is raised or
 // cleared, so a value that flaps around its limit gives no storm of events;
 // the first values after the unit identified itself are the baseline and
-// give none. Qt-free; the owner hands the events on (window, log, desktop).
+// give none. Moments (the unit answering again, a restart, polling paused
+// or resumed) are told at once. Event names come from the one list in
+// observe/UnitEvents.h. Qt-free; the owner hands the events on (window,
+// log, desktop).
 
 #include <cstdint>
 #include <functional>
@@ -12,15 +15,20 @@
 
 #include "alarms/AlarmSettings.h"
 #include "observe/Observation.h"
+#include "observe/UnitEvents.h"
 
 namespace velmor {
 
 struct CAlarmEvent {
-    AlarmCondition m_condition = AlarmCondition::LockLost;
+    UnitEvent m_event = UnitEvent::LockLost;
+    AlarmCondition m_condition = AlarmCondition::LockLost;  // the notification choice it falls under
     bool m_bRaised = false;       // the condition began (false: it ended)
-    std::string m_strName;        // "lock-lost", "holdover-ended" ...
+    std::string m_strName;        // UnitEventName(m_event): "lock-lost", "holdover-ended" ...
     std::string m_strValues;      // "state=Coasting" ...
-    std::uint64_t m_qwTick = 0;   // the host tick at which it was decided
+    std::string m_strPartNumber;  // the unit's, as it last identified itself (empty before)
+    char m_chDiscipline = 0;      // the discipline state last reported ('2' coasting ...; 0 unknown)
+    std::uint64_t m_qwTick = 0;       // the host tick at which it was decided
+    std::uint64_t m_qwSinceTick = 0;  // the tick at which what it tells began (before the hold-off)
 };
 
 class CAlarmMonitor : public IUnitObserver {
@@ -50,15 +58,28 @@ private:
 
     void Sample(AlarmCondition condition, bool raw, std::string values, std::uint64_t qwNow);
     void Decide(AlarmCondition condition, std::uint64_t qwNow);
-    void Fire(AlarmCondition condition, bool raised, const std::string& values, std::uint64_t qwNow);
+    void Fire(AlarmCondition condition, UnitEvent event, bool raised, const std::string& values, std::uint64_t qwNow,
+              std::uint64_t qwSince);
     void SampleUnitData(const CObservation& observation);
+    void OnMoment(const CObservation& observation);
 
     const CAlarmSettings& m_settings;
     EventSink m_sink;
     CWatch m_watches[kAlarmConditionCount];
+    std::string m_strPartNumber;
+    char m_chDiscipline = 0;
+    // The unit has been seen locked since it (last) identified itself: a
+    // lock after that is regained, the first one acquired.
+    bool m_bLockHeld = false;
+    bool m_bPollingPaused = false;
 };
 
-// The event names of a condition: raised, then cleared.
+// The event a watched condition's change tells (the first lock after an
+// identification is LockAcquired, which the monitor decides itself).
+UnitEvent AlarmConditionEvent(AlarmCondition condition, bool raised);
+// The event's name: AlarmConditionEvent's, from the one list.
 const char* AlarmEventName(AlarmCondition condition, bool raised);
+// "Time-Locked", "Coasting" ... for a discipline state; null for another character.
+const char* DisciplineName(char state);
 
 }  // namespace velmor

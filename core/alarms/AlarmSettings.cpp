@@ -11,7 +11,7 @@ namespace velmor {
 namespace {
 
 constexpr const char* kKeys[kAlarmConditionCount] = {
-    "lock", "holdover", "self-test", "tfom", "pps-offset", "temperature", "data-stale", "link", "restart",
+    "lock", "holdover", "self-test", "tfom", "pps-offset", "temperature", "data-stale", "link", "restart", "polling",
 };
 
 std::string_view Trimmed(std::string_view text)

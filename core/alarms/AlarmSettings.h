@@ -10,7 +10,9 @@ namespace velmor {
 
 class CProfile;
 
-// The conditions the alarms watch. Each has a raised and a cleared event.
+// The conditions the alarms watch, which are also the choices of desktop
+// notification. Each has a raised and a cleared event (UnitEvents.h names
+// them); UnitRestarted and Polling are moments, told at once.
 enum class AlarmCondition : std::uint8_t {
     LockLost,         // the discipline state left Time Locked
     Holdover,         // the unit is coasting on its oscillator
@@ -20,16 +22,17 @@ enum class AlarmCondition : std::uint8_t {
     Temperature,      // the oscillator temperature is outside its range
     DataStale,        // no time report for a while
     LinkLost,         // the serial device went away
-    UnitRestarted,    // the unit identified itself again (an event only)
+    UnitRestarted,    // the unit identified itself again, or restarted (events only)
+    Polling,          // a setup dialog paused polling (events only)
 };
-inline constexpr int kAlarmConditionCount = 9;
+inline constexpr int kAlarmConditionCount = 10;
 
 // "lock", "holdover", ... : the names of the settings file and the dialog.
 const char* AlarmConditionKey(AlarmCondition condition);
 
 struct CAlarmSettings {
     int m_nTfomLimit = 5;           // raised when the TFOM digit is above this
-    int m_nPpsLimitNs = 500;        // raised when |1PPS difference| is above this; 0: not watched
+    int m_nPpsLimitNs = 100;        // raised when |1PPS difference| is above this; 0: not watched
     int m_nTemperatureLow = 0;      // degrees Celsius, whole degrees
     int m_nTemperatureHigh = 70;
     std::uint32_t m_uNotify = 0;    // bit per AlarmCondition: a desktop notification

@@ -45,6 +45,10 @@ public:
     // ---- the view --------------------------------------------------------
     // The poll timer's tick.
     void OnPollTimer() { m_session.OnPollTimer(); }
+    // A modal window closed, and the once-a-second safety net (see CSession).
+    void OnModalClosed() { m_session.OnModalClosed(); }
+    bool OnPollingWatchdog() { return m_session.OnPollingWatchdog(); }
+    static constexpr int kWatchdogPeriodMs = CSession::kWatchdogPeriodMs;
     // The paint decision: the session's page-refresh step, then the page.
     // Returns true and the page text in |page| when the page is to be drawn
     // this time.

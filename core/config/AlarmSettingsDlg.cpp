@@ -12,7 +12,8 @@ namespace {
 constexpr const char* kNotifyTexts[kAlarmConditionCount] = {
     "Lock lost or regained", "Holdover started or ended", "Self-test failed or passed",
     "TFOM above or back", "1PPS difference beyond or back", "Temperature out or back",
-    "Data stale or resumed", "Link lost or restored", "Unit restarted",
+    "Data stale or resumed", "Link lost or restored", "Unit identified again or restarted",
+    "Polling paused or resumed",
 };
 
 // A whole number typed into a field: digits with an optional sign, blanks

@@ -24,8 +24,23 @@ const char* LinkStateName(LinkState state)
     case LinkState::Waiting: return "waiting";
     case LinkState::Late: return "late";
     case LinkState::Fresh: return "fresh";
+    case LinkState::Paused: return "paused";
     }
     return "?";
+}
+
+bool IsPageDimmedIn(LinkState state)
+{
+    switch (state) {
+    case LinkState::Disconnected:
+    case LinkState::Stale:
+    case LinkState::NoPort:
+    case LinkState::Waiting: return true;
+    case LinkState::Late:
+    case LinkState::Fresh:
+    case LinkState::Paused: return false;
+    }
+    return true;
 }
 
 void CLinkHealth::OnObservation(const CObservation& observation)
@@ -51,6 +66,9 @@ void CLinkHealth::OnObservation(const CObservation& observation)
     case LinkEvent::WriteFailure: ++m_counters.m_qwWriteFailures; break;
     case LinkEvent::PortRestored: ++m_counters.m_qwReconnects; break;
     case LinkEvent::AutoRecovery: ++m_counters.m_qwRecoveries; break;
+    case LinkEvent::DataStale:
+    case LinkEvent::PortLost: m_restart.OnInterruption(); break;
+    case LinkEvent::UnitReidentified: m_restart.OnReidentified(); break;
     default: break;
     }
 }
@@ -99,10 +117,12 @@ void CLinkHealth::SetDisconnected(const std::string& device)
     m_strDevice = device;
 }
 
-CLinkPane CLinkHealth::Pane(std::uint64_t now, bool portOpen) const
+CLinkPane CLinkHealth::Pane(std::uint64_t now, bool portOpen, bool pollingPaused) const
 {
     if (m_bDisconnected)
         return {LinkState::Disconnected, "Unit disconnected (" + m_strDevice + "); reconnecting..."};
+    // Nothing is read while paused: the silence is the program's own doing.
+    if (pollingPaused && portOpen) return {LinkState::Paused, "Polling paused (setup dialog open)"};
     if (m_bStale) {
         const std::uint64_t since = now > m_qwNoDataSince ? now - m_qwNoDataSince : 0;
         return {LinkState::Stale, "No data from the unit for " + Seconds(since) + " s"};

@@ -4,17 +4,23 @@
 // makes the page's data stale and starts the automatic recovery. It watches
 // the observation seam like any other consumer; the program tells it the
 // few things the seam does not carry (polling restarted, the device lost).
+// It also decides whether a unit that answered again after a silence had
+// restarted (CRestartEvidence): the silence and the answer reach it on the
+// seam, and the program asks about each sentence before its observers hear
+// of it, so that a restart is told before the report that showed it.
 
 #include <cstdint>
 #include <string>
 
+#include "health/RestartEvidence.h"
 #include "observe/Observation.h"
 #include "readings/Rules.h"
 
 namespace velmor {
 
-// What the link pane shows, worst first.
-enum class LinkState { Disconnected, Stale, NoPort, Waiting, Late, Fresh };
+// What the link pane shows, worst first. Paused: a setup command holds
+// polling stopped while its dialog is open, so silence is expected.
+enum class LinkState { Disconnected, Stale, NoPort, Waiting, Late, Fresh, Paused };
 
 struct CLinkPane {
     LinkState m_state = LinkState::NoPort;
@@ -66,7 +72,13 @@ public:
     void ClearDisconnected() { m_bDisconnected = false; }
     bool IsDisconnected() const { return m_bDisconnected; }
 
-    CLinkPane Pane(std::uint64_t now, bool portOpen) const;
+    // |pollingPaused|: a setup dialog holds polling stopped; the pane says so
+    // unless the device is gone.
+    CLinkPane Pane(std::uint64_t now, bool portOpen, bool pollingPaused = false) const;
+
+    // A handled sentence with the Reported bits it carried, before the
+    // observers hear of it: whether it shows that the unit restarted.
+    CRestartEvidence::Sign CheckRestart(const CReadings& readings) { return m_restart.OnReport(readings); }
 
 private:
     CLinkCounters m_counters;
@@ -79,9 +91,14 @@ private:
     bool m_bResumed = false;
     bool m_bDisconnected = false;
     std::string m_strDevice;
+    CRestartEvidence m_restart;
 };
 
 // The pane's states by name ("fresh", "late", "stale", "disconnected" ...).
 const char* LinkStateName(LinkState state);
+
+// The page is drawn dimmed in these states: nothing on it is known to be
+// the unit's live data (no port, no time report yet, stale, device gone).
+bool IsPageDimmedIn(LinkState state);
 
 }  // namespace velmor

@@ -260,6 +260,18 @@ std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int
     return phase;
 }
 
+HistoryPeriodKind HistoryPeriodKindOf(HistoryMarker marker)
+{
+    switch (marker) {
+    case HistoryMarker::UnitRestarted: return HistoryPeriodKind::UnitRestarted;
+    case HistoryMarker::PollingPaused: return HistoryPeriodKind::PollingPaused;
+    case HistoryMarker::RecorderRestart: return HistoryPeriodKind::RecorderRestart;
+    case HistoryMarker::LinkLost:
+    case HistoryMarker::None: break;
+    }
+    return HistoryPeriodKind::LinkLost;
+}
+
 std::vector<CHistoryPeriod> CHistoryQuery::ReadPeriods(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs)
 {
     std::vector<CHistoryPeriod> periods;
@@ -293,12 +305,10 @@ std::vector<CHistoryPeriod> CHistoryQuery::ReadPeriods(std::int64_t unitId, std:
     while (s.Step() == SQLITE_ROW) {
         const std::int64_t hostMs = s.Int(0);
         lastMs = hostMs;
-        const auto marker = static_cast<HistoryMarker>(s.Int(2));
+        const HistoryMarker marker = HistoryMarkerFromNumber(s.Int(2));
         if (marker != HistoryMarker::None && !s.IsNull(3)) {
             close(s.Int(3));
-            periods.push_back(CHistoryPeriod{
-                marker == HistoryMarker::UnitRestarted ? HistoryPeriodKind::UnitRestarted : HistoryPeriodKind::LinkLost,
-                s.Int(3), hostMs});
+            periods.push_back(CHistoryPeriod{HistoryPeriodKindOf(marker), s.Int(3), hostMs});
         }
         const int state = s.IsNull(1) ? 1 : static_cast<int>(s.Int(1));
         const bool unlocked = state != 1;

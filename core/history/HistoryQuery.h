@@ -48,8 +48,13 @@ struct CPhaseSample {
 };
 
 // A stretch of time the plots shade: the unit coasting (holdover) or
-// warming up, or a gap that ended with a link-lost or unit-restarted row.
-enum class HistoryPeriodKind : std::uint8_t { Coasting, Unlocked, LinkLost, UnitRestarted };
+// warming up, or a gap that ended with a marked row (link lost, unit
+// restarted, polling paused, recorder restarted).
+enum class HistoryPeriodKind : std::uint8_t { Coasting, Unlocked, LinkLost, UnitRestarted, PollingPaused, RecorderRestart };
+inline constexpr int kHistoryPeriodKindCount = 6;
+
+// The kind of the gap that ends with a row of |marker| (which is not None).
+HistoryPeriodKind HistoryPeriodKindOf(HistoryMarker marker);
 
 struct CHistoryPeriod {
     HistoryPeriodKind m_kind = HistoryPeriodKind::Coasting;

@@ -30,6 +30,8 @@ std::optional<char> Letter(char c)
 CHistoryRecorder::CHistoryRecorder(CHistoryStore& store, std::string device, Clock clock)
     : m_store(store), m_strDevice(std::move(device)), m_clock(clock ? std::move(clock) : Clock(SystemUtcMs))
 {
+    // Whatever came before this row, nobody recorded it.
+    m_next.m_marker = HistoryMarker::RecorderRestart;
 }
 
 void CHistoryRecorder::OnObservation(const CObservation& observation)
@@ -45,11 +47,21 @@ void CHistoryRecorder::OnObservation(const CObservation& observation)
         }
         break;
     case LinkEvent::PortClosed:
+        // A setup dialog reopens the port while polling is paused.
+        if (!m_bPollingPaused) MarkLinkLost();
+        break;
     case LinkEvent::PortLost:
         MarkLinkLost();
         break;
     case LinkEvent::UnitRestarted:
         MarkUnitRestarted();
+        break;
+    case LinkEvent::PollingPaused:
+        m_bPollingPaused = true;
+        MarkPollingPaused();
+        break;
+    case LinkEvent::PollingResumed:
+        m_bPollingPaused = false;
         break;
     default:
         break;
@@ -149,14 +161,15 @@ void CHistoryRecorder::ForgetUnitValues(HistoryMarker marker)
     m_next.m_marker = marker;
 }
 
-void CHistoryRecorder::MarkLinkLost()
+void CHistoryRecorder::Mark(HistoryMarker marker)
 {
-    // A restart already marked is the stronger statement.
-    ForgetUnitValues(m_next.m_marker == HistoryMarker::UnitRestarted ? HistoryMarker::UnitRestarted
-                                                                       : HistoryMarker::LinkLost);
+    // A stronger statement already waiting for the row stays.
+    ForgetUnitValues(HistoryMarkerOutranks(m_next.m_marker, marker) ? m_next.m_marker : marker);
 }
 
-void CHistoryRecorder::MarkUnitRestarted() { ForgetUnitValues(HistoryMarker::UnitRestarted); }
+void CHistoryRecorder::MarkLinkLost() { Mark(HistoryMarker::LinkLost); }
+void CHistoryRecorder::MarkUnitRestarted() { Mark(HistoryMarker::UnitRestarted); }
+void CHistoryRecorder::MarkPollingPaused() { Mark(HistoryMarker::PollingPaused); }
 
 void CHistoryRecorder::SetDevice(std::string device)
 {

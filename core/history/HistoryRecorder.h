@@ -33,9 +33,15 @@ public:
 
     // The next row is marked as the first after an interruption, and what was
     // known about the unit is forgotten until it reports again. The
-    // PortClosed, PortLost and UnitRestarted link events do the same.
+    // PortClosed, PortLost, UnitRestarted and PollingPaused link events do
+    // the same; while polling is paused, the port a setup dialog closes and
+    // opens again is part of the pause, not a lost link. The first row a
+    // recorder writes is marked RecorderRestart. When several interruptions
+    // come before one row, the one that says most stays
+    // (HistoryMarkerOutranks).
     void MarkLinkLost();
     void MarkUnitRestarted();
+    void MarkPollingPaused();
     // The port changed (the program reopened the link on another device).
     void SetDevice(std::string device);
 
@@ -43,6 +49,7 @@ private:
     void Absorb(const CObservation& observation);
     void EmitRow(bool withUnitTime);
     void ForgetUnitValues(HistoryMarker marker);
+    void Mark(HistoryMarker marker);
 
     CHistoryStore& m_store;
     std::string m_strDevice;
@@ -63,6 +70,7 @@ private:
     std::uint64_t m_qwLastTimeReportTick = 0;
     std::uint64_t m_qwLastTickRow = 0;
     bool m_bTickRowWritten = false;
+    bool m_bPollingPaused = false;
 };
 
 }  // namespace velmor

@@ -7,9 +7,32 @@ const char* HistoryMarkerName(HistoryMarker marker)
     switch (marker) {
     case HistoryMarker::LinkLost: return "link_lost";
     case HistoryMarker::UnitRestarted: return "unit_restarted";
+    case HistoryMarker::PollingPaused: return "polling_paused";
+    case HistoryMarker::RecorderRestart: return "recorder_restart";
     case HistoryMarker::None: break;
     }
     return "";
+}
+
+HistoryMarker HistoryMarkerFromNumber(std::int64_t number)
+{
+    if (number <= 0 || number >= kHistoryMarkerCount) return HistoryMarker::None;
+    return static_cast<HistoryMarker>(number);
+}
+
+bool HistoryMarkerOutranks(HistoryMarker marker, HistoryMarker other)
+{
+    auto rank = [](HistoryMarker m) {
+        switch (m) {
+        case HistoryMarker::None: return 0;
+        case HistoryMarker::PollingPaused: return 1;
+        case HistoryMarker::LinkLost: return 2;
+        case HistoryMarker::RecorderRestart: return 3;
+        case HistoryMarker::UnitRestarted: return 4;
+        }
+        return 0;
+    };
+    return rank(marker) > rank(other);
 }
 
 const char* HistoryQuantityColumn(HistoryQuantity quantity)

@@ -16,11 +16,19 @@ namespace velmor {
 // it do not form one continuous measurement.
 enum class HistoryMarker : std::uint8_t {
     None = 0,
-    LinkLost = 1,       // the serial link was lost (or closed) before this row
-    UnitRestarted = 2,  // the unit restarted before this row
+    LinkLost = 1,         // the serial link was lost (or closed) before this row
+    UnitRestarted = 2,    // the unit restarted before this row
+    PollingPaused = 3,    // a setup dialog held polling stopped before this row
+    RecorderRestart = 4,  // the first row of this recording (the program was not running before it)
 };
+inline constexpr int kHistoryMarkerCount = 5;
 
 const char* HistoryMarkerName(HistoryMarker marker);  // "" for None
+// The marker a stored number stands for; None for a number no marker has.
+HistoryMarker HistoryMarkerFromNumber(std::int64_t number);
+// Which of two interruptions before one row says more: a restart of the
+// unit over the recorder's, over a lost link, over a pause.
+bool HistoryMarkerOutranks(HistoryMarker marker, HistoryMarker other);
 
 // The 1PPS samples one row keeps beyond its last value; a unit sends one per
 // second, so more than this between two rows means a flood, and the count

@@ -177,7 +177,7 @@ CHistoryRow ReadRow(const CSqliteStatement& s, int c)
     row.m_dMeanStrength = s.OptionalDouble(c + 20);
     row.m_nCoastDurationS = OptionalAs<int>(s, c + 21);
     const std::int64_t marker = s.Int(c + 22);
-    row.m_marker = marker == 1 ? HistoryMarker::LinkLost : marker == 2 ? HistoryMarker::UnitRestarted : HistoryMarker::None;
+    row.m_marker = HistoryMarkerFromNumber(marker);
     return row;
 }
 

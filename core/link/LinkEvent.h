@@ -25,7 +25,12 @@ enum class LinkEvent : std::uint8_t {
     AutoRecovery,      // polling restarted by itself after silence
     PortLost,          // the device hung up or vanished; reconnecting
     PortRestored,      // the lost device opened again
-    UnitRestarted,     // the unit identified itself again after silence or loss
+    UnitReidentified,  // the unit identified itself again after silence or loss
+    UnitRestarted,     // after re-identification the unit showed it had restarted
+                       // (warm-up where it was in another state, or its time went back)
+    // Told by whoever holds polling stopped on purpose (a setup dialog):
+    PollingPaused,     // polling stops while the dialog is open; no link loss
+    PollingResumed,    // polling runs again after the pause
 };
 
 // What the link tells about its own events.

@@ -69,6 +69,11 @@ public:
     // dialog.Destroy(). Returns true when it closed with OK. Poll ticks
     // continue while it is open, so the dispatcher may write into it.
     virtual bool RunDialog(CDialogModel& dialog) = 0;
+
+    // A modal dialog or box of the program is open now (its nested event
+    // loop may be what runs the caller). Hosts whose boxes and dialogs
+    // never run an event loop of their own may keep the default.
+    virtual bool IsModalWindowOpen() { return false; }
 };
 
 // The desktop's front end: a session's events plus what only the desktop

@@ -32,9 +32,14 @@ private:
 CSession::CUserCommand::CUserCommand(CSession& session) : m_session(session)
 {
     if (m_session.m_nUserCommandDepth++ == 0) m_session.m_bUserFailureShown = false;
+    ++m_session.m_nMenuCommandDepth;
 }
 
-CSession::CUserCommand::~CUserCommand() { --m_session.m_nUserCommandDepth; }
+CSession::CUserCommand::~CUserCommand()
+{
+    --m_session.m_nUserCommandDepth;
+    --m_session.m_nMenuCommandDepth;
+}
 
 namespace {
 const char* const kWaitText = "Communicate With Unit, Wait...";
@@ -128,6 +133,10 @@ void CSession::StartPolling()
         m_events.StartPollTimer(kPollPeriodMs);
         m_bTimerRunning = true;
     }
+    if (m_bPollingPaused) {
+        m_bPollingPaused = false;
+        Notify(LinkEvent::PollingResumed);
+    }
     SendCommand("PRID");
     SendCommand("PRID");
     SendCommand("GPSE");
@@ -140,6 +149,12 @@ void CSession::StopPolling()
     if (m_bTimerRunning) {
         m_events.StopPollTimer();
         m_bTimerRunning = false;
+        // A setup command stops polling to reconfigure the unit: a pause of
+        // the session's own, not a loss of the link.
+        if (InUserCommand() && !m_bPollingPaused) {
+            m_bPollingPaused = true;
+            Notify(LinkEvent::PollingPaused);
+        }
     }
     if (m_link.m_bPortOpen) {
         SendCommand("UNSL,XXXX,1");
@@ -313,11 +328,38 @@ void CSession::BaudSwitch()
     m_events.RedrawViewNow();
 }
 
+// ---- modal windows and the polling watchdog ------------------------------------
+
+void CSession::OnModalClosed()
+{
+    // Only the drawing decision's restart needs this paint. While polling
+    // runs, the next data repaints as before, and no drawing (with the
+    // queries some pages send) is brought forward; while another modal
+    // window or the menu command is still under way, their own end comes.
+    if (!m_link.m_bPortOpen || m_bTimerRunning) return;
+    if (m_nMenuCommandDepth > 0 || m_events.IsModalWindowOpen()) return;
+    m_events.InvalidateView(false);
+}
+
+bool CSession::OnPollingWatchdog()
+{
+    if (!m_link.m_bPortOpen || m_bTimerRunning || m_bQueryInProgress || m_bPortLost) return false;
+    if (m_nMenuCommandDepth > 0 || m_events.IsModalWindowOpen()) return false;
+    CSessionOwnScope own(*this);
+    StartPolling();
+    return true;
+}
+
 // ---- the page-refresh step ----------------------------------------------------
 
 bool CSession::OnPageRefresh()
 {
     CSessionOwnScope own(*this);
+    // A refresh under a modal window that holds polling stopped (a setup
+    // dialog, or a box over it) neither restarts polling nor builds the page,
+    // which may query the unit: the view shows its last page, and the
+    // window's close brings the paint that decides.
+    if (m_link.m_bPortOpen && !m_bTimerRunning && m_events.IsModalWindowOpen()) return false;
     if (m_link.m_bPortOpen && !m_bTimerRunning && !m_bQueryInProgress) {
         StartPolling();
         return false;
@@ -363,6 +405,11 @@ void CSession::DispatchSentence(const std::string& body)
     if (result.m_outcome == DispatchOutcome::Handled)
         UpdateReadings(m_readings, m_state, result.m_uReported, keyword, tick);
     if (m_observers.empty()) return;
+    // A restart is told before the report that showed it, so that the
+    // report is the first of the restarted unit.
+    if (result.m_outcome == DispatchOutcome::Handled &&
+        m_health.CheckRestart(m_readings) != CRestartEvidence::Sign::None)
+        Notify(LinkEvent::UnitRestarted);
     Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
            result.m_uReported, keyword);
     if (m_health.TakeResumed()) {
@@ -387,7 +434,8 @@ void CSession::OnUnitIdentified()
 {
     if (m_bAwaitingReidentify) {
         m_bAwaitingReidentify = false;
-        Notify(LinkEvent::UnitRestarted);
+        // Only an answer: whether the unit restarted, its next reports show.
+        Notify(LinkEvent::UnitReidentified);
     }
     if (m_bCommRecoveryDone) {
         // The rate the baud switch found is the one the unit answered at.

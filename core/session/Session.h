@@ -84,6 +84,25 @@ public:
     void SetAutoBaudSwitch(bool on) { m_bAutoBaudSwitch = on; }
     bool AutoBaudSwitch() const { return m_bAutoBaudSwitch; }
 
+    // ---- modal windows and the polling watchdog ----------------------------
+    // A modal dialog or box has closed; the desktop calls this once its
+    // event loop runs again. When polling is still stopped with the port
+    // open, no other modal window open and no menu command under way, a
+    // redraw is asked for so that the page-refresh step runs: a setup
+    // command left polling stopped on Cancel for the next paint to restart,
+    // and a closing window no longer brings that paint by itself.
+    void OnModalClosed();
+    // The safety net, once a second: restarts polling when the port is open,
+    // no modal window or menu command is under way, the timer is stopped
+    // and no query is in progress. True when it restarted polling.
+    bool OnPollingWatchdog();
+    // A setup command holds polling stopped while its dialog is open.
+    bool IsPollingPaused() const
+    {
+        return m_bPollingPaused && m_nMenuCommandDepth > 0 && m_link.m_bPortOpen && !m_bTimerRunning;
+    }
+    static constexpr int kWatchdogPeriodMs = 1000;
+
     // ---- the page-refresh step --------------------------------------------
     // What drawing the page means to the unit. Starts polling when the port
     // is open but polling is not running (and returns false); otherwise,
@@ -102,7 +121,7 @@ public:
     // no box: the caller decides what a lost client command means.
     bool WriteFramed(std::string_view framed) { return m_link.WriteFramed(framed); }
     // Commands run from a menu are the user's; ticks and paints nested in
-    // them are the session's own. One scope per user command.
+    // them are the session's own. One scope per menu command.
     class CUserCommand {
     public:
         explicit CUserCommand(CSession& session);
@@ -164,9 +183,10 @@ public:
     const CLinkHealth& Health() const { return m_health; }
     void ResetHealthCounters() { m_health.ResetCounters(); }
     // The link pane's state and text now.
-    CLinkPane LinkPane() { return m_health.Pane(m_events.TickCount(), m_link.m_bPortOpen); }
-    // The page shows data that is no longer live (stale, or the device gone).
-    bool IsDataDimmed() const { return m_health.IsStale() || m_bPortLost; }
+    CLinkPane LinkPane() { return m_health.Pane(m_events.TickCount(), m_link.m_bPortOpen, IsPollingPaused()); }
+    // The page shows nothing known to be live: no port, no time report yet,
+    // stale data, or the device gone.
+    bool IsDataDimmed() { return IsPageDimmedIn(LinkPane().m_state) || m_health.IsStale() || m_bPortLost; }
     bool IsPortLost() const { return m_bPortLost; }
     ISessionEvents& Events() { return m_events; }
     CProfile& Profile() { return m_profile; }
@@ -178,6 +198,7 @@ public:
     CUnitState& StateForTest() { return m_state; }
     CSerialLink& LinkForTest() { return m_link; }
     CLinkHealth& HealthForTest() { return m_health; }
+    void SetQueryInProgressForTest(bool on) { m_bQueryInProgress = on; }
 
     static constexpr int kPollPeriodMs = 200;
     static constexpr std::size_t kReadSize = 512;
@@ -239,6 +260,10 @@ private:
     bool m_bRecoveryStart = false;       // StartPolling run by the recovery
     bool m_bExplicitReopen = false;      // InitComm from the serial-port dialog
     bool m_bAwaitingReidentify = false;  // a recovery or reconnection happened
+    // A menu command stopped polling; told once as paused, once as resumed.
+    bool m_bPollingPaused = false;
+    // Menu commands under way, counted whatever runs nested inside them.
+    int m_nMenuCommandDepth = 0;
 
     std::vector<IUnitObserver*> m_observers;
     int m_nNotifyDepth = 0;

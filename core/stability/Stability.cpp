@@ -23,13 +23,42 @@ CDeviation MakeDeviation(long double variance, std::size_t terms)
     return dev;
 }
 
+}  // namespace
+
 bool IsUsableInterval(double tau0)
 {
-    return std::isfinite(tau0) && tau0 > 0.0;
+    // A subnormal interval has lost its precision already, and its square
+    // would be zero.
+    return std::isnormal(tau0) && tau0 > 0.0;
 }
 
-// Splits every piece at its gaps, turns frequency into phase, and evaluates
-// the chosen averaging factors over all resulting phase segments.
+int MagnitudeExponent(const std::vector<std::span<const double>>& pieces)
+{
+    double largest = 0.0;
+    for (std::span<const double> piece : pieces) {
+        for (double v : piece) {
+            if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
+        }
+    }
+    if (largest == 0.0) return 0;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    return exponent;
+}
+
+std::vector<double> ScaledCopy(std::span<const double> values, int exponent)
+{
+    std::vector<double> scaled(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) scaled[i] = std::ldexp(values[i], -exponent);
+    return scaled;
+}
+
+namespace {
+
+// Splits every piece at its gaps, brings the values to a magnitude near 1 by
+// a power of two (exact, so the figures are those of the unscaled data),
+// turns frequency into phase, and evaluates the chosen averaging factors over
+// all resulting phase segments.
 std::vector<CStabilityPoint> ComputeOverPieces(const std::vector<std::span<const double>>& pieces,
                                                SeriesKind kind, double tau0, const CTauChoice& taus)
 {
@@ -38,21 +67,25 @@ std::vector<CStabilityPoint> ComputeOverPieces(const std::vector<std::span<const
     for (std::span<const double> piece : pieces) {
         for (std::span<const double> part : SplitAtGaps(piece)) finite.push_back(part);
     }
-    std::vector<std::vector<double>> converted;
-    if (kind == SeriesKind::Frequency) {
-        converted.reserve(finite.size());
-        for (std::span<const double> part : finite) converted.push_back(FrequencyToPhase(part, tau0));
-        finite.assign(converted.begin(), converted.end());
+    const int exponent = MagnitudeExponent(finite);
+    std::vector<std::vector<double>> phase;
+    phase.reserve(finite.size());
+    for (std::span<const double> part : finite) {
+        std::vector<double> scaled = ScaledCopy(part, exponent);
+        phase.push_back(kind == SeriesKind::Frequency ? FrequencyToPhase(scaled, 1.0) : std::move(scaled));
     }
+    // Seconds per unit of the scaled phase.
+    const long double unit =
+        std::ldexp(1.0L, exponent) * (kind == SeriesKind::Frequency ? static_cast<long double>(tau0) : 1.0L);
     std::size_t longest = 0;
-    for (std::span<const double> part : finite) longest = std::max(longest, part.size());
+    for (const std::vector<double>& part : phase) longest = std::max(longest, part.size());
     if (longest < kMinPhasePoints) return {};
 
     std::vector<CStabilityPoint> points;
     for (std::size_t m : ChooseTauMultiples(longest, taus)) {
         CStabilitySums sums;
-        for (std::span<const double> part : finite) sums += AccumulateStabilitySums(part, m);
-        points.push_back(FinishStabilityPoint(sums, m, tau0));
+        for (const std::vector<double>& part : phase) sums += AccumulateStabilitySums(part, m);
+        points.push_back(FinishStabilityPoint(sums, m, tau0, unit));
     }
     return points;
 }
@@ -101,8 +134,17 @@ std::vector<std::span<const double>> SplitAtGaps(std::span<const double> series)
 
 std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus)
 {
+    return ChooseTauMultiples(phasePoints, taus, phasePoints < 1 ? 0 : (phasePoints - 1) / 2);
+}
+
+std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus, std::size_t largestAll)
+{
     std::vector<std::size_t> multiples;
     if (phasePoints < kMinPhasePoints) return multiples;
+    if (taus.m_spacing == TauSpacing::All) {
+        for (std::size_t m = 1; m <= largestAll; ++m) multiples.push_back(m);
+        return multiples;
+    }
     if (taus.m_spacing == TauSpacing::List) {
         for (std::size_t m : taus.m_anMultiples) {
             if (m > 0) multiples.push_back(m);
@@ -161,14 +203,14 @@ CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_
     for (std::size_t j = 0; j < hadamardTerms; ++j) {
         const double a = allanTerm(j);
         const double h = allanTerm(j + m) - a;
-        allan += a * a;
-        hadamard += h * h;
+        allan += static_cast<long double>(a) * a;
+        hadamard += static_cast<long double>(h) * h;
         window += h;
         modified += window * window;
     }
     for (std::size_t i = hadamardTerms; i < allanTerms; ++i) {
         const double a = allanTerm(i);
-        allan += a * a;
+        allan += static_cast<long double>(a) * a;
     }
     sums.m_ldAllan = allan;
     sums.m_nAllan = allanTerms;
@@ -183,12 +225,17 @@ CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_
 
 CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0)
 {
+    return FinishStabilityPoint(sums, m, tau0, 1.0L);
+}
+
+CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0, long double unit)
+{
     CStabilityPoint point;
     point.m_nMultiple = m;
     point.m_dTau = static_cast<double>(m) * tau0;
     point.m_nTerms = sums.m_nAllan;
     const long double tau = static_cast<long double>(m) * tau0;
-    const long double tau2 = tau * tau;
+    const long double tau2 = tau * tau / (unit * unit);
     const long double m2 = static_cast<long double>(m) * m;
     if (sums.m_nAllan > 0) {
         point.m_adev = MakeDeviation(sums.m_ldAllan / (2.0L * tau2 * sums.m_nAllan), sums.m_nAllan);
@@ -196,7 +243,7 @@ CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, 
     if (sums.m_nModified > 0) {
         const long double mvar = sums.m_ldModified / (2.0L * m2 * tau2 * sums.m_nModified);
         point.m_mdev = MakeDeviation(mvar, sums.m_nModified);
-        point.m_tdev = MakeDeviation(tau2 / 3.0L * mvar, sums.m_nModified);
+        point.m_tdev = MakeDeviation(tau * tau / 3.0L * mvar, sums.m_nModified);
     }
     if (sums.m_nHadamard > 0) {
         point.m_hdev = MakeDeviation(sums.m_ldHadamard / (6.0L * tau2 * sums.m_nHadamard),

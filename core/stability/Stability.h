@@ -21,6 +21,12 @@
 // those differences and not to the phase, so a large phase or frequency
 // offset costs no precision; the sums and the running window are long double.
 //
+// Magnitude: before any arithmetic the values are multiplied by the power of
+// two that brings the largest of them into [0.5, 1). That is exact, so the
+// figures equal those of the unscaled data, but neither a square of 1e300
+// overflows nor one of 1e-300 underflows; the result is scaled back in long
+// double at the end.
+//
 // Records have gaps (link losses, restarts, unlocked periods). A term must not
 // straddle a gap, so the estimators work on segments: each segment gives its
 // sums of squared terms and term counts, which add up over segments before the
@@ -44,6 +50,7 @@ enum class TauSpacing : std::uint8_t {
     Octave,  // m = 1, 2, 4, 8, ...
     Decade,  // m = 1, 2, 5, 10, 20, 50, ...
     List,    // the multiples in CTauChoice::m_anMultiples
+    All,     // every m the estimators allow (m = 1, 2, 3, ...)
 };
 
 // Which averaging factors m (tau = m * tau0) to evaluate. Octave and Decade
@@ -51,7 +58,8 @@ enum class TauSpacing : std::uint8_t {
 // m = 1): there ADEV still has N/2 terms and MDEV and HDEV have N/4, so every
 // estimator has data at every default tau. A List is taken as given (sorted,
 // without duplicates or zeros), also beyond the data, where the deviations
-// come out NaN.
+// come out NaN. All runs to the largest m of the overlapping Allan deviation,
+// (N - 1) / 2, here; the analysis table takes each statistic's own limit.
 struct CTauChoice {
     TauSpacing m_spacing = TauSpacing::Octave;
     std::vector<std::size_t> m_anMultiples;
@@ -103,15 +111,31 @@ std::vector<std::span<const double>> SplitAtGaps(std::span<const double> series)
 // The averaging factors to evaluate when the longest segment holds
 // |phasePoints| phase points (none below 3 points, which give no term).
 std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus);
+// The same with All running to |largestAll|.
+std::vector<std::size_t> ChooseTauMultiples(std::size_t phasePoints, const CTauChoice& taus, std::size_t largestAll);
 
 // The squared terms of one contiguous, finite phase segment at factor m.
 CStabilitySums AccumulateStabilitySums(std::span<const double> phase, std::size_t m);
 
-// Turns the accumulated sums into deviations.
+// Turns the accumulated sums into deviations. |unit| is the number of seconds
+// per unit of the phase the sums were taken over (see MagnitudeExponent).
 CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0);
+CStabilityPoint FinishStabilityPoint(const CStabilitySums& sums, std::size_t m, double tau0, long double unit);
+
+// A sample interval the estimators accept: positive, finite and normal (a
+// subnormal one has already lost its precision).
+bool IsUsableInterval(double tau0);
+
+// The binary exponent e of the largest finite magnitude in |pieces|
+// (2^(e-1) <= max |v| < 2^e), 0 when all are zero. Dividing by 2^e is exact.
+int MagnitudeExponent(const std::vector<std::span<const double>>& pieces);
+
+// |values| times 2^-exponent.
+std::vector<double> ScaledCopy(std::span<const double> values, int exponent);
 
 // All four deviations of one series at the chosen averaging times. Empty when
-// tau0 is not a positive finite number or no segment has 3 phase points.
+// tau0 is not a positive, finite, normal number or no segment has 3 phase
+// points.
 std::vector<CStabilityPoint> ComputeStability(std::span<const double> series, SeriesKind kind,
                                               double tau0, const CTauChoice& taus);
 

@@ -8,11 +8,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <vector>
 
 #include "alarms/AlarmMonitor.h"
 #include "alarms/EventLog.h"
+#include "alarms/EventSentence.h"
 #include "readings/Decode.h"
 #include "settings/Profile.h"
 
@@ -70,7 +72,8 @@ TEST_F(AlarmMonitorTest, BaselineAfterIdentificationThenOneEventPerTransitionTha
     m_monitor.Tick(25999);
     EXPECT_TRUE(m_events.empty());
     m_monitor.Tick(26000);
-    EXPECT_EQ(m_events, (std::vector<std::string>{"lock-regained@26000", "holdover-ended@26000"}));
+    // The first lock since the unit identified itself is acquired, not regained.
+    EXPECT_EQ(m_events, (std::vector<std::string>{"lock-acquired@26000", "holdover-ended@26000"}));
     TimeReports(27000, 60000, '1');
     EXPECT_EQ(m_events.size(), 2u) << "a state that stays is told once";
 
@@ -123,13 +126,179 @@ TEST_F(AlarmMonitorTest, ThresholdsSelfTestAndLineEvents)
     Link(30000, LinkEvent::DataStale);
     Link(33000, LinkEvent::DataResumed);
     Link(40000, LinkEvent::DataStale);
+    Link(45500, LinkEvent::UnitReidentified);
     Link(46000, LinkEvent::UnitRestarted);
     Link(47000, LinkEvent::PortLost);
     Link(48000, LinkEvent::DataResumed);
     Link(55000, LinkEvent::PortRestored);
     PollUntil(70000);
-    EXPECT_EQ(m_events, (std::vector<std::string>{"data-stale@45000", "unit-restarted@46000", "link-lost@52000",
-                                                  "data-resumed@53000", "link-restored@60000"}));
+    EXPECT_EQ(m_events, (std::vector<std::string>{"data-stale@45000", "unit-reidentified@45500",
+                                                  "unit-restarted@46000", "link-lost@52000", "data-resumed@53000",
+                                                  "link-restored@60000"}));
+}
+
+// Lock names follow what the unit did since it last identified itself:
+// acquired the first time, regained after a loss; after a re-identification
+// a unit that reports itself locked at once has its lock, one that warms up
+// acquires it anew.
+TEST_F(AlarmMonitorTest, FirstLockAfterStartOrReidentificationIsAcquiredLaterOnesRegained)
+{
+    m_state.m_bIdentified = true;
+    TimeReports(0, 2000, '0');  // warming up from the start
+    TimeReports(3000, 9000, '1');
+    TimeReports(10000, 16000, '3');  // recovering: lock lost, no holdover
+    TimeReports(17000, 23000, '1');
+    EXPECT_EQ(m_events, (std::vector<std::string>{"lock-acquired@8000", "lock-lost@15000", "lock-regained@22000"}));
+
+    // Frozen for a while, then it answers again still locked: later losses
+    // and locks are the same unit's, regained.
+    m_events.clear();
+    Link(40000, LinkEvent::UnitReidentified);
+    TimeReports(40000, 41000, '1');
+    TimeReports(42000, 48000, '2');
+    TimeReports(49000, 55000, '1');
+    EXPECT_EQ(m_events, (std::vector<std::string>{"unit-reidentified@40000", "lock-lost@47000", "holdover-started@47000",
+                                                  "lock-regained@54000", "holdover-ended@54000"}));
+
+    // Restarted: it answers warming up; its next lock is its first.
+    m_events.clear();
+    Link(60000, LinkEvent::UnitReidentified);
+    Link(60000, LinkEvent::UnitRestarted);
+    TimeReports(60000, 66000, '0');
+    TimeReports(67000, 73000, '1');
+    EXPECT_EQ(m_events, (std::vector<std::string>{"unit-reidentified@60000", "unit-restarted@60000", "lock-lost@65000",
+                                                  "lock-acquired@72000"}));
+
+    // A baseline that is locked already has its lock: the next one is regained.
+    CAlarmMonitor fresh{m_settings, [this](const CAlarmEvent& event) { m_events.push_back(event.m_strName); }};
+    m_events.clear();
+    for (const auto& [tick, discipline] : {std::pair{0, '1'}, {1000, '2'}, {7000, '1'}, {13000, '1'}}) {
+        m_state.m_chDisciplineState = discipline;
+        fresh.OnObservation({LinkEvent::SentenceHandled, static_cast<std::uint32_t>(Reported::DisciplineState), "TIME",
+                             {}, m_state, m_readings, static_cast<std::uint64_t>(tick)});
+    }
+    EXPECT_EQ(m_events, (std::vector<std::string>{"lock-lost", "holdover-started", "lock-regained", "holdover-ended"}));
+}
+
+// What an event carries besides its name: the unit, its discipline state,
+// when the condition began (before the hold-off), and the notification
+// choice it falls under. Polling pauses are moments, told once each.
+TEST_F(AlarmMonitorTest, EventsCarryUnitStateSinceAndTheirChoiceAndPausesAreToldOnce)
+{
+    std::vector<CAlarmEvent> told;
+    CAlarmMonitor monitor{m_settings, [&](const CAlarmEvent& event) { told.push_back(event); }};
+    auto report = [&](std::uint64_t tick, char discipline) {
+        m_state.m_chDisciplineState = discipline;
+        monitor.OnObservation({LinkEvent::SentenceHandled,
+                               static_cast<std::uint32_t>(Reported::DisciplineState | Reported::Identification), "TIME",
+                               {}, m_state, m_readings, tick});
+    };
+    auto link = [&](std::uint64_t tick, LinkEvent event) {
+        monitor.OnObservation({event, 0, {}, {}, m_state, m_readings, tick});
+    };
+    m_state.m_bIdentified = true;
+    m_state.m_strPartNumber = "512-6200-04";
+    report(1000, '1');
+    report(2000, '2');
+    monitor.Tick(7000);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].m_event, UnitEvent::LockLost);
+    EXPECT_EQ(told[0].m_condition, AlarmCondition::LockLost);
+    EXPECT_TRUE(told[0].m_bRaised);
+    EXPECT_EQ(told[0].m_strPartNumber, "512-6200-04");
+    EXPECT_EQ(told[0].m_chDiscipline, '2');
+    EXPECT_EQ(told[0].m_qwSinceTick, 2000u);
+    EXPECT_EQ(told[0].m_qwTick, 7000u);
+    EXPECT_EQ(told[1].m_event, UnitEvent::HoldoverStarted);
+    EXPECT_EQ(told[1].m_strValues, "state=Coasting");
+
+    told.clear();
+    link(8000, LinkEvent::PollingResumed);  // nothing was paused
+    link(9000, LinkEvent::PollingPaused);
+    link(9500, LinkEvent::PollingPaused);
+    link(12000, LinkEvent::PollingResumed);
+    link(12100, LinkEvent::PollingResumed);
+    link(13000, LinkEvent::UnitReidentified);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0].m_strName, "polling-paused");
+    EXPECT_EQ(told[0].m_condition, AlarmCondition::Polling);
+    EXPECT_EQ(told[0].m_qwSinceTick, 9000u);
+    EXPECT_EQ(told[1].m_strName, "polling-resumed");
+    EXPECT_FALSE(told[1].m_bRaised);
+    EXPECT_EQ(told[2].m_event, UnitEvent::UnitReidentified);
+    EXPECT_EQ(told[2].m_condition, AlarmCondition::UnitRestarted);
+    EXPECT_EQ(told[2].m_strValues, "unit=512-6200-04");
+}
+
+TEST(UnitEvents, OneListOfNamesWithUrgency)
+{
+    std::set<std::string> names;
+    for (int i = 0; i < kUnitEventCount; ++i) {
+        const auto event = static_cast<UnitEvent>(i);
+        const std::string name = UnitEventName(event);
+        EXPECT_TRUE(names.insert(name).second) << name;
+        EXPECT_EQ(UnitEventFromName(name), event) << name;
+        // Critical only where the operator must act at once.
+        const bool critical = event == UnitEvent::LockLost || event == UnitEvent::HoldoverStarted ||
+                              event == UnitEvent::LinkLost;
+        EXPECT_EQ(UnitEventUrgency(event), critical ? EventUrgency::Critical : EventUrgency::Normal) << name;
+    }
+    for (const char* name : {"lock-acquired", "lock-regained", "lock-lost", "holdover-started", "holdover-ended",
+                             "polling-paused", "polling-resumed", "link-lost", "link-restored", "data-stale",
+                             "data-resumed", "unit-reidentified", "unit-restarted", "self-test-failed",
+                             "self-test-passed", "tfom-high", "tfom-normal", "pps-offset-high", "pps-offset-normal",
+                             "temperature-out-of-range", "temperature-normal"})
+        EXPECT_TRUE(names.count(name)) << name;
+    EXPECT_FALSE(UnitEventFromName("Lock-Lost"));
+    EXPECT_FALSE(UnitEventFromName(""));
+    // Every condition's events are in the list; a lock gained is named by the monitor.
+    EXPECT_STREQ(AlarmEventName(AlarmCondition::LockLost, true), "lock-lost");
+    EXPECT_STREQ(AlarmEventName(AlarmCondition::Polling, true), "polling-paused");
+    EXPECT_STREQ(AlarmEventName(AlarmCondition::LinkLost, false), "link-restored");
+}
+
+TEST(EventSentence, PartNumberStateAndUtcTimeInOnePlainSentence)
+{
+    const std::time_t since = 1796664063;  // 2026-12-07T17:21:03Z
+    CAlarmEvent event;
+    event.m_event = UnitEvent::LockLost;
+    event.m_strPartNumber = "512-6200-04";
+    event.m_chDiscipline = '2';
+    EXPECT_EQ(EventSentence(event, since), "GPS lock lost: unit 512-6200-04 is in holdover since 17:21:03 UTC");
+    event.m_chDiscipline = '0';
+    EXPECT_EQ(EventSentence(event, since), "GPS lock lost: unit 512-6200-04 is warming up since 17:21:03 UTC");
+    event.m_chDiscipline = 'x';
+    EXPECT_EQ(EventSentence(event, since), "GPS lock lost: unit 512-6200-04 is not locked since 17:21:03 UTC");
+
+    event.m_event = UnitEvent::LockAcquired;
+    EXPECT_EQ(EventSentence(event, since), "GPS lock acquired: unit 512-6200-04 is time-locked since 17:21:03 UTC");
+    event.m_event = UnitEvent::LinkLost;
+    EXPECT_EQ(EventSentence(event, since),
+              "Link lost: the line to unit 512-6200-04 is down since 17:21:03 UTC; reconnecting");
+    event.m_event = UnitEvent::UnitReidentified;
+    EXPECT_EQ(EventSentence(event, since),
+              "Unit identified again: unit 512-6200-04 answered again at 17:21:03 UTC after a silence");
+    // Threshold events keep their values.
+    event.m_event = UnitEvent::PpsOffsetHigh;
+    event.m_strValues = "offset=150 ns limit=100 ns";
+    EXPECT_EQ(EventSentence(event, since), "1PPS offset high: unit 512-6200-04 reports a 1PPS offset beyond the "
+                                           "limit since 17:21:03 UTC (offset=150 ns limit=100 ns)");
+
+    // Before identification, and with what a unit should not send.
+    event.m_event = UnitEvent::DataStale;
+    event.m_strValues.clear();
+    event.m_strPartNumber.clear();
+    EXPECT_EQ(EventSentence(event, since), "Data stale: no time report from the unit since 17:21:03 UTC");
+    event.m_strPartNumber = std::string("\x01\n<b>", 5) + std::string(60, '9');
+    const std::string sentence = EventSentence(event, since);
+    EXPECT_EQ(sentence.find('\n'), std::string::npos);
+    // No markup reaches a notification server that would read it.
+    EXPECT_EQ(sentence, "Data stale: no time report from unit b" + std::string(31, '9') + " since 17:21:03 UTC");
+    // Every event has a sentence that starts with its title.
+    for (int i = 0; i < kUnitEventCount; ++i) {
+        event.m_event = static_cast<UnitEvent>(i);
+        EXPECT_EQ(EventSentence(event, since).rfind(std::string(UnitEventTitle(event.m_event)) + ": ", 0), 0u);
+    }
 }
 
 TEST(EventLog, OneLinePerEventInTheFileOfItsUtcDayAndOneMessageWhenItCannotWrite)
@@ -172,7 +341,7 @@ TEST(AlarmSettings, SectionRoundTripAndHandEditedNotifyList)
     CProfile profile = CProfile::InMemory("[Alarms]\nNotify= tfom , LINK,bogus\nTfomLimit=\"7\"\n");
     CAlarmSettings loaded = LoadAlarmSettings(profile);
     EXPECT_EQ(loaded.m_nTfomLimit, 7);
-    EXPECT_EQ(loaded.m_nPpsLimitNs, 500);
+    EXPECT_EQ(loaded.m_nPpsLimitNs, 100);
     EXPECT_TRUE(loaded.Notifies(AlarmCondition::Tfom));
     EXPECT_TRUE(loaded.Notifies(AlarmCondition::LinkLost));
     EXPECT_FALSE(loaded.Notifies(AlarmCondition::LockLost));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -56,22 +57,45 @@ int FreePort()
     return port;
 }
 
-// True once something listens on 127.0.0.1:|port|. Connecting to find out
-// would make ser2net open the line and race the program's own connection,
-// so the kernel's socket table is read instead.
-bool IsListening(int port)
+// The inode of the socket listening on 127.0.0.1:|port|, or 0. Connecting
+// to find out would make ser2net open the line and race the program's own
+// connection, so the kernel's socket table is read instead.
+unsigned long ListeningInode(int port)
 {
     std::ifstream table("/proc/net/tcp");
-    if (!table) return false;
+    if (!table) return 0;
     char wanted[32];
     std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
     for (std::string line; std::getline(table, line);) {
         std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (local == wanted && state == "0A") return true;
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+        unsigned long inode = 0;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        if (local == wanted && state == "0A") return inode;
     }
-    return false;
+    return 0;
+}
+
+// True when process |pid| holds the socket |inode|: the listener is the
+// server we started, not another test's that took the same port first.
+bool OwnsSocket(pid_t pid, unsigned long inode)
+{
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* fds = ::opendir(dir.c_str());
+    if (fds == nullptr) return false;
+    const std::string wanted = "socket:[" + std::to_string(inode) + "]";
+    bool owned = false;
+    while (dirent* entry = ::readdir(fds)) {
+        char target[64];
+        const ssize_t length =
+            ::readlink((dir + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == wanted) {
+            owned = true;
+            break;
+        }
+    }
+    ::closedir(fds);
+    return owned;
 }
 
 // ser2net serving one terminal on one loopback port, from a generated
@@ -88,8 +112,22 @@ public:
         char scratch[] = "/tmp/velmor-ser2net-XXXXXX";
         if (::mkdtemp(scratch) == nullptr) return false;
         m_strDir = scratch;
-        m_nPort = FreePort();
-        if (m_nPort == 0) return false;
+        // ser2net cannot be told to take a port of the system's choosing, so
+        // a free one is picked, and picked again when another process took it
+        // first (ser2net then has no listener of its own).
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            m_nPort = FreePort();
+            if (m_nPort == 0) return false;
+            if (Launch(binary, accepter, device, line)) return true;
+            KillServer();
+        }
+        return false;
+    }
+
+    // Starts ser2net on m_nPort and waits until it listens there itself.
+    bool Launch(const std::string& binary, const std::string& accepter, const std::string& device,
+                const std::string& line)
+    {
         {
             std::ofstream config(m_strDir + "/ser2net.yaml");
             config << "%YAML 1.1\n---\n"
@@ -115,14 +153,12 @@ public:
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        if (!std::ifstream("/proc/net/tcp")) {
-            // No socket table to look at: give the server a generous moment.
-            std::this_thread::sleep_for(std::chrono::seconds(2));
-            return true;
-        }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (IsListening(m_nPort)) return true;
+            const unsigned long inode = ListeningInode(m_nPort);
+            if (inode != 0 && OwnsSocket(m_pid, inode)) return true;
+            // Taken by someone else: ser2net says so and serves nothing.
+            if (Log().find("in use") != std::string::npos) return false;
             int status = 0;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_pid = -1;
@@ -134,6 +170,17 @@ public:
     }
 
     void Stop()
+    {
+        KillServer();
+        if (!m_strDir.empty()) {
+            for (const char* name : {"/ser2net.yaml", "/ser2net.log", "/ser2net.pid"})
+                ::unlink((m_strDir + name).c_str());
+            ::rmdir(m_strDir.c_str());
+            m_strDir.clear();
+        }
+    }
+
+    void KillServer()
     {
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
@@ -148,12 +195,6 @@ public:
                 ::waitpid(m_pid, &status, 0);
             }
             m_pid = -1;
-        }
-        if (!m_strDir.empty()) {
-            for (const char* name : {"/ser2net.yaml", "/ser2net.log", "/ser2net.pid"})
-                ::unlink((m_strDir + name).c_str());
-            ::rmdir(m_strDir.c_str());
-            m_strDir.clear();
         }
     }
 

@@ -21,6 +21,8 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
+# A port that was free a moment ago; the caller retries when another
+# process took it in between.
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
@@ -36,11 +38,17 @@ pids+=($!)
 for _ in $(seq 1 50); do [ -e "$dir/unit" ] && break; sleep 0.1; done
 [ -e "$dir/unit" ] || fail "velmor-unitsim made no device"
 
-metrics_port=$(free_port)
-"$monitor" --device "$dir/unit" --baud 19200 --listen "127.0.0.1:$metrics_port" 2>"$dir/monitor.log" &
+# The monitor takes a port of the system's choosing and names it in its log.
+"$monitor" --device "$dir/unit" --baud 19200 --listen "127.0.0.1:0" 2>"$dir/monitor.log" &
 pids+=($!)
+metrics_port=""
+for _ in $(seq 1 200); do
+  metrics_port=$(sed -n 's|.*metrics on http://127\.0\.0\.1:\([0-9][0-9]*\)/metrics.*|\1|p' "$dir/monitor.log")
+  [ -n "$metrics_port" ] && break
+  sleep 0.1
+done
+[ -n "$metrics_port" ] || fail "the monitor named no metrics port"
 
-web_port=$(free_port)
 cat >"$dir/prometheus.yml" <<YAML
 global:
   scrape_interval: 1s
@@ -50,9 +58,29 @@ scrape_configs:
     static_configs:
       - targets: ['127.0.0.1:$metrics_port']
 YAML
-"$prometheus" --config.file="$dir/prometheus.yml" --storage.tsdb.path="$dir/data" \
-  --web.listen-address="127.0.0.1:$web_port" >"$dir/prometheus.log" 2>&1 &
-pids+=($!)
+# Prometheus has no "any free port": a port is picked, and picked again when
+# the server reports it taken.
+web_port=""
+for _ in 1 2 3 4 5; do
+  port=$(free_port)
+  "$prometheus" --config.file="$dir/prometheus.yml" --storage.tsdb.path="$dir/data" \
+    --web.listen-address="127.0.0.1:$port" >"$dir/prometheus.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 300); do
+    # Its own log, not the port, says it is ready: another test's server may
+    # answer on a port this one failed to take.
+    if grep 'Server is ready to receive web requests' "$dir/prometheus.log" >/dev/null 2>&1; then
+      web_port=$port
+      break
+    fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -n "$web_port" ]; then pids+=("$pid"); break; fi
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+done
+[ -n "$web_port" ] || fail "Prometheus did not start"
 
 query() {
   curl -sf --max-time 2 "http://127.0.0.1:$web_port/api/v1/query" --data-urlencode "query=$1" || true
@@ -61,15 +89,15 @@ query() {
 found=""
 for _ in $(seq 1 60); do
   reply=$(query velmor_pps_offset_seconds)
-  if echo "$reply" | grep -q '"result":\[{'; then found=1; break; fi
+  if grep -q '"result":\[{' <<<"$reply"; then found=1; break; fi
   sleep 1
 done
 [ -n "$found" ] || fail "no velmor_pps_offset_seconds in Prometheus: $reply"
 echo "velmor_pps_offset_seconds: $reply"
 
 reply=$(query 'velmor_discipline_state == 1')
-echo "$reply" | grep -q '"state":"' || fail "no current discipline state: $reply"
+grep -q '"state":"' <<<"$reply" || fail "no current discipline state: $reply"
 echo "velmor_discipline_state: $reply"
 reply=$(query 'up{job="velmor"}')
-echo "$reply" | grep -q '"value":\[[0-9.]*,"1"\]' || fail "the target is not up: $reply"
+grep -q '"value":\[[0-9.]*,"1"\]' <<<"$reply" || fail "the target is not up: $reply"
 echo "PASS"

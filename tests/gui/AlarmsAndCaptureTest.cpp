@@ -94,8 +94,7 @@ TEST_F(AlarmsAndCaptureTest, CopyPagePutsTheDrawnPageOnTheClipboard)
 {
     CMainFrame frame(m_program, m_host, m_profile);
     frame.show();
-    Pump(100);
-    ASSERT_FALSE(frame.View()->LastPage().empty());
+    ASSERT_TRUE(PumpUntil([&] { return !frame.View()->LastPage().empty(); }));
     QAction* pCopy = frame.Action(ID_VIEW_COPY_PAGE);
     EXPECT_EQ(pCopy->shortcut(), QKeySequence(QKeySequence::Copy));
     pCopy->trigger();

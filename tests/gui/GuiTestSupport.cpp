@@ -35,6 +35,17 @@ void Pump(int ms)
     while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+bool PumpUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
 Answer CRecordingHost::MessageBox(Owner owner, const std::string& text, const std::string& caption, Icon icon,
                                   Buttons buttons)
 {

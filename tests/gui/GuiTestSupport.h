@@ -21,6 +21,9 @@ struct CWithApp {
 };
 // Runs the event loop for |ms| milliseconds.
 void Pump(int ms);
+// Runs the event loop until |done| holds or |ms| have passed; false on the
+// time-out. Tests wait for the event itself, with room for a loaded machine.
+bool PumpUntil(const std::function<bool()>& done, int ms = 20000);
 
 // CQtHost with boxes and sounds recorded instead of shown; everything else
 // (view, timers, notices, dialogs) is the real Qt implementation.

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QToolBar>
 #include <climits>
 
@@ -152,18 +153,27 @@ TEST_F(MainFrameTest, PlacementComesBackFromTheSettings)
     CMainFrame frame(m_program, m_host, m_profile);
     frame.RestorePlacement();
     frame.show();
-    Pump(150);
+    // The platform settles the frame in steps; wait for where it ends up.
+    PumpUntil([&] { return frame.frameGeometry() == QRect(20, 35, 600, 400); }, 5000);
     EXPECT_EQ(frame.frameGeometry().topLeft(), QPoint(20, 35));
     EXPECT_EQ(frame.frameGeometry().width(), 600);
     EXPECT_EQ(frame.frameGeometry().height(), 400);
 
-    // Partly off screen is taken as it stands (checked before the platform
-    // window exists: the test platform moves windows back on its own).
+    // Partly off the screen, or saved on a larger one: brought inside the
+    // available area, moved before it is made smaller (checked before the
+    // platform window exists: the test platform moves windows on its own).
+    const QRect available = frame.screen()->availableGeometry();
     m_profile.WriteString("WindowRect", "left", "-200");
     m_profile.WriteString("WindowRect", "right", "400");
     CMainFrame other(m_program, m_host, m_profile);
     other.RestorePlacement();
-    EXPECT_EQ(other.frameGeometry(), QRect(-200, 35, 600, 400));
+    EXPECT_EQ(other.frameGeometry(), QRect(available.left(), 35, 600, 400));
+    m_profile.WriteString("WindowRect", "left", std::to_string(available.right() - 100));
+    m_profile.WriteString("WindowRect", "right", std::to_string(available.right() + 500));
+    m_profile.WriteString("WindowRect", "bottom", std::to_string(35 + available.height() + 300));
+    CMainFrame large(m_program, m_host, m_profile);
+    large.RestorePlacement();
+    EXPECT_EQ(large.frameGeometry(), QRect(available.right() - 599, available.top(), 600, available.height()));
 }
 
 TEST_F(MainFrameTest, AbsentOrAbsurdPlacementKeysKeepAUsableWindow)
@@ -182,6 +192,7 @@ TEST_F(MainFrameTest, AbsentOrAbsurdPlacementKeysKeepAUsableWindow)
     frame.RestorePlacement();
     EXPECT_GE(frame.width(), 1);
     EXPECT_GE(frame.height(), 1);
+    EXPECT_TRUE(frame.screen()->availableGeometry().contains(frame.frameGeometry()));
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/Menu.h"
 #include "app/Program.h"
+#include "config/DialogModel.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
@@ -207,6 +209,62 @@ TEST_F(HistoryTest, TheProgramsSentencesBecomeRows)
     EXPECT_FALSE(r.m_nSatellitesTracked);
     EXPECT_EQ(rows[1].m_dPpsOffsetNs, -11);
     EXPECT_EQ(rows[1].m_nDisciplineState, 2);
+}
+
+TEST_F(HistoryTest, ASetupDialogsPauseIsMarkedAsSuchAndOnlyARealLossAsLinkLost)
+{
+    CFakeHost host;
+    CFakeSerialDevice device;
+    CProfile profile = CProfile::InMemory();
+    CProgram program{host, device, profile};
+    program.LoadSettingsAtStartup();
+    program.OpenPortAtStartup();
+    program.Session().StartPolling();
+    CHistoryStore store(Options());
+    CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
+    program.Session().AddObserver(recorder);
+    program.Session().DispatchSentence("PRID,16,600-1000-01");
+    program.Session().DispatchSentence("EFER,1.23E-11");
+    program.Session().DispatchSentence("TIME,2026,341,10,00,18,1,3,1");
+    // Setup > Antenna Delay, OK: polling stops, the port is closed and
+    // reopened, polling resumes. The recorder hears a pause, not a loss.
+    host.m_onDialog = [](CDialogModel& dlg) { dlg.PressEnter(); };
+    program.OnCommand(ID_SETUP_ANTENNA_DELAY);
+    ASSERT_TRUE(program.Session().IsPolling());
+    m_llNow += 1000;
+    program.Session().DispatchSentence("TIME,2026,341,10,00,19,1,3,1");
+    // A real loss while paused is a loss; a close of the port outside any
+    // pause is one too (the serial-port dialog's reopening).
+    recorder.OnObservation(CObservation{LinkEvent::PollingPaused, 0, {}, {}, program.Session().State(), program.Session().Readings(), 0});
+    recorder.OnObservation(CObservation{LinkEvent::PortLost, 0, {}, {}, program.Session().State(), program.Session().Readings(), 0});
+    recorder.OnObservation(CObservation{LinkEvent::PollingResumed, 0, {}, {}, program.Session().State(), program.Session().Readings(), 0});
+    m_llNow += 1000;
+    program.Session().DispatchSentence("TIME,2026,341,10,00,20,1,3,1");
+    recorder.OnObservation(CObservation{LinkEvent::PortClosed, 0, {}, {}, program.Session().State(), program.Session().Readings(), 0});
+    m_llNow += 1000;
+    program.Session().DispatchSentence("TIME,2026,341,10,00,21,1,3,1");
+    // A restart outweighs the pause that follows it.
+    recorder.MarkUnitRestarted();
+    recorder.MarkPollingPaused();
+    m_llNow += 1000;
+    program.Session().DispatchSentence("TIME,2026,341,10,00,22,1,3,1");
+    program.Session().RemoveObserver(recorder);
+    ASSERT_TRUE(store.Flush());
+
+    CHistoryQuery query;
+    std::string error;
+    ASSERT_TRUE(query.Open(m_path, error)) << error;
+    const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
+    ASSERT_EQ(rows.size(), 5u);
+    // The recorder's first row says that nobody recorded what came before.
+    EXPECT_EQ(rows[0].m_marker, HistoryMarker::RecorderRestart);
+    EXPECT_EQ(rows[0].m_dFrequencyError, 1.23e-11);
+    EXPECT_EQ(rows[1].m_marker, HistoryMarker::PollingPaused);
+    EXPECT_STREQ(HistoryMarkerName(rows[1].m_marker), "polling_paused");
+    EXPECT_FALSE(rows[1].m_dFrequencyError) << "nothing from before the pause is carried over";
+    EXPECT_EQ(rows[2].m_marker, HistoryMarker::LinkLost);
+    EXPECT_EQ(rows[3].m_marker, HistoryMarker::LinkLost);
+    EXPECT_EQ(rows[4].m_marker, HistoryMarker::UnitRestarted);
 }
 
 TEST_F(HistoryTest, AUnitWithoutTimeReportsGetsARowPerSecondWhileItReports)

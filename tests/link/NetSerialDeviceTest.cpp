@@ -114,7 +114,10 @@ TEST(NetSerialDevice, FailedOpensSayWhyWithinTheirBudget)
     auto start = Clock::now();
     EXPECT_FALSE(device.Open(refused));
     EXPECT_EQ(device.LastOpenError(), refused + ": connection refused");
-    EXPECT_LT(MsSince(start), 2000);
+    // Upper bounds here only tell a time limit from none (the kernel's own
+    // connect time-out is about two minutes); a loaded machine may stretch
+    // any wait by seconds, so they leave that much room.
+    EXPECT_LT(MsSince(start), 10000);
 
     CListener full(0);
     if (full.MakeUnresponsive()) {
@@ -124,7 +127,7 @@ TEST(NetSerialDevice, FailedOpensSayWhyWithinTheirBudget)
         const long long elapsed = MsSince(start);
         EXPECT_EQ(device.LastOpenError(), url + ": no answer within 3 s");
         EXPECT_GE(elapsed, 2900);
-        EXPECT_LT(elapsed, 4500);
+        EXPECT_LT(elapsed, 15000);
         EXPECT_FALSE(device.IsOpen());
     }
 
@@ -136,7 +139,7 @@ TEST(NetSerialDevice, FailedOpensSayWhyWithinTheirBudget)
     EXPECT_TRUE(reason == "tcp://no-such-host.invalid:4001: host unknown" ||
                 reason == "tcp://no-such-host.invalid:4001: no answer within 3 s")
         << reason;
-    EXPECT_LT(MsSince(start), 4500);
+    EXPECT_LT(MsSince(start), 15000);
 
     EXPECT_FALSE(device.Open("rfc2217://[::1]"));
     EXPECT_EQ(device.LastOpenError(), "rfc2217://[::1]: not a network port; write rfc2217://HOST:PORT");
@@ -325,7 +328,7 @@ TEST(NetSerialDevice, Rfc2217SendsSettingsEscapesBothWaysAndWaitsOnlyForTheRate)
     EXPECT_TRUE(device.Apply(LineSettings{4800, 8, 'N', 1}));
     const long long elapsed = MsSince(start);
     EXPECT_GE(elapsed, CNetSerialDevice::kApplyAckMs - 50);
-    EXPECT_LT(elapsed, CNetSerialDevice::kApplyAckMs + 1500);
+    EXPECT_LT(elapsed, CNetSerialDevice::kApplyAckMs + 10000);
     EXPECT_FALSE(device.Apply(LineSettings{9600, 9, 'N', 1}));
     device.Purge();
     device.Close();

@@ -119,7 +119,8 @@ TEST_F(PtyFixture, ReadAfterTheFarEndClosedDoesNotBlock)
     EXPECT_TRUE(n == -1 || n == 0) << n;
     const std::uint8_t byte = 'x';
     EXPECT_FALSE(device.Write(&byte, 1, 200));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    // Not blocking is what counts; a loaded machine may stretch the 200 ms.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(PtyFixture, FailedOpensSayWhyAndAHangUpIsRemembered)
@@ -169,7 +170,7 @@ TEST_F(PtyFixture, WriteGivesUpWhenNobodyReads)
     for (int i = 0; i < 64 && allWritten; ++i)
         allWritten = device.Write(reinterpret_cast<const std::uint8_t*>(block.data()), block.size(), 100);
     EXPECT_FALSE(allWritten);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 }  // namespace

@@ -154,7 +154,9 @@ TEST(MonitorOptions, FileThenCommandLineAndBadValuesNamed)
     EXPECT_EQ(address.m_strHost, "::1");
     EXPECT_TRUE(ParseHostPort(":80", address));
     EXPECT_EQ(address.m_strHost, "");
-    for (const char* bad : {"19841", "host:", "host:0", "host:65536", "::1:80", "host:8x", "[::1]80"})
+    EXPECT_TRUE(ParseHostPort("127.0.0.1:0", address));  // the system's choice, logged
+    EXPECT_EQ(address.m_nPort, 0);
+    for (const char* bad : {"19841", "host:", "host:-1", "host:65536", "::1:80", "host:8x", "[::1]80"})
         EXPECT_FALSE(ParseHostPort(bad, address)) << bad;
 
     CMonitorOptions fromArgs;

@@ -252,6 +252,54 @@ TEST(StabilityTest, LargeFrequencyOffsetCostsNoPrecision)
     }
 }
 
+TEST(StabilityTest, ExtremeMagnitudesGiveFiniteScaledResults)
+{
+    // The same noise at 1e-300 and 1e300 (squares far outside a double's
+    // range), as phase and as frequency, and with a tiny but normal tau0:
+    // every deviation is the unit-scale one times the scale.
+    std::mt19937_64 rng(99);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    std::vector<double> unit(4000);
+    for (double& v : unit) v = noise(rng);
+    const CTauChoice taus{TauSpacing::List, {1, 7, 100}};
+    for (SeriesKind kind : {SeriesKind::Phase, SeriesKind::Frequency}) {
+        const std::vector<CStabilityPoint> base = ComputeStability(unit, kind, 1.0, taus);
+        ASSERT_EQ(base.size(), 3u);
+        struct CCase {
+            double valueScale, tau0, expected;  // expected factor on adev, mdev, hdev
+        };
+        const bool phase = kind == SeriesKind::Phase;
+        for (const CCase c : {CCase{1e300, 1.0, 1e300}, CCase{1e-300, 1.0, 1e-300},
+                              CCase{1e-300, 1e-300, phase ? 1.0 : 1e-300}, CCase{1e300, 1e300, phase ? 1.0 : 1e300}}) {
+            SCOPED_TRACE(testing::Message() << "kind " << phase << " scale " << c.valueScale << " tau0 " << c.tau0);
+            std::vector<double> scaled = unit;
+            for (double& v : scaled) v *= c.valueScale;
+            const std::vector<CStabilityPoint> got = ComputeStability(scaled, kind, c.tau0, taus);
+            ASSERT_EQ(got.size(), base.size());
+            for (std::size_t k = 0; k < got.size(); ++k) {
+                for (CDeviation CStabilityPoint::*dev :
+                     {&CStabilityPoint::m_adev, &CStabilityPoint::m_mdev, &CStabilityPoint::m_hdev}) {
+                    const double value = (got[k].*dev).m_dValue;
+                    ASSERT_TRUE(std::isfinite(value));
+                    EXPECT_NEAR(value / ((base[k].*dev).m_dValue * c.expected), 1.0, 1e-12);
+                }
+                // TDEV is in seconds: tau times the (scaled) MDEV, where
+                // that product is a double at all (frequency at 1e300 over
+                // tau0 = 1e300 s gives 1e600 s).
+                const long double tdev = static_cast<long double>(got[k].m_dTau) / std::sqrt(3.0L)
+                                         * got[k].m_mdev.m_dValue;
+                if (std::isnormal(static_cast<double>(tdev))) {
+                    EXPECT_NEAR(static_cast<double>(got[k].m_tdev.m_dValue / tdev), 1.0, 1e-12);
+                }
+            }
+        }
+    }
+    // A subnormal interval is no interval.
+    EXPECT_TRUE(ComputeStability(unit, SeriesKind::Phase, 1e-320, taus).empty());
+    EXPECT_FALSE(IsUsableInterval(std::numeric_limits<double>::denorm_min()));
+    EXPECT_TRUE(IsUsableInterval(std::numeric_limits<double>::min()));
+}
+
 TEST(StabilityTest, TooLittleOrBadInputGivesNoNumbers)
 {
     const CTauChoice octave;

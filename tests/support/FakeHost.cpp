@@ -14,7 +14,11 @@ Answer CFakeHost::MessageBox(Owner owner, const std::string& text, const std::st
     if (buttons == Buttons::YesNo) line += " yesno";
     m_log.push_back(line);
     m_boxes.push_back(BoxRecord{owner, text, caption, icon, buttons});
-    if (m_onBox) m_onBox(m_boxes.back());
+    if (m_onBox) {
+        ++m_nModalDepth;
+        m_onBox(m_boxes.back());
+        --m_nModalDepth;
+    }
     if (!m_boxAnswers.empty()) {
         Answer answer = m_boxAnswers.front();
         m_boxAnswers.pop_front();
@@ -75,6 +79,7 @@ bool CFakeHost::RunDialog(CDialogModel& dialog)
 {
     m_log.push_back("dialog " + Quoted(dialog.m_strCaption));
     dialog.Init();
+    ++m_nModalDepth;
     if (m_onDialog) {
         m_onDialog(dialog);
     } else {
@@ -90,6 +95,7 @@ bool CFakeHost::RunDialog(CDialogModel& dialog)
     }
     if (!dialog.IsEnded()) dialog.PressEscape();
     if (!dialog.IsEnded()) dialog.EndDialog(false);
+    --m_nModalDepth;
     dialog.Destroy();
     return dialog.ResultOk();
 }

@@ -50,6 +50,8 @@ public:
     void RedrawViewNow() override;
     bool RunDialog(CDialogModel& dialog) override;
     bool ChooseFont(CLogFont& font) override;
+    // True while a box or dialog is "open" (inside the hooks).
+    bool IsModalWindowOpen() override { return m_nModalDepth > 0; }
 
     // Lets the shown notice's time run out (calls its OnTimer). False when
     // no notice is shown.
@@ -77,6 +79,7 @@ public:
     // The font the "user" picks; when empty the chooser is cancelled.
     std::deque<CLogFont> m_fontChoices;
 
+    int m_nModalDepth = 0;
     std::uint64_t m_nTick = 0;
     bool m_bTimerRunning = false;
     int m_nTimerPeriod = 0;

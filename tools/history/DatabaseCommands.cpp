@@ -156,7 +156,7 @@ int StatsFromDatabase(const CStatsOptions& options, std::ostream& out, std::ostr
             << " time-locked 1PPS samples recorded in that range; at least 3 in one run are needed\n";
         return kExitBadInput;
     }
-    return RunStats(segments, true, 1.0, options.m_taus, out, err);
+    return RunStats(segments, true, 1.0, options, out, err);
 }
 
 }  // namespace velmor::history

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string_view>
@@ -16,16 +15,18 @@ namespace velmor::history {
 namespace {
 
 constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
-                            [--taus octave|decade|LIST]
+                            [--taus octave|decade|all|LIST] [--stats LIST]
+                            [--ci[=LEVEL]] [--remove-drift none|linear|mean]
        velmor-history stats --db PATH [--unit ID] [--from TIME] [--to TIME]
-                            [--taus octave|decade|LIST]
+                            [the same --taus, --stats, --ci, --remove-drift]
 
-Prints the overlapping Allan, modified Allan, time and overlapping Hadamard
-deviations of a series, one line per averaging time tau:
+Prints frequency-stability statistics of a series, one line per averaging
+time tau. By default the overlapping Allan, modified Allan, time and
+overlapping Hadamard deviations:
 
     tau n adev mdev tdev hdev
 
-tau in seconds, n the number of overlapping Allan terms, the deviations in
+tau in seconds, n the number of overlapping Allan terms, the values in
 %.6e, or "nan" where an estimator has too few points (the Hadamard deviation
 needs 3m+1 phase points, the modified and time deviations 3m, for tau = m
 tau0).
@@ -42,7 +43,26 @@ tau0).
     --taus octave      tau = 1, 2, 4, 8 ... times tau0 up to a quarter of the
                        data (the default)
     --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
+    --taus all         every multiple of tau0 any chosen statistic allows
+                       (each costs a pass over the data: slow on long series)
     --taus LIST        comma-separated multiples of tau0, e.g. 1,10,100
+    --stats LIST       comma-separated, from adev, mdev, tdev, hdev, totdev
+                       (total deviation), tierms (rms time-interval error,
+                       seconds) and mtie (maximum time-interval error over
+                       windows of m+1 points, seconds); default
+                       adev,mdev,tdev,hdev. Columns keep that order.
+    --ci[=LEVEL]       adds the noise type after n, as the integer alpha of
+                       S_y(f) ~ f^alpha (2 white PM, 1 flicker PM, 0 white FM,
+                       -1 flicker FM, -2 random-walk FM), and after each
+                       deviation X its confidence bounds X_lo X_hi from the
+                       estimator's equivalent degrees of freedom and the
+                       chi-squared distribution; LEVEL between 0 and 1,
+                       default 0.683
+    --remove-drift none|linear|mean
+                       before any statistic: nothing (the default); a line
+                       fitted to frequency (a quadratic to phase); or the
+                       mean frequency taken out of phase. A line
+                       "# drift removed: ..." then precedes the table.
 
 Blank lines and lines starting with '#' are skipped; FILE "-" is standard
 input. Exit status 0 on success, 1 when FILE cannot be read, 2 for a usage
@@ -54,18 +74,9 @@ bool ParsePositiveNumber(const std::string& text, double& value)
     const char* begin = text.c_str();
     char* end = nullptr;
     value = std::strtod(begin, &end);
-    return !text.empty() && end == begin + text.size() && std::isfinite(value) && value > 0.0;
-}
-
-void PrintDeviation(std::ostream& out, const CDeviation& dev)
-{
-    if (std::isnan(dev.m_dValue)) {
-        out << " nan";
-        return;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, " %.6e", dev.m_dValue);
-    out << text;
+    // A subnormal interval (below about 2.2e-308 s) has lost its precision
+    // and squares to zero: refused like a negative one.
+    return !text.empty() && end == begin + text.size() && std::isnormal(value) && value > 0.0;
 }
 
 }  // namespace
@@ -77,8 +88,11 @@ const char* StatsUsage()
 
 bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& error)
 {
-    if (text == "octave" || text == "decade") {
-        taus = CTauChoice{text == "octave" ? TauSpacing::Octave : TauSpacing::Decade, {}};
+    if (text == "octave" || text == "decade" || text == "all") {
+        taus = CTauChoice{text == "octave"   ? TauSpacing::Octave
+                          : text == "decade" ? TauSpacing::Decade
+                                             : TauSpacing::All,
+                          {}};
         return true;
     }
     CTauChoice list{TauSpacing::List, {}};
@@ -89,7 +103,7 @@ bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& erro
         std::size_t m = 0;
         const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), m);
         if (item.empty() || ec != std::errc() || end != item.data() + item.size() || m == 0) {
-            error = "--taus takes octave, decade or positive whole multiples of tau0 such as 1,10,100, not '"
+            error = "--taus takes octave, decade, all or positive whole multiples of tau0 such as 1,10,100, not '"
                     + text + "'";
             return false;
         }
@@ -98,6 +112,31 @@ bool ParseTauChoice(const std::string& text, CTauChoice& taus, std::string& erro
         rest.remove_prefix(comma + 1);
     }
     taus = list;
+    return true;
+}
+
+bool ParseStatisticList(const std::string& text, std::array<bool, kStatisticCount>& chosen, std::string& error)
+{
+    std::array<bool, kStatisticCount> list{};
+    std::string_view rest = text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        bool known = false;
+        for (std::size_t s = 0; s < kStatisticCount; ++s) {
+            if (item == StatisticName(Statistic(s))) {
+                list[s] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            error = "--stats takes a comma list from adev,mdev,tdev,hdev,totdev,tierms,mtie, not '" + text + "'";
+            return false;
+        }
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    chosen = list;
     return true;
 }
 
@@ -117,9 +156,20 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_bHelp = true;
             continue;
         }
+        if (name == "--ci") {
+            // The level only as --ci=LEVEL, so that --ci never swallows the
+            // next option.
+            options.m_bConfidence = true;
+            if (hasValue && !(ParsePositiveNumber(value, options.m_dConfidence) && options.m_dConfidence < 1.0)) {
+                error = "--ci takes a confidence level between 0 and 1 (--ci=0.95), not '" + value + "'";
+                return false;
+            }
+            continue;
+        }
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
                                 || name == "--taus" || name == "--db" || name == "--unit"
-                                || name == "--from" || name == "--to";
+                                || name == "--from" || name == "--to" || name == "--stats"
+                                || name == "--remove-drift";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -150,7 +200,20 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_strTo = value;
         } else if (name == "--tau0") {
             if (!ParsePositiveNumber(value, options.m_dTau0)) {
-                error = "--tau0 takes a positive number of seconds, not '" + value + "'";
+                error = "--tau0 takes a positive, finite, normal number of seconds, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--stats") {
+            if (!ParseStatisticList(value, options.m_abStatistics, error)) return false;
+        } else if (name == "--remove-drift") {
+            if (value == "none") {
+                options.m_drift = DriftRemoval::None;
+            } else if (value == "linear") {
+                options.m_drift = DriftRemoval::Linear;
+            } else if (value == "mean") {
+                options.m_drift = DriftRemoval::Mean;
+            } else {
+                error = "--remove-drift takes none, linear or mean, not '" + value + "'";
                 return false;
             }
         } else if (!ParseTauChoice(value, options.m_taus, error)) {
@@ -174,23 +237,29 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
 int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, double tau0,
              const CTauChoice& taus, std::ostream& out, std::ostream& err)
 {
-    const std::vector<CStabilityPoint> points = ComputeSegmentedStability(
-        segments, isPhase ? SeriesKind::Phase : SeriesKind::Frequency, tau0, taus);
-    if (points.empty()) {
+    CStatsOptions options;
+    options.m_taus = taus;
+    return RunStats(segments, isPhase, tau0, options, out, err);
+}
+
+int RunStats(const std::vector<std::vector<double>>& segments, bool isPhase, double tau0,
+             const CStatsOptions& options, std::ostream& out, std::ostream& err)
+{
+    CAnalysisRequest request;
+    request.m_kind = isPhase ? SeriesKind::Phase : SeriesKind::Frequency;
+    request.m_dTau0 = tau0;
+    request.m_taus = options.m_taus;
+    request.m_abStatistics = options.m_abStatistics;
+    request.m_bConfidence = options.m_bConfidence;
+    request.m_dConfidence = options.m_dConfidence;
+    request.m_drift = options.m_drift;
+    const std::vector<std::span<const double>> pieces(segments.begin(), segments.end());
+    const CAnalysis analysis = Analyse(pieces, request);
+    if (analysis.m_rows.empty()) {
         err << "velmor-history stats: too few points: a segment of at least 3 values is needed\n";
         return kExitBadInput;
     }
-    out << "tau n adev mdev tdev hdev\n";
-    for (const CStabilityPoint& p : points) {
-        char lead[64];
-        std::snprintf(lead, sizeof lead, "%.10g %zu", p.m_dTau, p.m_nTerms);
-        out << lead;
-        PrintDeviation(out, p.m_adev);
-        PrintDeviation(out, p.m_mdev);
-        PrintDeviation(out, p.m_tdev);
-        PrintDeviation(out, p.m_hdev);
-        out << '\n';
-    }
+    out << FormatAnalysisTable(analysis, request);
     return out.good() ? kExitOk : kExitFailure;
 }
 
@@ -240,7 +309,7 @@ int StatsMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << (series.size() == 1 ? " number" : " numbers") << "; at least 3 are needed\n";
         return kExitBadInput;
     }
-    return RunStats(series, isPhase, options.m_dTau0, options.m_taus, out, err);
+    return RunStats(std::vector<std::vector<double>>{series}, isPhase, options.m_dTau0, options, out, err);
 }
 
 }  // namespace velmor::history

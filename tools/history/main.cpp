@@ -23,7 +23,8 @@ Commands:
     export [--db PATH] [--unit ID] [--from TIME] [--to TIME]
                             write recorded rows as CSV on standard output
     stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
-          [--taus octave|decade|LIST]
+          [--taus octave|decade|all|LIST] [--stats LIST] [--ci[=LEVEL]]
+          [--remove-drift none|linear|mean]
                             frequency-stability table of a series
     stats --db PATH [--unit ID] [--from TIME] [--to TIME] [--taus ...]
                             the same for a unit's recorded 1PPS offset

@@ -65,7 +65,8 @@ bool ParseHostPort(const std::string& text, CHostPort& out)
         port = text.substr(colon + 1);
     }
     int value = 0;
-    if (!ParseInt(port, 1, 65535, value)) return false;
+    // Port 0 asks the system for a free port; the log names the one it gave.
+    if (!ParseInt(port, 0, 65535, value)) return false;
     out.m_strHost = host;
     out.m_nPort = value;
     return true;
@@ -212,7 +213,8 @@ const char* MonitorUsage()
            "  --baud RATE         line rate; given, the monitor never switches rate itself\n"
            "                      (default 19200, switching after silence)\n"
            "  --listen ADDR:PORT  metrics endpoint /metrics (default 127.0.0.1:19841;\n"
-           "                      \"none\" switches it off)\n"
+           "                      \"none\" switches it off; port 0: a free port,\n"
+           "                      named in the log)\n"
            "  --db PATH           history database (default $STATE_DIRECTORY/history.db\n"
            "                      under systemd, else none)\n"
            "  --share ADDR:PORT   re-serve the unit's line as a raw TCP stream (off by\n"

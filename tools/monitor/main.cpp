@@ -80,7 +80,8 @@ public:
         case LinkEvent::AutoRecovery: Log(LogLevel::Notice, "polling restarted after silence"); break;
         case LinkEvent::PortLost: Log(LogLevel::Warning, "the device went away; reconnecting"); break;
         case LinkEvent::PortRestored: Log(LogLevel::Notice, "the device is back"); break;
-        case LinkEvent::UnitRestarted: Log(LogLevel::Notice, "the unit identified itself again"); break;
+        case LinkEvent::UnitReidentified: Log(LogLevel::Notice, "the unit identified itself again"); break;
+        case LinkEvent::UnitRestarted: Log(LogLevel::Warning, "the unit restarted during the silence"); break;
         case LinkEvent::SentenceHandled:
             if (o.Has(Reported::Identification) && o.m_state.m_bIdentified) {
                 const std::string identity = "unit identified: product type " + std::to_string(o.m_state.m_nProductType) +
@@ -146,7 +147,10 @@ int Run(const CMonitorOptions& options)
             Log(LogLevel::Error, "cannot serve metrics on " + options.m_strListen + ": " + failure.what());
             return 1;
         }
-        Log(LogLevel::Info, "metrics on http://" + options.m_strListen + "/metrics");
+        CHostPort bound = address;
+        const std::vector<int> ports = exposer->GetListeningPorts();
+        if (!ports.empty()) bound.m_nPort = ports.front();
+        Log(LogLevel::Info, "metrics on http://" + ExposerAddress(bound) + "/metrics");
     }
 
     CLineShare share([&session](std::string_view framed) { return session.WriteFramed(framed); });
@@ -159,7 +163,9 @@ int Run(const CMonitorOptions& options)
             return 1;
         }
         session.AddObserver(share);
-        Log(LogLevel::Info, "sharing the unit's line on " + options.m_strShare);
+        CHostPort bound = address;
+        bound.m_nPort = share.BoundPort();
+        Log(LogLevel::Info, "sharing the unit's line on " + ExposerAddress(bound));
     }
 
     // History: the recorder only queues; the store's own thread writes.

@@ -41,7 +41,10 @@ const char* EventName(LinkEvent event)
     case LinkEvent::AutoRecovery: return "auto-recovery";
     case LinkEvent::PortLost: return "port-lost";
     case LinkEvent::PortRestored: return "port-restored";
+    case LinkEvent::UnitReidentified: return "unit-reidentified";
     case LinkEvent::UnitRestarted: return "unit-restarted";
+    case LinkEvent::PollingPaused: return "polling-paused";
+    case LinkEvent::PollingResumed: return "polling-resumed";
     }
     return "?";
 }

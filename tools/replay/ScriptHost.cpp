@@ -75,6 +75,7 @@ Answer CScriptHost::MessageBox(Owner /*owner*/, const std::string& text, const s
     }
     m_emit(std::string("box ") + IconName(icon) + " " + Quoted(caption) + " " + Quoted(text) + " -> " +
            AnswerName(answer));
+    m_driver.ModalClosed();
     return answer;
 }
 
@@ -115,6 +116,7 @@ bool CScriptHost::ChooseFont(CLogFont& font)
 {
     const Answer answer = TakeAnswer(Answer::Ok, Answer::Cancel, Answer::Ok, "the font chooser");
     m_emit("font " + Quoted(font.m_strFaceName) + " -> " + AnswerName(answer));
+    m_driver.ModalClosed();
     return answer == Answer::Ok;
 }
 

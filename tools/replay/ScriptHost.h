@@ -23,6 +23,8 @@ public:
     virtual void PaintNow() = 0;
     // Run a modal dialog off the script; true when it closed with OK.
     virtual bool RunDialog(CDialogModel& dialog) = 0;
+    // A box or the font chooser was answered and is gone.
+    virtual void ModalClosed() = 0;
 };
 
 class CScriptHost : public Host {

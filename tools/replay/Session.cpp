@@ -183,6 +183,7 @@ void CReplaySession::RunMenu(const CScriptLine& line)
         return;
     }
     m_pProgram->OnCommand(item->m_nCommand);
+    TellModalClosed();
     if (m_host.m_bRepaintPending) DeliverPaint();
     ReportStatus();
 }
@@ -210,6 +211,7 @@ void CReplaySession::OnPollTick()
     m_pProgram->OnPollTimer();
     if (m_pAlarms) m_pAlarms->Tick(m_host.TickCount());
     m_capture.Tick(m_host.TickCount());
+    TellModalClosed();
     if (m_host.m_bRepaintPending) DeliverPaint();
     ReportStatus();
 }
@@ -221,6 +223,8 @@ bool CReplaySession::RunDialog(CDialogModel& dialog)
     dialog.Init();
     Emit("dialog open " + Quoted(dialog.m_strCaption));
     m_dialogs.push_back(&dialog);
+    // A setup dialog that stopped polling shows in the pane while it is open.
+    ReportStatus();
     struct CPop {
         std::vector<CDialogModel*>& m_stack;
         ~CPop() { m_stack.pop_back(); }
@@ -232,7 +236,18 @@ bool CReplaySession::RunDialog(CDialogModel& dialog)
     }
     Emit("dialog close " + Quoted(dialog.m_strCaption) + " -> " + (dialog.ResultOk() ? "OK" : "CANCEL"));
     dialog.Destroy();
+    ModalClosed();
     return dialog.ResultOk();
+}
+
+// The program hears of closed dialogs and boxes as the desktop's event loop
+// tells it, once the code that ran them has gone on; the repaint it may ask
+// for is delivered as any other.
+void CReplaySession::TellModalClosed()
+{
+    if (!m_bModalClosed || !m_pProgram) return;
+    m_bModalClosed = false;
+    m_pProgram->OnModalClosed();
 }
 
 // Each line that ends in CR LF is printed; a piece after the last CR LF only

@@ -51,6 +51,10 @@ private:
     void OnPollTick() override;
     void PaintNow() override { DeliverPaint(); }
     bool RunDialog(CDialogModel& dialog) override;
+    void ModalClosed() override { m_bModalClosed = true; }
+    // Tells the program of closed dialogs and boxes where the desktop's
+    // event loop would: after the menu command and after each poll tick.
+    void TellModalClosed();
 
     std::vector<CScriptLine> m_lines;
     std::size_t m_nNext = 0;
@@ -74,6 +78,7 @@ private:
     std::string m_strCapturePath;
     CTrafficCapture m_capture;
     std::optional<std::string> m_strLastPage;
+    bool m_bModalClosed = false;
     bool m_bStatusOn = false;
     std::string m_strLastStatus;
 };

@@ -78,8 +78,9 @@ SCRIPT
                     QUANTITY names what the sentence carried (unit-time,
                     pps-offset, dac, satellites ...), even an unchanged value;
                     the program's own conclusions print as data-stale,
-                    data-resumed, auto-recovery, port-lost, port-restored
-                    and unit-restarted
+                    data-resumed, auto-recovery, port-lost, port-restored,
+                    unit-reidentified and unit-restarted (and
+                    polling-paused, polling-resumed around a setup dialog)
     unplug          the cable is pulled: from now on reads report a hang-up,
                     writes fail and the device cannot be opened
     replug          the device can be opened again
@@ -131,17 +132,21 @@ OUTPUT
                                     floats with %g, booleans 0 or 1
     ini LINE                        settings, one per line of the file
     event NAME [VALUES]             an alarm event (with events on): NAME
-                                    is lock-lost, lock-regained,
-                                    holdover-started, holdover-ended,
+                                    is lock-acquired, lock-regained,
+                                    lock-lost, holdover-started,
+                                    holdover-ended, polling-paused,
+                                    polling-resumed, link-lost,
+                                    link-restored, data-stale, data-resumed,
+                                    unit-reidentified, unit-restarted,
                                     self-test-failed, self-test-passed,
                                     tfom-high, tfom-normal, pps-offset-high,
                                     pps-offset-normal,
-                                    temperature-out-of-range,
-                                    temperature-normal, data-stale,
-                                    data-resumed, link-lost, link-restored
-                                    or unit-restarted; a condition must hold
-                                    5 s before it is told, and the first
-                                    values after identification tell nothing
+                                    temperature-out-of-range or
+                                    temperature-normal; a condition must
+                                    hold 5 s before it is told (moments such
+                                    as unit-reidentified are told at once),
+                                    and the first values after
+                                    identification tell nothing
     status "TEXT"                   the link pane's text when its state
                                     changed: "Unit data fresh", "No data from
                                     the unit for 10 s" ...
