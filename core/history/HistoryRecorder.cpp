@@ -120,7 +120,8 @@ void CHistoryRecorder::Absorb(const CObservation& o)
 
 void CHistoryRecorder::EmitRow(bool withUnitTime)
 {
-    if (m_bUnitChanged) {
+    const bool storeElsewhere = m_store.ClaimUnit(this);
+    if (m_bUnitChanged || storeElsewhere) {
         m_store.SetUnit(m_strPartNumber, m_strDevice, m_strFirmware, m_nProductType);
         m_bUnitChanged = false;
     }

@@ -62,6 +62,16 @@ public:
 
     // The unit the following rows and events belong to; called when its
     // identity, firmware or product type changes.
+    // Several recorders (one per session) may share a store: the rows that
+    // follow SetUnit belong to that unit, so a recorder claims the store
+    // before its row. True when another recorder had it (or nobody yet):
+    // the claimant sets its unit again. Called on the poll thread only.
+    bool ClaimUnit(const void* recorder)
+    {
+        const bool changed = m_pUnitOwner != recorder;
+        m_pUnitOwner = recorder;
+        return changed;
+    }
     void SetUnit(std::string_view partNumber, std::string_view device, std::string_view firmware, int productType);
     // Receive path: copies the row into the queue. No I/O; no allocation
     // once the queue has grown to its working size.
@@ -109,6 +119,7 @@ private:
     bool m_bStatusNoticePending = false;
     std::atomic<HistoryStatus> m_status{HistoryStatus::Starting};
     std::thread m_thread;
+    const void* m_pUnitOwner = nullptr;
 };
 
 }  // namespace velmor

@@ -74,7 +74,39 @@ std::string ReadUntil(int fd, Done done, int ms)
     return text;
 }
 
-// One counter from the monitor's /metrics; -1 when unreachable.
+// The whole /metrics text; empty when unreachable.
+std::string Scrape(int port)
+{
+    const int fd = Connect(port);
+    if (fd < 0) return {};
+    const std::string request = "GET /metrics HTTP/1.0\r\nHost: localhost\r\n\r\n";
+    ::send(fd, request.data(), request.size(), 0);
+    const std::string reply = ReadFor(fd, 15000);
+    ::close(fd);
+    return reply;
+}
+
+// The value of the series |series| (a name, or a name with its labels as
+// the text shows them) in a scrape; -1 when absent. A bare name matches the
+// series whatever its labels.
+double SeriesValue(const std::string& text, const std::string& series)
+{
+    for (std::size_t at = text.find("\n" + series); at != std::string::npos;
+         at = text.find("\n" + series, at + 1)) {
+        const std::size_t end = at + 1 + series.size();
+        if (end >= text.size()) break;
+        std::size_t value = std::string::npos;
+        if (text[end] == ' ') value = end + 1;
+        else if (text[end] == '{' && series.find('{') == std::string::npos) {
+            const std::size_t close = text.find("} ", end);
+            if (close != std::string::npos) value = close + 2;
+        }
+        if (value != std::string::npos) return std::atof(text.c_str() + value);
+    }
+    return -1;
+}
+
+// One series from the monitor's /metrics; -1 when unreachable.
 double Metric(int port, const std::string& name)
 {
     const int fd = Connect(port);
@@ -86,9 +118,7 @@ double Metric(int port, const std::string& name)
     // fixed window.
     const std::string reply = ReadFor(fd, 15000);
     ::close(fd);
-    const auto at = reply.find("\n" + name + " ");
-    if (at == std::string::npos) return -1;
-    return std::atof(reply.c_str() + at + name.size() + 2);
+    return SeriesValue(reply, name);
 }
 
 class CMonitorProcess {
@@ -276,6 +306,65 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) EXPECT_EQ(line.front(), '<') << line;
+}
+
+// One monitor process, two units on two pseudo-terminals (a type 16 and a
+// legacy type 9): each has its own session, its own series in the metrics
+// and its own rows in the one history database.
+TEST(MonitorShare, TwoUnitsInOneProcessEachWithItsSeriesAndRows)
+{
+    CUnitSimProcess modern;
+    CUnitSimProcess legacy;
+    ASSERT_TRUE(modern.Start({"--type", "16"}));
+    ASSERT_TRUE(legacy.Start({"--type", "9"}));
+    const std::string stem = ::testing::TempDir() + "velmor-monitor-two-" + std::to_string(::getpid());
+    const std::string log = stem + ".log";
+    const std::string db = stem + ".sqlite3";
+    std::remove(log.c_str());
+    std::remove(db.c_str());
+    CMonitorProcess monitor;
+    ASSERT_TRUE(monitor.Start({"--device", modern.DevicePath() + ",baud=19200", "--device", legacy.DevicePath(),
+                               "--listen", "127.0.0.1:0", "--log-level", "debug", "--db", db},
+                              log));
+    const int metricsPort = LoggedPort(log, "metrics on http://127.0.0.1:");
+    ASSERT_GT(metricsPort, 0) << ReadFile(log);
+
+    const std::string modernUp = "velmor_up{device=\"" + modern.DevicePath() + "\"}";
+    const std::string legacyUp = "velmor_up{device=\"" + legacy.DevicePath() + "\"}";
+    std::string text;
+    // The legacy unit may need the baud switch's round first: a generous wait.
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (Clock::now() < deadline) {
+        text = Scrape(metricsPort);
+        if (SeriesValue(text, modernUp) == 1 && SeriesValue(text, legacyUp) == 1) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_EQ(SeriesValue(text, modernUp), 1) << text << ReadFile(log);
+    ASSERT_EQ(SeriesValue(text, legacyUp), 1) << text << ReadFile(log);
+    EXPECT_NE(text.find("product_type=\"16\""), std::string::npos) << text;
+    EXPECT_NE(text.find("product_type=\"9\""), std::string::npos) << text;
+    // Every series names its device.
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("velmor_", 0) == 0) {
+            EXPECT_NE(line.find("device=\""), std::string::npos) << line;
+        }
+    }
+
+    // Each unit's rows in the one database, under its own unit.
+    ASSERT_TRUE(WaitUntil([&] {
+        CHistoryQuery query;
+        std::string error;
+        if (!query.Open(db, error)) return false;
+        int withRows = 0;
+        for (const auto& unit : query.ListUnits())
+            if ((unit.m_strDevice == modern.DevicePath() || unit.m_strDevice == legacy.DevicePath()) &&
+                unit.m_nProductType.value_or(0) > 0 && query.ReadRows(unit.m_llId, 0, INT64_MAX).size() >= 2)
+                ++withRows;
+        return withRows == 2;
+    })) << ReadFile(log);
+    EXPECT_EQ(monitor.Stop(), 0);
 }
 
 }  // namespace

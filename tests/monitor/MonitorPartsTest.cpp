@@ -58,8 +58,8 @@ TEST_F(MetricsThroughProgram, ReadingsAppearOnlyOnceReportedWithBaseUnits)
     // Before any report only the counters and velmor_up exist: a zero
     // temperature would look like a reading.
     std::string text = Scrape();
-    EXPECT_NE(text.find("velmor_up 0"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_sentences_total 0"), std::string::npos);
+    EXPECT_NE(text.find("velmor_up{device=\"tcp://unit:2001\"} 0"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_sentences_total{device=\"tcp://unit:2001\"} 0"), std::string::npos);
     for (const char* absent : {"velmor_pps_offset_seconds", "velmor_temperature_celsius", "velmor_dac_value",
                                "velmor_discipline_state", "velmor_unit_info", "velmor_satellites",
                                "velmor_last_sentence_timestamp_seconds"})
@@ -73,21 +73,21 @@ TEST_F(MetricsThroughProgram, ReadingsAppearOnlyOnceReportedWithBaseUnits)
     Feed("TEMP,045.5");
     Feed("SIGQ,05,45,2,12,40,1,00,0,0,21,33,2,07,20,1");
     text = Scrape();
-    EXPECT_NE(text.find("velmor_up 1"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_pps_offset_seconds -8.2"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_up{device=\"tcp://unit:2001\"} 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_pps_offset_seconds{device=\"tcp://unit:2001\"} -8.2"), std::string::npos) << text;
     EXPECT_NE(text.find("e-08"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_frequency_error_ratio 1.2e-11"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_dac_value 32779"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_temperature_celsius 45.5"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_tfom 3"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_discipline_state{state=\"locked\"} 1"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_discipline_state{state=\"warm_up\"} 0"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_frequency_error_ratio{device=\"tcp://unit:2001\"} 1.2e-11"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_dac_value{device=\"tcp://unit:2001\"} 32779"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_temperature_celsius{device=\"tcp://unit:2001\"} 45.5"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_tfom{device=\"tcp://unit:2001\"} 3"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_discipline_state{device=\"tcp://unit:2001\",state=\"locked\"} 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_discipline_state{device=\"tcp://unit:2001\",state=\"warm_up\"} 0"), std::string::npos) << text;
     // Four channels track a satellite (the third is empty); type 16 counts
     // track mode 2 as used.
-    EXPECT_NE(text.find("velmor_satellites{status=\"tracked\"} 4"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_satellites{status=\"used\"} 2"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_sentences_total 7"), std::string::npos) << text;
-    EXPECT_NE(text.find("velmor_last_sentence_timestamp_seconds 1700000000.5"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_satellites{device=\"tcp://unit:2001\",status=\"tracked\"} 4"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_satellites{device=\"tcp://unit:2001\",status=\"used\"} 2"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_sentences_total{device=\"tcp://unit:2001\"} 7"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_last_sentence_timestamp_seconds{device=\"tcp://unit:2001\"} 1700000000.5"), std::string::npos) << text;
     EXPECT_NE(text.find("part_number=\"600-1000-01\""), std::string::npos) << text;
     EXPECT_NE(text.find("device=\"tcp://unit:2001\""), std::string::npos) << text;
 
@@ -96,8 +96,8 @@ TEST_F(MetricsThroughProgram, ReadingsAppearOnlyOnceReportedWithBaseUnits)
     Feed("TEMP,0??.?");
     Feed("TIME,2010,045,13,24,06,2,3,7");
     text = Scrape();
-    EXPECT_NE(text.find("velmor_temperature_celsius 45.5"), std::string::npos) << text;
-    EXPECT_EQ(text.find("velmor_discipline_state{state=\"locked\"} 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("velmor_temperature_celsius{device=\"tcp://unit:2001\"} 45.5"), std::string::npos) << text;
+    EXPECT_EQ(text.find("velmor_discipline_state{device=\"tcp://unit:2001\",state=\"locked\"} 1"), std::string::npos) << text;
     EXPECT_EQ(text.find("} 1\nvelmor_discipline_state"), std::string::npos);
 
     // Another unit on the same line replaces the identity series.
@@ -138,7 +138,8 @@ TEST(MonitorOptions, FileThenCommandLineAndBadValuesNamed)
     ASSERT_TRUE(ReadMonitorConfig("# unit in rack 3\n\nDEVICE=/dev/ttyUSB0\nbaud = 9600\nshare=\"127.0.0.1:4000\"\n",
                                   "a.conf", options, error))
         << error;
-    EXPECT_EQ(options.m_strDevice, "/dev/ttyUSB0");
+    ASSERT_EQ(options.m_devices.size(), 1u);
+    EXPECT_EQ(options.m_devices[0].m_strDevice, "/dev/ttyUSB0");
     EXPECT_EQ(options.m_nBaud, 9600);
     EXPECT_EQ(options.m_strShare, "127.0.0.1:4000");
     EXPECT_EQ(options.m_strListen, kDefaultListen);
@@ -169,6 +170,37 @@ TEST(MonitorOptions, FileThenCommandLineAndBadValuesNamed)
     EXPECT_EQ(error, "no --device given");
     EXPECT_FALSE(ParseMonitorArgs({"--device"}, fromArgs, error));
     EXPECT_FALSE(ParseMonitorArgs({"--device", "x", "--config", "/nonexistent/velmor.conf"}, fromArgs, error));
+
+    // Several devices, each with its own rate and share; the plain --baud
+    // and --share only with one device.
+    CMonitorOptions two;
+    ASSERT_TRUE(ParseMonitorArgs({"--device", "/dev/ttyUSB0,baud=9600,share=127.0.0.1:4000", "--device",
+                                  "tcp://ser:2001"},
+                                 two, error))
+        << error;
+    ASSERT_EQ(two.m_devices.size(), 2u);
+    EXPECT_EQ(two.m_devices[0].m_nBaud, 9600);
+    EXPECT_EQ(two.m_devices[0].m_strShare, "127.0.0.1:4000");
+    EXPECT_EQ(two.m_devices[1].m_strDevice, "tcp://ser:2001");
+    EXPECT_EQ(two.m_devices[1].m_nBaud, 0);
+    for (const char* plain : {"--baud", "--share"}) {
+        CMonitorOptions refused;
+        EXPECT_FALSE(ParseMonitorArgs({"--device", "a", "--device", "b", plain,
+                                       std::string(plain) == "--baud" ? "9600" : "127.0.0.1:1"},
+                                      refused, error));
+        EXPECT_NE(error.find("several devices"), std::string::npos) << error;
+    }
+    CMonitorOptions one;
+    ASSERT_TRUE(ParseMonitorArgs({"--device", "/dev/ttyS1", "--baud", "4800"}, one, error)) << error;
+    EXPECT_EQ(one.m_devices.at(0).m_nBaud, 4800);
+    for (const char* bad : {",baud=9600", "/dev/x,speed=9600", "/dev/x,baud=12345", "/dev/x,share=nowhere"}) {
+        CMonitorOptions refused;
+        EXPECT_FALSE(ParseMonitorArgs({"--device", bad}, refused, error)) << bad;
+    }
+    // The configuration file repeats device=; the command line's replace them.
+    CMonitorOptions file;
+    ASSERT_TRUE(ReadMonitorConfig("device=/dev/ttyUSB0\ndevice=/dev/ttyUSB1,baud=4800\n", "e.conf", file, error));
+    EXPECT_EQ(file.m_devices.size(), 2u);
 
     CMonitorOptions state;
     ApplyEnvironmentDefaults(state, "/var/lib/velmor/rack3:/other");

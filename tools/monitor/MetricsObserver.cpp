@@ -51,30 +51,35 @@ CMetricsObserver::CMetricsObserver(prometheus::Registry& registry, std::string d
                           .Name("velmor_holdover_seconds")
                           .Help("Time spent coasting since the lock was lost")
                           .Register(registry)),
-      m_sentences(BuildCounter().Name("velmor_sentences_total").Help("Sentences handled").Register(registry).Add({})),
+      m_sentences(BuildCounter().Name("velmor_sentences_total").Help("Sentences handled").Register(registry).Add({{"device", m_strDevice}})),
       m_checksumErrors(BuildCounter()
                            .Name("velmor_checksum_errors_total")
                            .Help("Sentences whose checksum did not match")
                            .Register(registry)
-                           .Add({})),
+                           .Add({{"device", m_strDevice}})),
       m_reconnects(BuildCounter()
                        .Name("velmor_reconnects_total")
                        .Help("Times the port opened again after the first opening")
                        .Register(registry)
-                       .Add({})),
+                       .Add({{"device", m_strDevice}})),
       m_receivedBytes(BuildCounter()
                           .Name("velmor_received_bytes_total")
                           .Help("Bytes read from the unit")
                           .Register(registry)
-                          .Add({})),
-      m_upGauge(m_up.Add({}))
+                          .Add({{"device", m_strDevice}})),
+      m_upGauge(m_up.Add({{"device", m_strDevice}}))
 {
 }
 
 prometheus::Gauge& CMetricsObserver::GaugeOf(prometheus::Family<prometheus::Gauge>& family,
                                              prometheus::Gauge*& slot, const prometheus::Labels& labels)
 {
-    if (slot == nullptr) slot = &family.Add(labels);
+    if (slot == nullptr) {
+        // Every series names its device: one monitor may watch several.
+        prometheus::Labels withDevice = labels;
+        withDevice.emplace("device", m_strDevice);
+        slot = &family.Add(withDevice);
+    }
     return *slot;
 }
 
@@ -150,7 +155,8 @@ void CMetricsObserver::UpdateInfo(const CReadings& readings)
 void CMetricsObserver::UpdateDisciplineState(const CEnumReading<DisciplineState>& state)
 {
     if (m_apDisciplineState[0] == nullptr)
-        for (int i = 0; i < 6; ++i) m_apDisciplineState[i] = &m_disciplineState.Add({{"state", kDisciplineStates[i]}});
+        for (int i = 0; i < 6; ++i) m_apDisciplineState[i] =
+                &m_disciplineState.Add({{"state", kDisciplineStates[i]}, {"device", m_strDevice}});
     // An Unknown state leaves every state at 0: the unit said something this
     // program does not name.
     for (int i = 0; i < 6; ++i) m_apDisciplineState[i]->Set(static_cast<int>(state.m_value) == i ? 1 : 0);

@@ -23,7 +23,7 @@ namespace velmor {
 
 class CMetricsObserver : public IUnitObserver {
 public:
-    // |device| labels velmor_unit_info. |wallClock| gives the Unix time in
+    // |device| labels every series (device="..."). |wallClock| gives the Unix time in
     // seconds (the system clock unless a test replaces it).
     CMetricsObserver(prometheus::Registry& registry, std::string device,
                      std::function<double()> wallClock = {});

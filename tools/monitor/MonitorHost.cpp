@@ -13,7 +13,7 @@ Answer CMonitorHost::MessageBox(Owner, const std::string& text, const std::strin
 {
     // The same box every few seconds (a port that stays away) is logged once
     // a minute, not at every retry.
-    const std::string line = caption + ": " + text;
+    const std::string line = (m_strDevice.empty() ? "" : m_strDevice + ": ") + caption + ": " + text;
     const std::uint64_t now = TickCount();
     if (line != m_strLastBox || now - m_qwLastBoxTick >= 60000) {
         LogLevel level = LogLevel::Notice;
@@ -32,7 +32,7 @@ void CMonitorHost::PlaySound(Sound) {}
 bool CMonitorHost::ShowNotice(CMessageWindow& window)
 {
     if (window.m_strText != m_strLastNotice) {
-        Log(LogLevel::Info, window.m_strText);
+        Log(LogLevel::Info, (m_strDevice.empty() ? "" : m_strDevice + ": ") + window.m_strText);
         m_strLastNotice = window.m_strText;
     }
     m_pNotice = &window;

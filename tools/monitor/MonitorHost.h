@@ -14,6 +14,9 @@ namespace velmor {
 
 class CMonitorHost : public ISessionEvents {
 public:
+    // |device| names the unit in every logged box and notice.
+    explicit CMonitorHost(std::string device) : m_strDevice(std::move(device)) {}
+
     Answer MessageBox(Owner owner, const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons) override;
     void PlaySound(Sound sound) override;
@@ -34,6 +37,7 @@ public:
     bool m_bRefreshWanted = true;
 
 private:
+    std::string m_strDevice;
     CMessageWindow* m_pNotice = nullptr;
     std::uint64_t m_qwNoticeDue = 0;
     std::string m_strLastNotice;

@@ -72,6 +72,40 @@ bool ParseHostPort(const std::string& text, CHostPort& out)
     return true;
 }
 
+bool ParseMonitorDevice(const std::string& text, CMonitorDevice& device, std::string& error)
+{
+    // The device text itself may hold no comma; what follows the first one
+    // is KEY=VALUE pairs.
+    const auto comma = text.find(',');
+    device = CMonitorDevice{};
+    device.m_strDevice = Trim(text.substr(0, comma));
+    if (device.m_strDevice.empty()) {
+        error = "device: empty";
+        return false;
+    }
+    std::size_t at = comma;
+    while (at != std::string::npos) {
+        const auto next = text.find(',', at + 1);
+        const std::string item = Trim(text.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
+        at = next;
+        const auto equals = item.find('=');
+        const std::string key = Lower(Trim(item.substr(0, equals)));
+        const std::string value = equals == std::string::npos ? std::string() : Trim(item.substr(equals + 1));
+        CMonitorOptions one;
+        if (equals == std::string::npos || (key != "baud" && key != "share")) {
+            error = "device " + device.m_strDevice + ": expected baud=RATE or share=ADDR:PORT, got '" + item + "'";
+            return false;
+        }
+        if (!ApplyMonitorOption(key, value, one, error)) {
+            error = "device " + device.m_strDevice + ": " + error;
+            return false;
+        }
+        if (key == "baud") device.m_nBaud = one.m_nBaud;
+        else device.m_strShare = one.m_strShare;
+    }
+    return true;
+}
+
 bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMonitorOptions& options,
                         std::string& error)
 {
@@ -79,11 +113,9 @@ bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMo
     std::replace(key.begin(), key.end(), '_', '-');
     CHostPort address;
     if (key == "device") {
-        if (value.empty()) {
-            error = "device: empty";
-            return false;
-        }
-        options.m_strDevice = value;
+        CMonitorDevice device;
+        if (!ParseMonitorDevice(value, device, error)) return false;
+        options.m_devices.push_back(device);
     } else if (key == "baud") {
         int baud = 0;
         if (!ParseInt(value, 1, 4000000, baud) || !IsStandardBaudRate(baud)) {
@@ -182,14 +214,38 @@ bool ParseMonitorArgs(const std::vector<std::string>& args, CMonitorOptions& opt
         options.m_strConfig = value;
         if (!ReadMonitorConfig(text.str(), value, options, error)) return false;
     }
+    // Devices on the command line replace the configuration file's.
+    const std::vector<CMonitorDevice> fromFile = std::move(options.m_devices);
+    options.m_devices.clear();
+    const int fileBaud = options.m_nBaud;
+    const std::string fileShare = options.m_strShare;
+    options.m_nBaud = 0;
+    options.m_strShare.clear();
     for (const auto& [key, value] : pairs) {
         if (key == "config") continue;
         if (!ApplyMonitorOption(key, value, options, error)) return false;
     }
-    if (options.m_strDevice.empty()) {
+    if (options.m_devices.empty()) options.m_devices = fromFile;
+    if (options.m_nBaud == 0) options.m_nBaud = fileBaud;
+    if (options.m_strShare.empty()) options.m_strShare = fileShare;
+    if (options.m_devices.empty()) {
         error = "no --device given";
         return false;
     }
+    if (options.m_devices.size() > 1 && (options.m_nBaud != 0 || !options.m_strShare.empty())) {
+        error = "--baud and --share name one device's rate and share; with several devices give them with each: "
+                "--device DEVICE,baud=RATE,share=ADDR:PORT";
+        return false;
+    }
+    if (options.m_devices.size() == 1) {
+        CMonitorDevice& only = options.m_devices.front();
+        if (only.m_nBaud == 0) only.m_nBaud = options.m_nBaud;
+        if (only.m_strShare.empty()) only.m_strShare = options.m_strShare;
+    }
+    const CMonitorDevice& first = options.m_devices.front();
+    options.m_strDevice = first.m_strDevice;
+    options.m_nBaud = first.m_nBaud;
+    options.m_strShare = first.m_strShare;
     return true;
 }
 
@@ -204,24 +260,27 @@ void ApplyEnvironmentDefaults(CMonitorOptions& options, const char* stateDirecto
 
 const char* MonitorUsage()
 {
-    return "Usage: velmor-monitor --device DEVICE [options]\n"
-           "Watches one time reference unit without a display: identifies it, keeps its\n"
-           "reports coming, serves Prometheus metrics, records history and can share the\n"
+    return "Usage: velmor-monitor --device DEVICE[,baud=RATE][,share=ADDR:PORT] ... [options]\n"
+           "Watches time reference units without a display: identifies each, keeps its\n"
+           "reports coming, serves Prometheus metrics, records history and can share a\n"
            "unit's line with desktop programs.\n"
            "\n"
-           "  --device DEVICE     serial device path, tcp://HOST:PORT or rfc2217://HOST:PORT\n"
-           "  --baud RATE         line rate; given, the monitor never switches rate itself\n"
-           "                      (default 19200, switching after silence)\n"
+           "  --device DEVICE     serial device path, tcp://HOST:PORT or rfc2217://HOST:PORT;\n"
+           "                      repeat it to watch several units in one process, each\n"
+           "                      with its own ,baud=RATE and ,share=ADDR:PORT\n"
+           "  --baud RATE         line rate (one device only); given, the monitor never\n"
+           "                      switches rate itself (default 19200, switching after silence)\n"
            "  --listen ADDR:PORT  metrics endpoint /metrics (default 127.0.0.1:19841;\n"
            "                      \"none\" switches it off; port 0: a free port,\n"
            "                      named in the log)\n"
            "  --db PATH           history database (default $STATE_DIRECTORY/history.db\n"
            "                      under systemd, else none)\n"
-           "  --share ADDR:PORT   re-serve the unit's line as a raw TCP stream (off by\n"
-           "                      default; 127.0.0.1:19842 is the suggested address).\n"
+           "  --share ADDR:PORT   re-serve the unit's line as a raw TCP stream (one device\n"
+           "                      only; off by default; 127.0.0.1:19842 is the suggested\n"
+           "                      address).\n"
            "                      Anyone who can connect can reconfigure the unit.\n"
-           "  --config FILE       KEY=VALUE file with the same keys (device=, baud=, ...);\n"
-           "                      the command line overrides it\n"
+           "  --config FILE       KEY=VALUE file with the same keys (device= repeats, baud=,\n"
+           "                      ...); the command line overrides it\n"
            "  --log-level LEVEL   error, warning, notice, info (default) or debug\n"
            "  --help              this text\n";
 }

@@ -12,9 +12,20 @@ namespace velmor {
 inline constexpr const char* kDefaultListen = "127.0.0.1:19841";
 inline constexpr const char* kDefaultShareAddress = "127.0.0.1:19842";
 
-struct CMonitorOptions {
+// One watched device: --device DEVICE[,baud=RATE][,share=ADDR:PORT].
+struct CMonitorDevice {
     std::string m_strDevice;      // a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
-    int m_nBaud = 0;              // 0: 19200 and the program may switch rate by itself
+    int m_nBaud = 0;              // 0: 19200 and the session may switch rate by itself
+    std::string m_strShare;       // empty: the line is not shared
+};
+
+struct CMonitorOptions {
+    // Every device, in the order given. After parsing there is at least one;
+    // the plain --baud and --share have been applied to the only one.
+    std::vector<CMonitorDevice> m_devices;
+    // The first device's text, rate and share (the one-device case).
+    std::string m_strDevice;
+    int m_nBaud = 0;
     std::string m_strListen = kDefaultListen;  // empty: no metrics endpoint
     std::string m_strDb;          // empty: no history
     std::string m_strShare;       // empty: the line is not shared
@@ -35,6 +46,8 @@ bool ParseHostPort(const std::string& text, CHostPort& out);
 // Applies one option by its key (the long option without dashes, any case).
 bool ApplyMonitorOption(const std::string& key, const std::string& value, CMonitorOptions& options,
                         std::string& error);
+// Reads DEVICE[,baud=RATE][,share=ADDR:PORT].
+bool ParseMonitorDevice(const std::string& text, CMonitorDevice& device, std::string& error);
 
 // Reads KEY=VALUE lines; blank lines and lines starting with '#' are
 // skipped, values may be quoted. |origin| names the file in errors.

@@ -70,6 +70,7 @@ LogLevel LevelByName(const std::string& name)
 // What the journal should hear about the line and the unit.
 class CLogObserver : public IUnitObserver {
 public:
+    explicit CLogObserver(const std::string& device) : m_strPrefix(device + ": ") {}
     void OnObservation(const CObservation& o) override
     {
         switch (o.m_event) {
@@ -95,6 +96,10 @@ public:
     }
 
 private:
+    // Every line names the device: one monitor may watch several.
+    void Log(LogLevel level, const std::string& text) { velmor::Log(level, m_strPrefix + text); }
+
+    std::string m_strPrefix;
     std::string m_strIdentity;
 };
 
@@ -106,6 +111,101 @@ std::string ExposerAddress(const CHostPort& address)
     return address.m_strHost + ":" + std::to_string(address.m_nPort);
 }
 
+// One watched unit: its session and everything that hangs on it. The
+// settings live in memory only (the desktop program's file is never read or
+// written); port 1 is the device the options name.
+class CWatchedUnit {
+public:
+    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store)
+        : m_spec(spec), m_profile(CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
+                                                     std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
+                                                     spec.m_strDevice + "\n")),
+          m_host(spec.m_strDevice), m_session(m_host, m_device, m_profile), m_metrics(registry, spec.m_strDevice),
+          m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); })
+    {
+        m_session.SetAutoBaudSwitch(spec.m_nBaud == 0);
+        // Where the desktop would ask its user, the session retries by itself.
+        CSessionRecovery recovery;
+        recovery.m_bReopenFailedOpen = true;
+        recovery.m_bReidentifyAtFixedRate = true;
+        m_session.SetRecovery(recovery);
+        m_session.AddObserver(m_log);
+        m_session.AddObserver(m_metrics);
+        if (store != nullptr) {
+            // The recorder only queues; the store's own thread writes.
+            m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
+            m_session.AddObserver(*m_pRecorder);
+        }
+    }
+    int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
+
+    bool ShareLine()
+    {
+        if (m_spec.m_strShare.empty()) return true;
+        CHostPort address;
+        ParseHostPort(m_spec.m_strShare, address);
+        std::string error;
+        if (!m_share.Listen(address.m_strHost, address.m_nPort, error)) {
+            Log(LogLevel::Error, m_spec.m_strDevice + ": cannot share the line: " + error);
+            return false;
+        }
+        m_session.AddObserver(m_share);
+        CHostPort bound = address;
+        bound.m_nPort = m_share.BoundPort();
+        Log(LogLevel::Info, m_spec.m_strDevice + ": sharing the unit's line on " + ExposerAddress(bound));
+        return true;
+    }
+
+    void Start()
+    {
+        Log(LogLevel::Notice, "watching " + m_spec.m_strDevice + " at " + std::to_string(Baud()) + " bit/s" +
+                                  (m_session.AutoBaudSwitch() ? " (may switch rate)" : ""));
+        m_session.LoadSettings();
+        if (!m_session.Open()) {
+            m_host.MessageBox(Owner::MainWindow, m_session.OpenFailureText(), "Init. Failed", Icon::Error,
+                              Buttons::Ok);
+            m_session.Close();
+        }
+    }
+
+    void Tick()
+    {
+        m_session.Tick();
+        m_host.CheckNoticeTimer();
+        if (m_host.m_bRefreshWanted) {
+            // The moments the desktop draws its page: the commands that go
+            // with a drawing, without a page.
+            m_host.m_bRefreshWanted = false;
+            m_session.OnPageRefresh();
+        }
+        m_metrics.OnTick(m_host.TickCount(), m_session.Readings());
+        if (m_pRecorder) m_pRecorder->OnTick(m_host.TickCount());
+    }
+
+    void AddPollFds(std::vector<pollfd>& fds) { m_share.AddPollFds(fds); }
+    void OnPoll(std::vector<pollfd>& fds, std::size_t first) { m_share.OnPoll(fds, first); }
+
+    void Stop()
+    {
+        // The unit stops its reports, as it does when the desktop program closes.
+        m_session.SayFarewell();
+        m_session.RemoveObserver(m_share);
+        if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
+    }
+
+private:
+    CMonitorDevice m_spec;
+    CProfile m_profile;
+    CMonitorHost m_host;
+    // A terminal path, tcp:// or rfc2217://: the device picks itself by the text.
+    CDeviceByPath m_device;
+    CSession m_session;
+    CLogObserver m_log{m_spec.m_strDevice};
+    CMetricsObserver m_metrics;
+    CLineShare m_share;
+    std::unique_ptr<CHistoryRecorder> m_pRecorder;
+};
+
 int Run(const CMonitorOptions& options)
 {
     if (!InstallSignals()) {
@@ -113,29 +213,7 @@ int Run(const CMonitorOptions& options)
         return 1;
     }
 
-    // The settings live in memory only: the desktop program's file is never
-    // read or written. Port 1 is the device the options name.
-    const int baud = options.m_nBaud > 0 ? options.m_nBaud : 19200;
-    CProfile profile = CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
-                                          std::to_string(baud) + "\n[" + kPortDevicesSection + "]\n1=" +
-                                          options.m_strDevice + "\n");
-    CMonitorHost host;
-    // A terminal path, tcp:// or rfc2217://: the device picks itself by the text.
-    CDeviceByPath device;
-    CSession session(host, device, profile);
-    session.SetAutoBaudSwitch(options.m_nBaud == 0);
-    // Where the desktop would ask its user, the session retries by itself.
-    CSessionRecovery recovery;
-    recovery.m_bReopenFailedOpen = true;
-    recovery.m_bReidentifyAtFixedRate = true;
-    session.SetRecovery(recovery);
-    // There is nobody to read the "Wait..." notice; the log says it once.
-    CLogObserver logObserver;
-    session.AddObserver(logObserver);
-
     auto registry = std::make_shared<prometheus::Registry>();
-    CMetricsObserver metrics(*registry, options.m_strDevice);
-    session.AddObserver(metrics);
     std::unique_ptr<prometheus::Exposer> exposer;
     if (!options.m_strListen.empty()) {
         CHostPort address;
@@ -153,82 +231,58 @@ int Run(const CMonitorOptions& options)
         Log(LogLevel::Info, "metrics on http://" + ExposerAddress(bound) + "/metrics");
     }
 
-    CLineShare share([&session](std::string_view framed) { return session.WriteFramed(framed); });
-    if (!options.m_strShare.empty()) {
-        CHostPort address;
-        ParseHostPort(options.m_strShare, address);
-        std::string error;
-        if (!share.Listen(address.m_strHost, address.m_nPort, error)) {
-            Log(LogLevel::Error, "cannot share the line: " + error);
-            return 1;
-        }
-        session.AddObserver(share);
-        CHostPort bound = address;
-        bound.m_nPort = share.BoundPort();
-        Log(LogLevel::Info, "sharing the unit's line on " + ExposerAddress(bound));
-    }
-
-    // History: the recorder only queues; the store's own thread writes.
+    // History: one store (its own writer thread) for every unit's recorder.
     std::unique_ptr<CHistoryStore> store;
-    std::unique_ptr<CHistoryRecorder> recorder;
     if (!options.m_strDb.empty()) {
         CHistoryOptions historyOptions;
         historyOptions.m_strPath = options.m_strDb;
         store = std::make_unique<CHistoryStore>(historyOptions);
-        recorder = std::make_unique<CHistoryRecorder>(*store, options.m_strDevice);
-        session.AddObserver(*recorder);
         Log(LogLevel::Info, "recording history in " + options.m_strDb);
     }
 
-    Log(LogLevel::Notice, "watching " + options.m_strDevice + " at " + std::to_string(baud) + " bit/s" +
-                              (session.AutoBaudSwitch() ? " (may switch rate)" : ""));
-    session.LoadSettings();
-    if (!session.Open()) {
-        host.MessageBox(Owner::MainWindow, session.OpenFailureText(), "Init. Failed", Icon::Error, Buttons::Ok);
-        session.Close();
+    std::vector<std::unique_ptr<CWatchedUnit>> units;
+    for (const CMonitorDevice& spec : options.m_devices) {
+        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get()));
+        if (!units.back()->ShareLine()) return 1;
     }
+    for (auto& unit : units) unit->Start();
 
-    std::uint64_t nextTick = host.TickCount();
+    // One poll loop serves every session: each ticks on the 200 ms period;
+    // none waits on another (the monitor's boxes answer at once).
+    CMonitorHost clock("");
+    std::uint64_t nextTick = clock.TickCount();
     std::vector<pollfd> fds;
+    std::vector<std::size_t> firsts;
     while (g_nStopSignal == 0) {
-        const std::uint64_t now = host.TickCount();
+        const std::uint64_t now = clock.TickCount();
         if (now >= nextTick) {
-            nextTick = now + static_cast<std::uint64_t>(host.m_nPollPeriodMs);
-            session.Tick();
-            host.CheckNoticeTimer();
-            if (host.m_bRefreshWanted) {
-                // The moments the desktop draws its page: the commands that
-                // go with a drawing, without a page.
-                host.m_bRefreshWanted = false;
-                session.OnPageRefresh();
-            }
-            metrics.OnTick(host.TickCount(), session.Readings());
-            if (recorder) {
-                recorder->OnTick(host.TickCount());
-                std::string notice;
-                if (store->TakeStatusNotice(notice) && !notice.empty()) Log(LogLevel::Warning, "history: " + notice);
-            }
+            nextTick = now + static_cast<std::uint64_t>(CSession::kPollPeriodMs);
+            for (auto& unit : units) unit->Tick();
+            std::string notice;
+            if (store && store->TakeStatusNotice(notice) && !notice.empty()) Log(LogLevel::Warning, "history: " + notice);
         }
 
         fds.clear();
+        firsts.clear();
         fds.push_back({g_anSignalPipe[0], POLLIN, 0});
-        share.AddPollFds(fds);
-        const std::uint64_t after = host.TickCount();
+        for (auto& unit : units) {
+            firsts.push_back(fds.size());
+            unit->AddPollFds(fds);
+        }
+        const std::uint64_t after = clock.TickCount();
         const int timeout = nextTick > after ? static_cast<int>(nextTick - after) : 0;
         const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) {
             Log(LogLevel::Error, std::string("poll: ") + std::strerror(errno));
             break;
         }
-        if (ready > 0) share.OnPoll(fds, 1);
+        if (ready > 0)
+            for (std::size_t i = 0; i < units.size(); ++i) units[i]->OnPoll(fds, firsts[i]);
     }
 
     Log(LogLevel::Notice, g_nStopSignal != 0 ? "stopping on signal " + std::to_string(g_nStopSignal) : "stopping");
-    // The unit stops its reports, as it does when the desktop program closes.
-    session.SayFarewell();
-    session.RemoveObserver(share);
-    if (recorder) {
-        session.RemoveObserver(*recorder);
+    for (auto& unit : units) unit->Stop();
+    if (store) {
         if (!store->Flush(5000)) Log(LogLevel::Warning, "history: not everything could be written before exit");
         store->Close();
     }
