@@ -405,6 +405,10 @@ void CSession::DispatchSentence(const std::string& body)
     if (result.m_outcome == DispatchOutcome::Handled)
         UpdateReadings(m_readings, m_state, result.m_uReported, keyword, tick);
     if (m_observers.empty()) return;
+    // Outside a poll's read (a sentence fed directly) the clock is read once
+    // for the sentence and its observations too.
+    const bool ownTick = m_qwReadTick == 0;
+    if (ownTick) m_qwReadTick = tick;
     // A restart is told before the report that showed it, so that the
     // report is the first of the restarted unit.
     if (result.m_outcome == DispatchOutcome::Handled &&
@@ -412,6 +416,7 @@ void CSession::DispatchSentence(const std::string& body)
         Notify(LinkEvent::UnitRestarted);
     Notify(result.m_outcome == DispatchOutcome::Handled ? LinkEvent::SentenceHandled : LinkEvent::UnrecognisedBody,
            result.m_uReported, keyword);
+    if (ownTick) m_qwReadTick = 0;
     if (m_health.TakeResumed()) {
         Notify(LinkEvent::DataResumed);
         m_events.InvalidateView(false);
