@@ -256,8 +256,7 @@ TEST_F(HistoryTest, ASetupDialogsPauseIsMarkedAsSuchAndOnlyARealLossAsLinkLost)
     ASSERT_TRUE(query.Open(m_path, error)) << error;
     const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
     ASSERT_EQ(rows.size(), 5u);
-    // The recorder's first row says that nobody recorded what came before.
-    EXPECT_EQ(rows[0].m_marker, HistoryMarker::RecorderRestart);
+    EXPECT_EQ(rows[0].m_marker, HistoryMarker::RecorderRestart) << "a recording's first row";
     EXPECT_EQ(rows[0].m_dFrequencyError, 1.23e-11);
     EXPECT_EQ(rows[1].m_marker, HistoryMarker::PollingPaused);
     EXPECT_STREQ(HistoryMarkerName(rows[1].m_marker), "polling_paused");
