@@ -85,9 +85,13 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::SetEventLogDirectory(const std::string& directory)
 {
-    m_pEventLog = std::make_unique<CEventLog>(directory, [this](const std::string& message) {
+    // The log writes on a thread of its own; its one failure message comes
+    // back to the GUI thread for the status bar.
+    m_pEventLog.reset();
+    m_pEventLog = std::make_unique<CQueuedEventLog>(directory, [this](const std::string& message) {
         std::fprintf(stderr, "velmor: %s; events are no longer logged\n", message.c_str());
-        statusBar()->showMessage(QString::fromStdString(message));
+        const QString text = QString::fromStdString(message);
+        QMetaObject::invokeMethod(this, [this, text] { statusBar()->showMessage(text); }, Qt::QueuedConnection);
     });
 }
 
@@ -104,7 +108,7 @@ void CMainFrame::OnAlarmEvent(const CAlarmEvent& event)
     const QString name = QString::fromStdString(event.m_strName);
     const QString values = QString::fromStdString(event.m_strValues);
     m_pEvents->AddEvent(QDateTime::fromSecsSinceEpoch(now).toUTC().toString(Qt::ISODate), name, values);
-    m_pEventLog->Append(event, now);
+    m_pEventLog->Append(event, now);  // queued: the file is written by the log's own thread
     // The store queues the row for its worker: nothing here waits for a disk.
     if (m_pEventStore) m_pEventStore->AppendEvent(static_cast<std::int64_t>(now) * 1000, event.m_strName, event.m_strValues);
     const CAlarmSettings& settings = m_program.Alarms();

@@ -13,7 +13,7 @@
 
 #include "DesktopNotifier.h"
 #include "alarms/AlarmMonitor.h"
-#include "alarms/EventLog.h"
+#include "alarms/QueuedEventLog.h"
 #include "capture/TrafficCapture.h"
 #include <string>
 
@@ -65,6 +65,8 @@ public:
     // Where the alarm events are logged; the default is the user's state
     // directory (tests point it elsewhere).
     void SetEventLogDirectory(const std::string& directory);
+    // Waits until the events log has written every event raised so far.
+    void FlushEventLog() { if (m_pEventLog) m_pEventLog->Flush(); }
     // Alarm events also go to the recorded history while a store is set
     // (null: none); the store must outlive the window or be unset first.
     void SetHistoryStore(CHistoryStore* pStore) { m_pEventStore = pStore; }
@@ -111,7 +113,7 @@ private:
     bool m_bPlacementPending = false;
 
     CEventsWindow* m_pEvents = nullptr;
-    std::unique_ptr<CEventLog> m_pEventLog;
+    std::unique_ptr<CQueuedEventLog> m_pEventLog;
     CDesktopNotifier m_notifier;
     std::unique_ptr<CAlarmMonitor> m_pAlarms;
     CTrafficCapture m_capture;

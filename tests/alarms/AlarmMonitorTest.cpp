@@ -14,6 +14,7 @@
 
 #include "alarms/AlarmMonitor.h"
 #include "alarms/EventLog.h"
+#include "alarms/QueuedEventLog.h"
 #include "alarms/EventSentence.h"
 #include "readings/Decode.h"
 #include "settings/Profile.h"
@@ -333,6 +334,48 @@ TEST(EventLog, OneLinePerEventInTheFileOfItsUtcDayAndOneMessageWhenItCannotWrite
     EXPECT_FALSE(broken.Append(event, 0));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("events-1970-01-01.log"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+// The queued log keeps the order of the events, writes all of them before a
+// flush returns or the log goes away, and still says once that it failed.
+TEST(EventLog, TheQueuedLogWritesInOrderOffTheCallersThread)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("velmor-queued-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    CAlarmEvent event;
+    const std::time_t noon = 1796644800;  // 2026-12-07T12:00:00Z
+    std::string expected;
+    {
+        CQueuedEventLog log(dir.string());
+        for (int i = 0; i < 200; ++i) {
+            event.m_strName = "tfom-high";
+            event.m_strValues = "tfom=" + std::to_string(i);
+            log.Append(event, noon);
+            expected += "2026-12-07T12:00:00Z tfom-high tfom=" + std::to_string(i) + "\n";
+            if (i == 99) {
+                log.Flush();
+                std::ifstream in(dir / "events-2026-12-07.log");
+                std::stringstream text;
+                text << in.rdbuf();
+                EXPECT_EQ(text.str(), expected) << "a flush waits for what was queued before it";
+            }
+        }
+    }  // the rest is drained as the log goes away
+    std::ifstream in(dir / "events-2026-12-07.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), expected);
+
+    std::ofstream(dir / "file") << "x";
+    std::vector<std::string> messages;
+    {
+        CQueuedEventLog broken((dir / "file/sub").string(), [&](const std::string& m) { messages.push_back(m); });
+        broken.Append(event, 0);
+        broken.Append(event, 0);
+        broken.Flush();
+    }
+    EXPECT_EQ(messages.size(), 1u);
     std::filesystem::remove_all(dir);
 }
 

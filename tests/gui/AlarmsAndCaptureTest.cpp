@@ -77,6 +77,7 @@ TEST_F(AlarmsAndCaptureTest, EventGoesToWindowAndLogAndTrafficToTheCapture)
     frame.Action(ID_VIEW_EVENTS)->trigger();
     EXPECT_TRUE(frame.EventsWindow()->isVisible());
 
+    frame.FlushEventLog();  // the log writes on its own thread
     std::string log;
     for (const auto& entry : std::filesystem::directory_iterator(m_dir / "log")) log += ReadAll(entry.path());
     EXPECT_NE(log.find("Z lock-lost state=Coasting\n"), std::string::npos) << log;
