@@ -258,7 +258,6 @@ private:
     int m_nUserCommandDepth = 0;
     bool m_bUserFailureShown = false;
     bool m_bRecoveryStart = false;       // StartPolling run by the recovery
-    bool m_bExplicitReopen = false;      // InitComm from the serial-port dialog
     bool m_bAwaitingReidentify = false;  // a recovery or reconnection happened
     // A menu command stopped polling; told once as paused, once as resumed.
     bool m_bPollingPaused = false;
