@@ -18,7 +18,7 @@ if [ $# -eq 0 ]; then
 fi
 
 # A single '|' (not '||'), then a reader that may stop early.
-readers='(grep[[:space:]]+(-[[:alnum:]]*[qm][[:alnum:]]*|--quiet|--silent|--max-count)|head([[:space:]]|$)|sed[[:space:]]+(-[[:alpha:]]+[[:space:]]+)*[^|]*[0-9/]q)'
+readers='(grep[[:space:]]+(-[[:alnum:]]*[qm][[:alnum:]]*|--quiet|--silent|--max-count)|[h]ead([[:space:]]|$)|sed[[:space:]]+(-[[:alpha:]]+[[:space:]]+)*[^|]*[0-9/]q)'
 pattern="(^|[^|])\\|[[:space:]]*${readers}"
 
 found=0

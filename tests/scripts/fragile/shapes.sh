@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Shapes the pipeline check must find (line numbers are counted by the test).
-set -euo pipefail
+# Under strict pipe-failure handling each of these fails one run in N.
 velmor-replay --help | grep -q '^Usage'
 echo "$big" | grep -Eq 'x|y'
 zcat page.1.gz | head -n 5
