@@ -11,7 +11,10 @@
 #
 # The hog is stress-ng --cpu N (N = cores) from Debian, installed when
 # missing; the clone is made in a scratch directory and removed at the end
-# (STRESS_KEEP=1 keeps it).
+# (STRESS_KEEP=1 keeps it). Where ccache is installed the builds go through
+# it (STRESS_CCACHE=0 turns that off): the first run of a commit still
+# compiles everything, and the tests, which are what this shows, run in full
+# every time.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -38,6 +41,10 @@ git clone -q "$top" "$scratch/velmor" || exit 1
 # The reference data lives beside the repository, as in CI.
 [ -d "$top/../shared" ] && ln -s "$(cd "$top/../shared" && pwd)" "$scratch/shared"
 cd "$scratch/velmor" || exit 1
+if [ "${STRESS_CCACHE:-1}" = 1 ] && command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$scratch/velmor"
+  echo "stress-test: builds through ccache"
+fi
 echo "stress-test: clone of $(git rev-parse --short HEAD) in $scratch/velmor"
 
 # The hog runs in its own process group so that all of it can be stopped.

@@ -386,11 +386,11 @@ TEST_F(HistoryTest, ADatabaseLockedByAnotherProgramPausesAndResumesWithoutLosing
 
 TEST_F(HistoryTest, OldRowsArePrunedWhileTheRollupsStay)
 {
-    const std::int64_t day = 86400000;
-    const std::int64_t old = kT0 - 40 * day;
+    constexpr std::int64_t day = 86400000;
+    constexpr std::int64_t old = kT0 - 40 * day;
     {
         CHistoryOptions options = Options();
-        options.m_clock = [old] { return old; };  // nothing is old yet
+        options.m_clock = [] { return old; };  // nothing is old yet
         CHistoryStore store(options);
         CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
         m_llNow = old;
