@@ -166,6 +166,8 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
     m_pSettle->setObjectName(QStringLiteral("settle"));
     m_pSettle->setRange(0, 86400);
     m_pSettle->setSuffix(QStringLiteral(" s"));
+    // Typing 120 asks once, not for 1, 12 and 120.
+    m_pSettle->setKeyboardTracking(false);
     m_pSettle->setToolTip(QStringLiteral("A locked period counts only after the unit has been locked "
                                          "continuously for this long"));
     const int stored = m_pProfile ? m_pProfile->GetInt(kHistorySection, kSettleKey, kDefaultSettleSeconds)
