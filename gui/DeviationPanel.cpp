@@ -19,6 +19,7 @@
 
 #include "history/HistoryQuery.h"
 #include "history/HistoryTime.h"
+#include "WorkerPool.h"
 #include "settings/Profile.h"
 
 namespace velmor {
@@ -334,7 +335,7 @@ void CDeviationPanel::Start()
     m_bHaveJob = true;
     m_lastJob = job;
     m_pSummary->setText(QStringLiteral("computing..."));
-    m_watcher.setFuture(QtConcurrent::run(ComputeDeviation, job, ++m_qwGeneration));
+    m_watcher.setFuture(QtConcurrent::run(&HistoryWorkerPool(), ComputeDeviation, job, ++m_qwGeneration));
 }
 
 void CDeviationPanel::Apply(const CDeviationResult& result)

@@ -18,6 +18,7 @@
 
 #include "DeviationPanel.h"
 #include "ShadingLegend.h"
+#include "WorkerPool.h"
 #include "history/PlotScale.h"
 
 namespace velmor {
@@ -691,8 +692,8 @@ void CHistoryWindow::StartPeriods()
     }
     m_bPeriodsAgain = false;
     m_bPeriodsRunning = true;
-    m_periodsWatcher.setFuture(QtConcurrent::run(ReadPeriodsOff, m_strPath, id, m_llLoadedFromMs, m_llLoadedToMs,
-                                                 ++m_qwPeriodsGeneration));
+    m_periodsWatcher.setFuture(QtConcurrent::run(&HistoryWorkerPool(), ReadPeriodsOff, m_strPath, id,
+                                                 m_llLoadedFromMs, m_llLoadedToMs, ++m_qwPeriodsGeneration));
 }
 
 void CHistoryWindow::ApplyPeriods()

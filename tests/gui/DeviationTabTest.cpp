@@ -10,14 +10,17 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QThreadPool>
 #include <qcustomplot.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
+#include <atomic>
 #include <map>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "DeviationPanel.h"
 #include "GuiTestSupport.h"
@@ -293,6 +296,39 @@ TEST_F(DeviationTabTest, TogglesAddAndRemoveSeriesAndTimesHaveTheSecondAxis)
     EXPECT_FALSE(window.findChild<QPushButton*>(QStringLiteral("copyTable"))->isEnabled());
     EXPECT_TRUE(panel.NoiseLabels().isEmpty());
     EXPECT_TRUE(panel.Graph(Statistic::Adev)->data()->isEmpty());
+}
+
+// Qt paints large areas with the help of its global thread pool and waits
+// for it; a long read on that pool would freeze the window. With every
+// thread of that pool taken, the reads must still be done, and before the
+// pool is given back (at the latest after 30 s, so nothing hangs).
+TEST_F(DeviationTabTest, ReadsDoNotWaitForQtsGlobalThreadPool)
+{
+    QThreadPool& global = *QThreadPool::globalInstance();
+    const int threads = global.maxThreadCount();
+    std::atomic<int> held{0};
+    std::atomic<bool> release{false};
+    for (int i = 0; i < threads; ++i) {
+        global.start([&] {
+            ++held;
+            for (int k = 0; k < 3000 && !release; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        });
+    }
+    ASSERT_TRUE(PumpUntil([&] { return held == threads; }));
+    bool done = false;
+    {
+        CHistoryWindow window(m_path);  // not shown: nothing to paint
+        window.ShowSpan(0);
+        window.Tabs()->setCurrentIndex(1);
+        done = PumpUntil([&] {
+            return !window.IsDeviationBusy() && window.DeviationPoints() > 0 && !window.IsPeriodsBusy() &&
+                   window.ShadedPeriods() > 0;
+        });
+        done = done && !release;
+    }
+    release = true;
+    global.waitForDone();
+    EXPECT_TRUE(done);
 }
 
 TEST_F(DeviationTabTest, SettleTimeIsKeptInTheSettings)
