@@ -71,12 +71,11 @@ bool SameJob(const CDeviationJob& a, const CDeviationJob& b)
            a.m_request.m_taus.m_anMultiples == b.m_request.m_taus.m_anMultiples;
 }
 
-// The one read of the recorded phase. The settle time is what the
-// settled-lock filter of the query is given; the query reads its own
-// default until it takes one.
+// The one read of the recorded phase. job.m_nSettleS is for the query's
+// settled-lock filter; until the query takes a settle time, what the query
+// calls locked is what counts.
 std::vector<CPhaseSample> ReadSettledPhase(CHistoryQuery& query, const CDeviationJob& job)
 {
-    [[maybe_unused]] const int settleS = job.m_nSettleS;
     return query.ReadPhase(job.m_llUnit, job.m_llFromMs, job.m_llToMs);
 }
 
@@ -325,7 +324,9 @@ void CDeviationPanel::Start()
 {
     if (m_llUnit < 0) return;
     const CDeviationJob job = CurrentJob();
-    if (m_bHaveJob && SameJob(job, m_lastJob) && !m_bRunning) return;
+    // The same choices again: nothing to do, unless there was nothing to
+    // show (the record may have grown into the range since).
+    if (m_bHaveJob && SameJob(job, m_lastJob) && !m_bRunning && m_nPoints > 0) return;
     if (m_bRunning) {
         m_bAgain = !SameJob(job, m_lastJob);
         return;
@@ -405,7 +406,7 @@ void CDeviationPanel::Apply(const CDeviationResult& result)
         pText->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         pText->setTextAlignment(Qt::AlignHCenter);
         QFont font = plot.font();
-        font.setPointSizeF(font.pointSizeF() * 0.85);
+        if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * 0.85);
         pText->setFont(font);
         pText->setColor(QColor(70, 70, 70));
         pText->setText(QStringLiteral("%1%2\n%3")
