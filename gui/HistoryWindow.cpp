@@ -16,7 +16,9 @@
 #include <cmath>
 #include <limits>
 
+#include "DeviationPanel.h"
 #include "ShadingLegend.h"
+#include "WorkerPool.h"
 #include "history/PlotScale.h"
 
 namespace velmor {
@@ -80,14 +82,6 @@ QString FormatUtc(std::int64_t ms, const char* format = "yyyy-MM-dd HH:mm:ss")
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QString::fromLatin1(format));
 }
 
-// Digits grouped by thin spaces, as the summaries print counts.
-QString Grouped(std::size_t n)
-{
-    QString digits = QString::number(static_cast<qulonglong>(n));
-    for (int i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, QChar(0x2009));
-    return digits;
-}
-
 QString Number(double v)
 {
     if (!std::isfinite(v)) return QStringLiteral("-");
@@ -106,43 +100,9 @@ CPeriodsResult ReadPeriodsOff(std::string path, std::int64_t unit, std::int64_t 
     return result;
 }
 
-// The worker's deviations of the 1PPS phase over [from, to).
-CDeviationResult ComputeDeviationOff(std::string path, std::int64_t unit, std::int64_t fromMs, std::int64_t toMs,
-                                     bool lockedOnly, std::uint64_t generation)
-{
-    CDeviationResult result;
-    result.m_qwGeneration = generation;
-    CHistoryQuery query;
-    if (!query.Open(path, result.m_strError)) return result;
-    const std::vector<CPhaseSample> phase = query.ReadPhase(unit, fromMs, toMs);
-    std::vector<std::vector<double>> segments;
-    bool inSegment = false;
-    for (const CPhaseSample& sample : phase) {
-        if (lockedOnly && !sample.m_bLocked) {
-            inSegment = false;
-            continue;
-        }
-        if (!inSegment || sample.m_bSegmentStart) segments.emplace_back();
-        inSegment = true;
-        segments.back().push_back(sample.m_dPhaseSeconds);
-        if (result.m_nSamples == 0) result.m_llFirstMs = sample.m_llHostMs;
-        result.m_llLastMs = sample.m_llHostMs;
-        ++result.m_nSamples;
-    }
-    // A segment too short for one Allan term adds nothing.
-    std::erase_if(segments, [&](const std::vector<double>& s) {
-        if (s.size() >= 3) return false;
-        result.m_nSamples -= s.size();
-        return true;
-    });
-    result.m_nSegments = static_cast<int>(segments.size());
-    result.m_points = ComputeSegmentedStability(segments, SeriesKind::Phase, 1.0, CTauChoice{});
-    return result;
-}
-
 }  // namespace
 
-CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
+CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent, CProfile* pProfile)
     : QWidget(pParent, Qt::Window), m_strPath(std::move(dbPath))
 {
     setWindowTitle(QStringLiteral("Velmor - History"));
@@ -211,30 +171,15 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
     pPlotsLayout->addWidget(m_pStats);
     m_pTabs->addTab(pPlotsPage, QStringLiteral("&Plots"));
 
-    auto* pDevPage = new QWidget(m_pTabs);
-    auto* pDevLayout = new QVBoxLayout(pDevPage);
-    auto* pDevBar = new QHBoxLayout;
-    m_pLockedOnly = new QCheckBox(QStringLiteral("locked periods only"), pDevPage);
-    m_pLockedOnly->setObjectName(QStringLiteral("lockedOnly"));
-    m_pLockedOnly->setChecked(true);
-    pDevBar->addWidget(m_pLockedOnly);
-    m_pDevSummary = new QLabel(pDevPage);
-    m_pDevSummary->setObjectName(QStringLiteral("deviationSummary"));
-    pDevBar->addWidget(m_pDevSummary, 1);
-    pDevLayout->addLayout(pDevBar);
-    m_pDevPlot = new QCustomPlot(pDevPage);
-    m_pDevPlot->setObjectName(QStringLiteral("deviations"));
-    pDevLayout->addWidget(m_pDevPlot, 1);
-    m_pTabs->addTab(pDevPage, QStringLiteral("&Deviation"));
+    m_pDeviation = new CDeviationPanel(m_strPath, pProfile, m_pTabs);
+    m_pTabs->addTab(m_pDeviation, QStringLiteral("&Deviation"));
 
     BuildPlots();
-    BuildDeviationPlot();
 
     connect(m_pUnit, &QComboBox::currentIndexChanged, this, [this] {
         m_periods.clear();
         ShowSpan(m_nSpanS);
     });
-    connect(m_pLockedOnly, &QCheckBox::toggled, this, [this] { StartDeviation(); });
     connect(m_pPercentile, &QCheckBox::toggled, this, [this] {
         UpdateValueAxes();
         m_pPlot->replot();
@@ -250,13 +195,7 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent)
         if (m_bPeriodsAgain) StartPeriods();
         emit PeriodsUpdated();
     });
-    connect(&m_deviationWatcher, &QFutureWatcher<CDeviationResult>::finished, this, [this] {
-        m_bDeviationRunning = false;
-        const CDeviationResult result = m_deviationWatcher.result();
-        if (result.m_qwGeneration == m_qwDeviationGeneration) ApplyDeviation(result);
-        if (m_bDeviationAgain) StartDeviation();
-        emit DeviationUpdated();
-    });
+    connect(m_pDeviation, &CDeviationPanel::Updated, this, &CHistoryWindow::DeviationUpdated);
 
     m_settleTimer.setSingleShot(true);
     connect(&m_settleTimer, &QTimer::timeout, this, [this] {
@@ -396,42 +335,6 @@ void CHistoryWindow::BuildPlots()
         connect(pX, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, &CHistoryWindow::OnRangeChanged);
     }
     connect(&plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* pEvent) { HoverAt(pEvent->pos()); });
-}
-
-void CHistoryWindow::BuildDeviationPlot()
-{
-    QCustomPlot& plot = *m_pDevPlot;
-    plot.legend->setVisible(true);
-    QSharedPointer<QCPAxisTickerLog> logX(new QCPAxisTickerLog);
-    QSharedPointer<QCPAxisTickerLog> logY(new QCPAxisTickerLog);
-    plot.xAxis->setScaleType(QCPAxis::stLogarithmic);
-    plot.xAxis->setTicker(logX);
-    plot.xAxis->setNumberFormat(QStringLiteral("eb"));
-    plot.xAxis->setNumberPrecision(0);
-    plot.xAxis->setLabel(QStringLiteral("tau (s)"));
-    plot.yAxis->setScaleType(QCPAxis::stLogarithmic);
-    plot.yAxis->setTicker(logY);
-    plot.yAxis->setNumberFormat(QStringLiteral("eb"));
-    plot.yAxis->setNumberPrecision(0);
-    plot.yAxis->setLabel(QStringLiteral("deviation (ADEV, MDEV, HDEV: fractional; TDEV: s)"));
-    plot.xAxis->grid()->setSubGridVisible(true);
-    plot.yAxis->grid()->setSubGridVisible(true);
-    const std::array<std::pair<const char*, QColor>, 4> kinds = {{{"ADEV", QColor(20, 90, 200)},
-                                                                 {"MDEV", QColor(40, 140, 60)},
-                                                                 {"TDEV", QColor(190, 60, 20)},
-                                                                 {"HDEV", QColor(150, 40, 150)}}};
-    for (const auto& [name, color] : kinds) {
-        QCPGraph* pGraph = plot.addGraph();
-        pGraph->setName(QString::fromLatin1(name));
-        pGraph->setPen(QPen(color, 1.5));
-        pGraph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 5));
-        auto* pBars = new QCPErrorBars(plot.xAxis, plot.yAxis);
-        pBars->removeFromLegend();
-        pBars->setDataPlottable(pGraph);
-        pBars->setPen(QPen(color, 1));
-    }
-    plot.xAxis->setRange(0.5, 1e5);
-    plot.yAxis->setRange(1e-13, 1e-7);
 }
 
 void CHistoryWindow::ShowSpan(int seconds)
@@ -789,8 +692,8 @@ void CHistoryWindow::StartPeriods()
     }
     m_bPeriodsAgain = false;
     m_bPeriodsRunning = true;
-    m_periodsWatcher.setFuture(QtConcurrent::run(ReadPeriodsOff, m_strPath, id, m_llLoadedFromMs, m_llLoadedToMs,
-                                                 ++m_qwPeriodsGeneration));
+    m_periodsWatcher.setFuture(QtConcurrent::run(&HistoryWorkerPool(), ReadPeriodsOff, m_strPath, id,
+                                                 m_llLoadedFromMs, m_llLoadedToMs, ++m_qwPeriodsGeneration));
 }
 
 void CHistoryWindow::ApplyPeriods()
@@ -842,79 +745,10 @@ void CHistoryWindow::ApplyPeriods()
 void CHistoryWindow::StartDeviation()
 {
     // Only while its tab is shown: a month of phase takes a while to read.
-    if (m_pTabs->currentIndex() != 1) return;
+    if (m_pTabs->currentWidget() != m_pDeviation) return;
     const std::int64_t id = UnitId();
     if (id < 0) return;
-    const std::int64_t fromMs = VisibleFromMs();
-    const std::int64_t toMs = VisibleToMs();
-    const bool lockedOnly = m_pLockedOnly->isChecked();
-    if (fromMs == m_llDevFromMs && toMs == m_llDevToMs && lockedOnly == m_bDevLockedOnly && !m_bDeviationRunning &&
-        m_nDeviationPoints > 0)
-        return;
-    if (m_bDeviationRunning) {
-        m_bDeviationAgain = true;
-        return;
-    }
-    m_bDeviationAgain = false;
-    m_bDeviationRunning = true;
-    m_llDevFromMs = fromMs;
-    m_llDevToMs = toMs;
-    m_bDevLockedOnly = lockedOnly;
-    m_pDevSummary->setText(QStringLiteral("computing..."));
-    m_deviationWatcher.setFuture(QtConcurrent::run(ComputeDeviationOff, m_strPath, id, fromMs, toMs, lockedOnly,
-                                                   ++m_qwDeviationGeneration));
-}
-
-void CHistoryWindow::ApplyDeviation(const CDeviationResult& result)
-{
-    QCustomPlot& plot = *m_pDevPlot;
-    m_nDeviationPoints = 0;
-    double lo = std::numeric_limits<double>::infinity();
-    double hi = 0;
-    double maxTau = 1;
-    for (int k = 0; k < 4; ++k) {
-        QVector<double> taus;
-        QVector<double> values;
-        QVector<double> minus;
-        QVector<double> plus;
-        for (const CStabilityPoint& point : result.m_points) {
-            const CDeviation& d = k == 0 ? point.m_adev : k == 1 ? point.m_mdev : k == 2 ? point.m_tdev : point.m_hdev;
-            if (!std::isfinite(d.m_dValue) || d.m_dValue <= 0) continue;
-            taus.push_back(point.m_dTau);
-            values.push_back(d.m_dValue);
-            // The low bound can reach zero for few terms; a log axis cannot show it.
-            const double low = std::isfinite(d.m_dLow) && d.m_dLow > 0 ? d.m_dLow : d.m_dValue * 0.5;
-            const double high = std::isfinite(d.m_dHigh) ? d.m_dHigh : d.m_dValue;
-            minus.push_back(d.m_dValue - low);
-            plus.push_back(high - d.m_dValue);
-            lo = std::min(lo, low);
-            hi = std::max(hi, high);
-            maxTau = std::max(maxTau, point.m_dTau);
-            ++m_nDeviationPoints;
-        }
-        plot.graph(k)->setData(taus, values, true);
-        if (auto* pBars = qobject_cast<QCPErrorBars*>(plot.plottable(2 * k + 1)))
-            pBars->setData(minus, plus);
-    }
-    if (m_nDeviationPoints > 0) {
-        plot.xAxis->setRange(0.5, maxTau * 2);
-        plot.yAxis->setRange(lo / 2, hi * 2);
-    }
-    if (!result.m_strError.empty())
-        m_pDevSummary->setText(QString::fromStdString(result.m_strError));
-    else if (result.m_nSamples == 0)
-        m_pDevSummary->setText(QStringLiteral("no 1PPS phase in the range shown"));
-    else
-        m_pDevSummary->setText(QStringLiteral("%1 segment%2, %3 points, %4 \u2013 %5 UTC")
-                                   .arg(result.m_nSegments)
-                                   .arg(result.m_nSegments == 1 ? QString() : QStringLiteral("s"))
-                                   .arg(Grouped(result.m_nSamples))
-                                   .arg(FormatUtc(result.m_llFirstMs, "yyyy-MM-dd HH:mm"))
-                                   .arg(FormatUtc(result.m_llLastMs, FormatUtc(result.m_llFirstMs, "yyyyMMdd") ==
-                                                                     FormatUtc(result.m_llLastMs, "yyyyMMdd")
-                                                                 ? "HH:mm"
-                                                                 : "yyyy-MM-dd HH:mm")));
-    plot.replot();
+    m_pDeviation->Request(id, VisibleFromMs(), VisibleToMs());
 }
 
 int CHistoryWindow::PlottedPoints(int plot) const
@@ -927,7 +761,9 @@ int CHistoryWindow::PlottedPoints(int plot) const
 }
 
 QString CHistoryWindow::StatisticsText() const { return m_pStats->text(); }
-QString CHistoryWindow::DeviationSummary() const { return m_pDevSummary->text(); }
-int CHistoryWindow::DeviationPoints() const { return m_nDeviationPoints; }
+QCustomPlot* CHistoryWindow::DeviationPlot() const { return m_pDeviation->Plot(); }
+QString CHistoryWindow::DeviationSummary() const { return m_pDeviation->Summary(); }
+int CHistoryWindow::DeviationPoints() const { return m_pDeviation->Points(); }
+bool CHistoryWindow::IsDeviationBusy() const { return m_pDeviation->IsBusy(); }
 
 }  // namespace velmor

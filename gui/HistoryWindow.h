@@ -3,8 +3,8 @@
 // DAC value, temperature and satellites used as stacked time plots on one
 // time axis, with the coasting periods and link losses shaded, a readout
 // under the mouse and the statistics of what is shown; and, on its second
-// tab, the Allan, modified Allan, time and Hadamard deviations of the 1PPS
-// phase over the same time range. It reads the database through its own
+// tab (CDeviationPanel), the stability table of the 1PPS phase over the same
+// time range. It reads the database through its own
 // read-only connections, so recording goes on undisturbed; the slow reads
 // (shading periods over weeks, the phase for the deviations) run on worker
 // threads and never hold up the window.
@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "history/HistoryQuery.h"
-#include "stability/Stability.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,22 +33,14 @@ class QCPAxisTickerFixed;
 
 namespace velmor {
 
+class CDeviationPanel;
+class CProfile;
+
 // The quantities of the stacked plots, top to bottom.
 inline constexpr std::array<HistoryQuantity, 5> kHistoryPlotQuantities = {
     HistoryQuantity::PpsOffset, HistoryQuantity::FrequencyError, HistoryQuantity::Dac,
     HistoryQuantity::Temperature, HistoryQuantity::SatellitesUsed};
 inline constexpr int kHistoryPlotCount = static_cast<int>(kHistoryPlotQuantities.size());
-
-// What the deviation worker hands back.
-struct CDeviationResult {
-    std::uint64_t m_qwGeneration = 0;
-    std::vector<CStabilityPoint> m_points;
-    int m_nSegments = 0;
-    std::size_t m_nSamples = 0;
-    std::int64_t m_llFirstMs = 0;
-    std::int64_t m_llLastMs = 0;
-    std::string m_strError;
-};
 
 struct CPeriodsResult {
     std::uint64_t m_qwGeneration = 0;
@@ -62,7 +53,8 @@ public:
     // The spans the buttons offer, in seconds; 0 is "all".
     static constexpr std::array<int, 6> kSpansS = {600, 3600, 6 * 3600, 86400, 7 * 86400, 0};
 
-    explicit CHistoryWindow(std::string dbPath, QWidget* pParent = nullptr);
+    // |pProfile| (may be null) keeps the window's choices between sessions.
+    explicit CHistoryWindow(std::string dbPath, QWidget* pParent = nullptr, CProfile* pProfile = nullptr);
     ~CHistoryWindow() override;
 
     // Shows the last |seconds| of the unit's record (0: all of it) and
@@ -75,7 +67,8 @@ public:
 
     // What tests and benchmarks look at.
     QCustomPlot* Plot() const { return m_pPlot; }
-    QCustomPlot* DeviationPlot() const { return m_pDevPlot; }
+    QCustomPlot* DeviationPlot() const;
+    CDeviationPanel* Deviation() const { return m_pDeviation; }
     QTabWidget* Tabs() const { return m_pTabs; }
     int PlottedPoints(int plot) const;
     std::int64_t VisibleFromMs() const;
@@ -85,7 +78,7 @@ public:
     QString HoverText() const;
     int DeviationPoints() const;
     int ShadedPeriods() const { return static_cast<int>(m_periods.size()); }
-    bool IsDeviationBusy() const { return m_bDeviationRunning; }
+    bool IsDeviationBusy() const;
     bool IsPeriodsBusy() const { return m_bPeriodsRunning; }
     // The "1st\u201399th percentile" scale, and how many points it cuts off
     // (marked at the plots' edges) in the range shown.
@@ -105,7 +98,6 @@ private:
     bool EnsureOpen();
     void FillUnits();
     void BuildPlots();
-    void BuildDeviationPlot();
     void OnRangeChanged(const QCPRange& range);
     void OnLiveTick();
     void LoadSeries(std::int64_t fromMs, std::int64_t toMs);
@@ -114,7 +106,6 @@ private:
     void StartPeriods();
     void ApplyPeriods();
     void StartDeviation();
-    void ApplyDeviation(const CDeviationResult& result);
     std::int64_t UnitId() const;
     bool UnitExtent(std::int64_t& firstMs, std::int64_t& lastMs);
 
@@ -143,9 +134,7 @@ private:
     QLabel* m_pStats = nullptr;
     QLabel* m_pMessage = nullptr;
 
-    QCustomPlot* m_pDevPlot = nullptr;
-    QCheckBox* m_pLockedOnly = nullptr;
-    QLabel* m_pDevSummary = nullptr;
+    CDeviationPanel* m_pDeviation = nullptr;
 
     QTimer m_liveTimer;
     QTimer m_settleTimer;  // reloads once the range stops changing
@@ -163,15 +152,6 @@ private:
     bool m_bPeriodsRunning = false;
     bool m_bPeriodsAgain = false;
     QFutureWatcher<CPeriodsResult> m_periodsWatcher;
-
-    std::uint64_t m_qwDeviationGeneration = 0;
-    bool m_bDeviationRunning = false;
-    bool m_bDeviationAgain = false;
-    std::int64_t m_llDevFromMs = -1;
-    std::int64_t m_llDevToMs = -1;
-    bool m_bDevLockedOnly = true;
-    int m_nDeviationPoints = 0;
-    QFutureWatcher<CDeviationResult> m_deviationWatcher;
 };
 
 }  // namespace velmor

@@ -255,7 +255,7 @@ void CMainFrame::OpenHistory()
         if (m_strHistoryPath.empty()) m_strHistoryPath = DefaultHistoryPath();
         // What was queued a moment ago belongs in the first picture.
         if (m_pHistory) m_pHistory->Flush(1000);
-        m_pHistoryWindow = new CHistoryWindow(m_strHistoryPath, this);
+        m_pHistoryWindow = new CHistoryWindow(m_strHistoryPath, this, &m_profile);
         m_pHistoryWindow->setAttribute(Qt::WA_DeleteOnClose);
         ShowFirstInsideScreen(*m_pHistoryWindow);
     }

@@ -93,7 +93,7 @@ shot() {
   app=$!
   sleep "$seconds"
   [ $# -gt 0 ] && press "$@"
-  sleep 1
+  sleep "${after:-1}"
   local id
   id=$(top_window)
   if [ -z "$id" ]; then
@@ -130,6 +130,10 @@ shot serial-port 6 "$locked" alt+c s
 # Its own data directory: the other pictures' units are not in its history.
 XDG_DATA_HOME=$tmp/history-data caption="Velmor - History" shot history 180 \
   "--speed 30 --state 1 --warmup 0 --coast-after 3600" alt+v h
+# Its Deviation tab (Alt+D) over two and a half hours of a unit running sixty
+# times fast: confidence bars, the noise type at each tau, TDEV on the right.
+XDG_DATA_HOME=$tmp/deviation-data caption="Velmor - History" after=4 shot history-deviation 150 \
+  "--speed 60 --state 1 --warmup 0" alt+v h alt+d
 # The Link Health window (View > Link Health) after a quarter of a minute.
 caption="Link Health" shot link-health 15 "$locked" alt+v l
 # The Events window (View > Events) of a unit that loses GPS after a few

@@ -1,16 +1,20 @@
 // The History window over a month of one-second rows (2.6 million), drawn
 // offscreen: the time from asking for the window to its first plots on
-// screen, the jump to the whole month, and a redraw of the five stacked plots
-// while the operator pans and zooms.
+// screen, the jump to the whole month, a redraw of the five stacked plots
+// while the operator pans and zooms, and the Deviation tab over the month.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QTabWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <qcustomplot.h>
 
+#include "DeviationPanel.h"
 #include "HistoryBenchData.h"
 #include "HistoryWindow.h"
 
@@ -96,6 +100,37 @@ BENCHMARK(BM_HistoryRedraw)
     ->Args({0, 86400})
     ->Args({0, 0})
     ->Unit(benchmark::kMillisecond);
+
+// The Deviation tab over the whole month, every statistic it offers with
+// bounds: the time from opening the tab to the drawn result (the read and
+// the analysis run on the worker), and the longest the GUI thread went
+// without turning its event loop meanwhile.
+void BM_HistoryDeviationMonth(benchmark::State& state)
+{
+    auto window = OpenWindow(0);
+    window->findChild<QCheckBox*>(QStringLiteral("totdev"))->setChecked(true);
+    window->findChild<QCheckBox*>(QStringLiteral("mtie"))->setChecked(true);
+    double stallMs = 0;
+    for (auto _ : state) {
+        window->Tabs()->setCurrentIndex(0);
+        // A new range each time, so the tab computes again.
+        window->ShowSpan(state.iterations() % 2 == 0 ? 0 : 29 * 86400);
+        QElapsedTimer clock;
+        clock.start();
+        window->Tabs()->setCurrentIndex(1);
+        qint64 last = clock.nsecsElapsed();
+        while (window->IsDeviationBusy() || window->DeviationPoints() == 0) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            const qint64 now = clock.nsecsElapsed();
+            stallMs = std::max(stallMs, static_cast<double>(now - last) * 1e-6);
+            last = now;
+        }
+        state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
+        state.counters["points"] = window->DeviationPoints();
+    }
+    state.counters["gui_stall_ms"] = stallMs;
+}
+BENCHMARK(BM_HistoryDeviationMonth)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 }  // namespace velmor
