@@ -9,11 +9,12 @@
 // steered oscillator's error), and a the aging: the slope of a least-squares
 // line through the oscillator's free-running frequency over the last day of
 // settled lock. In lock the loop takes the aging out of the output, so it
-// shows in what the loop does, not in the output: the free-running frequency
-// is the unit's frequency estimate minus the DAC's steering (DAC value times
-// the fractional frequency per DAC step, when that gain is known; without it
-// the estimate alone, which shows the aging only where the unit reports its
-// oscillator's own error).
+// shows in what the loop does, not in the output. The caller gives the
+// free-running frequency: where the DAC's gain (fractional frequency per
+// step) is known, minus the DAC's steering, DAC value times gain (the steered
+// error is the loop's small residual and adds nothing to the trend); without
+// it the unit's frequency estimate, which shows the aging only where the unit
+// reports its oscillator's own error.
 //
 // Samples of the fit are kept at most one per ten unit seconds, so a day is
 // 8640 of them; the fit runs once, when the holdover starts.
@@ -29,7 +30,7 @@ public:
     static constexpr std::int64_t kFitSeconds = 86400;
     static constexpr std::int64_t kFitSpacing = 10;
     // Less lock than this gives no aging (taken as 0).
-    static constexpr std::int64_t kFitMinimumSpan = 600;
+    static constexpr std::int64_t kFitMinimumSpan = 300;
 
     // One unit second of settled lock: its 1PPS phase (seconds, NaN if none),
     // the unit's frequency estimate (NaN if none yet) and the free-running

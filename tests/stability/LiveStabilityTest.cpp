@@ -260,7 +260,7 @@ TEST(HoldoverPredictor, PredictsFromTheEntryAndTheLastDaysAging)
 TEST(HoldoverPredictor, TooShortALockGivesNoAging)
 {
     CHoldoverPredictor predictor;
-    for (std::int64_t s = 0; s < 300; ++s) predictor.OnLocked(s, 1e-9, kNaN, 1e-12 * static_cast<double>(s));
+    for (std::int64_t s = 0; s < 200; ++s) predictor.OnLocked(s, 1e-9, kNaN, 1e-12 * static_cast<double>(s));
     predictor.OnHoldover(400);
     EXPECT_EQ(predictor.AgingPerSecond(), 0.0);
     EXPECT_NEAR(*predictor.Predicted(), 1e-9, 1e-18);

@@ -147,8 +147,10 @@ void CStabilityMetrics::OnUnitSecond(std::int64_t second, const CReadings& readi
                           readings.m_disciplineState.m_value->m_value == DisciplineState::Holdover;
     if (settled) {
         const double frequency = value(readings.m_frequencyError);
+        // Locked, the steered error stays near zero whatever the crystal
+        // does; the crystal's own drift is what the DAC does against it.
         const double freeRunning =
-            m_options.m_dDacGain != 0.0 ? frequency - m_options.m_dDacGain * value(readings.m_dac) : frequency;
+            m_options.m_dDacGain != 0.0 ? -m_options.m_dDacGain * value(readings.m_dac) : frequency;
         m_predictor.OnLocked(second, phase, frequency, freeRunning);
     } else if (holdover) {
         m_predictor.OnHoldover(second);
