@@ -177,7 +177,6 @@ TEST(HoldoverPrediction, FollowsTheSimulatedAging)
     // agrees with the prediction.
     const double reported = SeriesValue(text, "velmor_pps_offset_seconds{" + device + "}");
     EXPECT_NEAR(value, reported, 0.2 * expected + 20e-9);
-    std::printf("DBG t=%g expected=%g predicted=%g reported=%g\n", t, expected, value, reported);
 }
 
 }  // namespace

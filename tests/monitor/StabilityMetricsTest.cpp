@@ -9,6 +9,7 @@
 
 #include <prometheus/text_serializer.h>
 
+#include "MonitorOptions.h"
 #include "StabilityMetrics.h"
 #include "app/Program.h"
 #include "support/FakeHost.h"
@@ -32,6 +33,20 @@ TEST(UnitSecondsCount, ConsecutiveAcrossMinutesDaysAndYears)
                             "341:21:60:00", "341:21:23:61", "34a:21:23:10"})
         EXPECT_FALSE(UnitSecondsCount(2026, bad)) << bad;
     EXPECT_FALSE(UnitSecondsCount(0, "001:00:00:00"));
+}
+
+TEST(StabilityOptions, DacGainFromTheCommandLineAndTheFile)
+{
+    CMonitorOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseMonitorArgs({"--device", "/dev/ttyS0", "--dac-gain", "2e-12"}, options, error)) << error;
+    EXPECT_DOUBLE_EQ(options.m_dDacGain, 2e-12);
+    ASSERT_TRUE(ReadMonitorConfig("dac-gain=-1.5e-12\n", "unit.conf", options, error)) << error;
+    EXPECT_DOUBLE_EQ(options.m_dDacGain, -1.5e-12);
+    for (const char* bad : {"", "fast", "1e-3", "nan", "inf", "2e-12x"}) {
+        CMonitorOptions refused;
+        EXPECT_FALSE(ParseMonitorArgs({"--device", "/dev/ttyS0", "--dac-gain", bad}, refused, error)) << bad;
+    }
 }
 
 class StabilityThroughProgram : public ::testing::Test {
