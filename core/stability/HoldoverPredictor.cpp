@@ -22,14 +22,14 @@ void CHoldoverPredictor::OnLocked(std::int64_t unitSecond, double phase, double 
     while (!m_fit.empty() && m_fit.front().m_llSecond <= unitSecond - kFitSeconds) m_fit.pop_front();
 }
 
-void CHoldoverPredictor::OnHoldover(std::int64_t unitSecond)
+void CHoldoverPredictor::OnHoldover(std::int64_t unitSecond, double frequency)
 {
     if (!m_bHoldover) {
         if (!m_bLockSeen) return;  // nothing to predict from
         m_bHoldover = true;
         m_llEntry = m_llLastLocked;
         m_dEntryPhase = m_dLastPhase;
-        m_dEntryFrequency = m_dLastFrequency;
+        m_dEntryFrequency = std::isfinite(frequency) ? frequency : m_dLastFrequency;
         m_dAging = FitSlope(m_llEntry - kFitSeconds);
     }
     m_llNow = unitSecond;

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <optional>
 
 namespace velmor {
@@ -36,8 +37,10 @@ public:
     // the unit's frequency estimate (NaN if none yet) and the free-running
     // frequency for the fit (NaN if unknown).
     void OnLocked(std::int64_t unitSecond, double phase, double frequency, double freeRunning);
-    // One unit second in holdover: the first starts the prediction.
-    void OnHoldover(std::int64_t unitSecond);
+    // One unit second in holdover: the first starts the prediction, from the
+    // unit's frequency estimate as it stands then (NaN: the last one of the
+    // lock), which may have come after the last locked second's report.
+    void OnHoldover(std::int64_t unitSecond, double frequency = std::numeric_limits<double>::quiet_NaN());
     // Any other second (warming up, recovering, not yet settled): no
     // prediction. The lock's history stays for the next holdover.
     void OnOther();

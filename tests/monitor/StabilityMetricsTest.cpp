@@ -109,9 +109,11 @@ TEST_F(StabilityThroughProgram, SeriesAppearOnSettledSecondsAndThePredictionOnly
     EXPECT_EQ(text.find("velmor_holdover_predicted_time_error_seconds{"), std::string::npos);
 
     // Holdover: the prediction starts from the last settled phase and the
-    // unit's frequency estimate (no aging learnt from a constant estimate).
-    Feed("EFER,2.0E-11");
+    // unit's latest frequency estimate, here one that came after the last
+    // locked second's time report (no aging from a constant estimate).
+    Feed("EFER,5.0E-09");
     Second(100, 10, '1');
+    Feed("EFER,2.0E-11");
     for (int s = 101; s <= 200; ++s) Second(s, 0, '2');
     text = Scrape();
     EXPECT_NE(text.find("velmor_holdover_predicted_time_error_seconds{" + labels + "} 1.2e-08"), std::string::npos)

@@ -153,7 +153,9 @@ void CStabilityMetrics::OnUnitSecond(std::int64_t second, const CReadings& readi
             m_options.m_dDacGain != 0.0 ? -m_options.m_dDacGain * value(readings.m_dac) : frequency;
         m_predictor.OnLocked(second, phase, frequency, freeRunning);
     } else if (holdover) {
-        m_predictor.OnHoldover(second);
+        // A unit reports its estimate after its time in the same second: the
+        // one that came just before the loss is the latest.
+        m_predictor.OnHoldover(second, value(readings.m_frequencyError));
     } else if (!locked) {
         m_predictor.OnOther();
     }
