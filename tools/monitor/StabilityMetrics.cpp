@@ -11,10 +11,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-prometheus::Family<prometheus::Gauge>& Gauges(prometheus::Registry& registry, const char* name, const char* help)
-{
-    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
-}
+using prometheus::BuildGauge;
 
 }  // namespace
 
@@ -55,13 +52,26 @@ void CStabilityMetrics::CSeries::Show(double value)
 CStabilityMetrics::CStabilityMetrics(prometheus::Registry& registry, std::string device,
                                      CStabilityMetricsOptions options)
     : m_strDevice(std::move(device)), m_options(std::move(options)),
-      m_adev(Gauges(registry, "velmor_adev", "Overlapping Allan deviation of the 1PPS over the window")),
-      m_tdev(Gauges(registry, "velmor_tdev", "Time deviation of the 1PPS over the window, seconds")),
-      m_mtie(Gauges(registry, "velmor_mtie_seconds", "Maximum time interval error of the 1PPS over the window")),
-      m_margin(Gauges(registry, "velmor_mask_margin_ratio",
-                      "Worst measured / mask value over octave tau 1..2048 s; above 1 the mask is broken")),
-      m_predicted(Gauges(registry, "velmor_holdover_predicted_time_error_seconds",
-                         "Time error predicted from the frequency at holdover entry and the aging before it"))
+      m_adev(BuildGauge()
+                 .Name("velmor_adev")
+                 .Help("Overlapping Allan deviation of the 1PPS over the window")
+                 .Register(registry)),
+      m_tdev(BuildGauge()
+                 .Name("velmor_tdev")
+                 .Help("Time deviation of the 1PPS over the window, seconds")
+                 .Register(registry)),
+      m_mtie(BuildGauge()
+                 .Name("velmor_mtie_seconds")
+                 .Help("Maximum time interval error of the 1PPS over the window")
+                 .Register(registry)),
+      m_margin(BuildGauge()
+                   .Name("velmor_mask_margin_ratio")
+                   .Help("Worst measured / mask value over octave tau 1..2048 s; above 1 the mask is broken")
+                   .Register(registry)),
+      m_predicted(BuildGauge()
+                      .Name("velmor_holdover_predicted_time_error_seconds")
+                      .Help("Time error predicted from the frequency at holdover entry and the aging before it")
+                      .Register(registry))
 {
     // Families are shared between the units of one monitor; the series are
     // each unit's own.
