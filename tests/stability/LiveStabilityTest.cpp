@@ -211,6 +211,14 @@ TEST(WanderMasks, MarginIsTheWorstRatioOverTheMeasuredPoints)
     // TDEV: 2 ns at 64 s is 2/3 of the flat part; 20 ns at 512 s is 20/15.36.
     const CTauValue tdev[] = {{64, 2e-9}, {512, 20e-9}, {2048, 10e-9}, {20000, 1.0}};
     EXPECT_NEAR(MaskMargin(WanderMask::G811, WanderStatistic::Tdev, tdev), 20.0 / 15.36, 1e-12);
+    // Around 1000 s: G.811's MTIE ramp flattens (0.1658 us at 512 s, 0.30024
+    // us at 1024 s) and TDEV reaches its 30 ns ceiling; the worst side wins.
+    const CTauValue aroundThousand[] = {{512, 0.15e-6}, {1024, 0.31e-6}};
+    EXPECT_NEAR(MaskMargin(WanderMask::G811, WanderStatistic::Mtie, aroundThousand), 0.31 / 0.30024, 1e-12);
+    const CTauValue quieterLater[] = {{512, 0.16e-6}, {1024, 0.20e-6}};
+    EXPECT_NEAR(MaskMargin(WanderMask::G811, WanderStatistic::Mtie, quieterLater), 0.16 / 0.1658, 1e-12);
+    const CTauValue tdevAroundThousand[] = {{512, 10e-9}, {1024, 33e-9}};
+    EXPECT_NEAR(MaskMargin(WanderMask::G8272PrtcA, WanderStatistic::Tdev, tdevAroundThousand), 1.1, 1e-12);
     EXPECT_TRUE(std::isnan(MaskMargin(WanderMask::G811, WanderStatistic::Tdev, std::span<const CTauValue>())));
     EXPECT_STREQ(MaskName(WanderMask::G8272PrtcA), "g8272_prtc_a");
     EXPECT_STREQ(StatisticName(WanderStatistic::Tdev), "tdev");
