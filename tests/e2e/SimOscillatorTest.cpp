@@ -138,3 +138,38 @@ TEST(SimOscillatorTest, EstimateAndDacFollowTheModel)
 
 }  // namespace
 }  // namespace velmor
+
+namespace velmor {
+namespace {
+
+TEST(SimOscillatorTest, AgingRampsTheDacInLockAndCurvesThePhaseInHoldover)
+{
+    // 1e-7 per day, nothing else moving. Locked, the DAC ramps against the
+    // drift at aging / gain steps per second, and the loop lags it by a
+    // steady phase of aging / omega^2. Coasting, the phase runs off as half
+    // the aging times t squared, plus the frequency the proportional term
+    // held back at entry: 2 zeta omega times that lag, 1.4 aging L.
+    CSimNoiseConfig config;
+    config.m_dFreqWalk = 0;
+    config.m_dTempCoeff = 0;
+    config.m_dPpsNoiseNs = 0;
+    config.m_dLoopSeconds = 100;
+    config.m_dAgingPerDay = 1e-7;
+    const double aging = 1e-7 / 86400;
+    CSimOscillator clock(config, 4);
+    clock.Align();
+    for (int i = 0; i < 3000; ++i) clock.Step(true, true, false);
+    const double before = clock.Dac();
+    for (int i = 0; i < 1000; ++i) clock.Step(true, true, false);
+    EXPECT_NEAR(before - clock.Dac(), 1000 * aging / CSimOscillator::kDacGain, 1.0);
+    EXPECT_NEAR(clock.PhaseNs(), aging * 100 * 100 * 1e9, 0.5);
+
+    const double entry = clock.PhaseNs();
+    const double t = 3600;
+    for (int i = 0; i < t; ++i) clock.Step(false, false, false);
+    const double expected = (0.5 * aging * t * t + 1.4 * aging * 100 * t) * 1e9;  // 7.5 us + 0.58 us
+    EXPECT_NEAR(clock.PhaseNs() - entry, expected, 0.01 * expected);
+}
+
+}  // namespace
+}  // namespace velmor

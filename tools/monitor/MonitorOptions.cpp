@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "link/SerialSettings.h"
+#include "text/Numbers.h"
 
 namespace velmor {
 
@@ -135,6 +138,13 @@ bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMo
         }
     } else if (key == "db") {
         options.m_strDb = value;
+    } else if (key == "dac-gain") {
+        const std::optional<double> gain = ParseStrictDouble(value);
+        if (!gain || !std::isfinite(*gain) || std::fabs(*gain) > 1e-6) {
+            error = "dac-gain: expected the fractional frequency per DAC step (e.g. 2e-12), got '" + value + "'";
+            return false;
+        }
+        options.m_dDacGain = *gain;
     } else if (key == "log-level") {
         const std::string level = Lower(value);
         if (level != "error" && level != "warning" && level != "notice" && level != "info" && level != "debug") {
@@ -282,6 +292,9 @@ const char* MonitorUsage()
            "  --config FILE       KEY=VALUE file with the same keys (device= repeats, baud=,\n"
            "                      ...); the command line overrides it\n"
            "  --log-level LEVEL   error, warning, notice, info (default) or debug\n"
+           "  --dac-gain X        fractional frequency per DAC step; with it the holdover\n"
+           "                      prediction learns the aging from the DAC's trend in lock\n"
+           "                      (default: from the unit's frequency estimate alone)\n"
            "  --help              this text\n";
 }
 

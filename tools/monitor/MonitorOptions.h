@@ -31,6 +31,7 @@ struct CMonitorOptions {
     std::string m_strShare;       // empty: the line is not shared
     std::string m_strConfig;
     std::string m_strLogLevel = "info";
+    double m_dDacGain = 0.0;      // fractional frequency per DAC step; 0: unknown
     bool m_bHelp = false;
 };
 

@@ -24,6 +24,7 @@
 #include "MonitorHost.h"
 #include "MonitorLog.h"
 #include "MonitorOptions.h"
+#include "StabilityMetrics.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "platform/DeviceByPath.h"
@@ -116,11 +117,12 @@ std::string ExposerAddress(const CHostPort& address)
 // written); port 1 is the device the options name.
 class CWatchedUnit {
 public:
-    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store)
+    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store, double dacGain)
         : m_spec(spec), m_profile(CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
                                                      std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
                                                      spec.m_strDevice + "\n")),
           m_host(spec.m_strDevice), m_session(m_host, m_device, m_profile), m_metrics(registry, spec.m_strDevice),
+          m_stability(registry, spec.m_strDevice, {"unit", dacGain}),
           m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); })
     {
         m_session.SetAutoBaudSwitch(spec.m_nBaud == 0);
@@ -131,6 +133,7 @@ public:
         m_session.SetRecovery(recovery);
         m_session.AddObserver(m_log);
         m_session.AddObserver(m_metrics);
+        m_session.AddObserver(m_stability);
         if (store != nullptr) {
             // The recorder only queues; the store's own thread writes.
             m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
@@ -202,6 +205,7 @@ private:
     CSession m_session;
     CLogObserver m_log{m_spec.m_strDevice};
     CMetricsObserver m_metrics;
+    CStabilityMetrics m_stability;
     CLineShare m_share;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
 };
@@ -242,7 +246,7 @@ int Run(const CMonitorOptions& options)
 
     std::vector<std::unique_ptr<CWatchedUnit>> units;
     for (const CMonitorDevice& spec : options.m_devices) {
-        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get()));
+        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get(), options.m_dDacGain));
         if (!units.back()->ShareLine()) return 1;
     }
     for (auto& unit : units) unit->Start();

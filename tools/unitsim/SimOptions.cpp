@@ -73,6 +73,10 @@ const char* SimUsage()
            "                        (default 5e-13)\n"
            "  --temp-coeff X        frequency change per kelvin (default 1e-11)\n"
            "  --loop-time SECONDS   time constant of the disciplining loop (default 1000)\n"
+           "  --aging PER_DAY       the crystal's aging: a linear frequency drift, in\n"
+           "                        fractional frequency per day (default 0). Locked,\n"
+           "                        the loop follows it through the DAC; coasting, the\n"
+           "                        phase runs off as half the aging times t squared\n"
            "\n"
            "Clock:\n"
            "  --speed N             run the unit's clock N times faster than real time\n"
@@ -155,6 +159,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
         else if (name == "--freq-walk" && ToNumber(value, 0, 1e-6, number)) unit.m_noise.m_dFreqWalk = number;
         else if (name == "--temp-coeff" && ToNumber(value, -1e-6, 1e-6, number)) unit.m_noise.m_dTempCoeff = number;
         else if (name == "--loop-time" && ToNumber(value, 10, 1e6, number)) unit.m_noise.m_dLoopSeconds = number;
+        else if (name == "--aging" && ToNumber(value, -1e-6, 1e-6, number)) unit.m_noise.m_dAgingPerDay = number;
         else if (name == "--speed" && ToNumber(value, 0.01, 1000, number)) options.m_dSpeed = number;
         else if (name == "--bad-checksum" && ToNumber(value, 0, 100, number)) options.m_dBadChecksumPercent = number;
         else if (name == "--noise" && ToNumber(value, 0, 100, number)) options.m_dNoisePercent = number;

@@ -5,8 +5,9 @@
 //   temperature  a daily sinusoid around the oven's set point plus a slow,
 //                mean-reverting random walk;
 //   frequency    a fixed offset, a random walk, the temperature times a
-//                coefficient, and the DAC's steering; while the oven is still
-//                cold it runs a further 1e-8 off;
+//                coefficient, the crystal's aging (a linear drift), and the
+//                DAC's steering; while the oven is still cold it runs a
+//                further 1e-8 off;
 //   phase        the integral of the frequency: the true time difference
 //                between the unit's 1PPS and GPS;
 //   measurement  the phase plus the receiver's white phase noise, which is
@@ -31,6 +32,7 @@ struct CSimNoiseConfig {
     double m_dFreqWalk = 5e-13;    // random-walk frequency noise, per square root of a second
     double m_dTempCoeff = 1e-11;   // fractional frequency per kelvin
     double m_dLoopSeconds = 1000;   // time constant of the disciplining loop
+    double m_dAgingPerDay = 0;      // linear frequency drift, fractional frequency per day
 };
 
 class CSimOscillator {
@@ -110,7 +112,7 @@ public:
     double Frequency() const
     {
         return m_dFixedOffset + m_dWalk + m_config.m_dTempCoeff * (m_dTemperature - kSetPoint) +
-               (Dac() - kDacCentre) * kDacGain;
+               m_config.m_dAgingPerDay * static_cast<double>(m_nSeconds) / 86400.0 + (Dac() - kDacCentre) * kDacGain;
     }
 
     // The unit's own frequency estimate: the least-squares slope of the
