@@ -71,16 +71,16 @@ void CCounterTracker::Pair(const CCounterLine& line, std::uint64_t tick, std::ve
             const CCounterLine& b = isA ? other->m_line : line;
             std::optional<std::int64_t> d = CCounterTime::DiffPs(a.m_value, b.m_value);
             CCounterTime when = isA ? WhenOf(line, tick) : WhenOf(other->m_line, other->m_qwTick);
-            other.reset();
+            CCounterSample sample;
+            sample.m_strText = a.m_strText;
+            sample.m_strTextB = b.m_strText;
+            sample.m_qwTick = tick;
+            other.reset();  // |a| or |b| is gone from here on
             if (mine) {
                 mine.reset();
                 if (bothSeen) ++m_nUnpaired;
             }
             if (!d) return;
-            CCounterSample sample;
-            sample.m_strText = a.m_strText;
-            sample.m_strTextB = b.m_strText;
-            sample.m_qwTick = tick;
             m_bPaired = true;
             AddToSeries("A-B", *d, when, false, std::move(sample), out);
             return;
