@@ -19,6 +19,7 @@
 #include <prometheus/exposer.h>
 #include <prometheus/registry.h>
 
+#include "CounterMonitor.h"
 #include "LineShare.h"
 #include "MetricsObserver.h"
 #include "MonitorHost.h"
@@ -136,6 +137,9 @@ public:
             m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
             m_session.AddObserver(*m_pRecorder);
         }
+        // Its counters read the unit's own clock.
+        for (const CMonitorCounter& counter : spec.m_counters)
+            m_counters.push_back(std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice));
     }
     int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
 
@@ -180,6 +184,7 @@ public:
         }
         m_metrics.OnTick(m_host.TickCount(), m_session.Readings());
         if (m_pRecorder) m_pRecorder->OnTick(m_host.TickCount());
+        for (auto& counter : m_counters) counter->Tick();
     }
 
     void AddPollFds(std::vector<pollfd>& fds) { m_share.AddPollFds(fds); }
@@ -204,6 +209,7 @@ private:
     CMetricsObserver m_metrics;
     CLineShare m_share;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
+    std::vector<std::unique_ptr<CWatchedCounter>> m_counters;
 };
 
 int Run(const CMonitorOptions& options)
