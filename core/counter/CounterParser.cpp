@@ -177,7 +177,8 @@ std::optional<CCounterLine> ParseReadingLine(std::string_view line)
     return out;
 }
 
-void CCounterParser::Feed(const std::uint8_t* data, std::size_t size, std::vector<CCounterLine>& out)
+void CCounterParser::Feed(const std::uint8_t* data, std::size_t size, std::vector<CCounterLine>& out,
+                          std::uint64_t tick)
 {
     for (std::size_t i = 0; i < size; ++i) {
         char c = static_cast<char>(data[i]);
@@ -189,7 +190,7 @@ void CCounterParser::Feed(const std::uint8_t* data, std::size_t size, std::vecto
                 ++m_nOverlong;
                 if (m_bStarted) ++m_nParseErrors;
             } else {
-                FeedLine(m_strLine, out);
+                FeedLine(m_strLine, out, tick);
             }
             m_strLine.clear();
             m_bOverlong = false;
@@ -205,7 +206,7 @@ void CCounterParser::Feed(const std::uint8_t* data, std::size_t size, std::vecto
     }
 }
 
-void CCounterParser::FeedLine(std::string_view raw, std::vector<CCounterLine>& out)
+void CCounterParser::FeedLine(std::string_view raw, std::vector<CCounterLine>& out, std::uint64_t tick)
 {
     if (raw.size() > kMaxLine) {
         ++m_nOverlong;
@@ -231,7 +232,7 @@ void CCounterParser::FeedLine(std::string_view raw, std::vector<CCounterLine>& o
             return;
         }
         m_bStarted = true;
-        m_pending.emplace_back(line);
+        m_pending.emplace_back(std::string(line), tick);
         Decide(out);
         return;
     }
@@ -243,6 +244,7 @@ void CCounterParser::FeedLine(std::string_view raw, std::vector<CCounterLine>& o
         return;
     }
     m_bStarted = true;
+    parsed->m_qwTick = tick;
     out.push_back(std::move(*parsed));
 }
 
@@ -252,7 +254,7 @@ void CCounterParser::Decide(std::vector<CCounterLine>& out)
     // channel's values increase; one line against that settles it at once.
     bool timestamps = true;
     std::map<char, CCounterTime> last;
-    for (const std::string& line : m_pending) {
+    for (const auto& [line, tick] : m_pending) {
         std::optional<CCounterLine> parsed = ParseTimestampLine(line);
         if (!parsed) {
             timestamps = false;
@@ -267,11 +269,13 @@ void CCounterParser::Decide(std::vector<CCounterLine>& out)
     }
     if (timestamps && m_pending.size() < kDetectLines) return;
     m_format = timestamps ? CounterFormat::Timestamp : CounterFormat::Reading;
-    std::vector<std::string> pending;
+    std::vector<std::pair<std::string, std::uint64_t>> pending;
     pending.swap(m_pending);
-    for (const std::string& line : pending) {
+    for (const auto& [line, tick] : pending) {
         std::optional<CCounterLine> parsed = timestamps ? ParseTimestampLine(line) : ParseReadingLine(line);
-        if (parsed) out.push_back(std::move(*parsed));
+        if (!parsed) continue;
+        parsed->m_qwTick = tick;
+        out.push_back(std::move(*parsed));
     }
 }
 

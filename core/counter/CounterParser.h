@@ -56,6 +56,8 @@ struct CCounterLine {
     std::string m_strText;
     // The tag as received (empty when none).
     std::string m_strTag;
+    // The tick the line arrived at, as the caller of Feed gave it.
+    std::uint64_t m_qwTick = 0;
 };
 
 // One line (without its line end) in each grammar; nullopt when it does not
@@ -70,13 +72,15 @@ public:
     // Splits |data| into lines (CR, LF or CR LF) and appends every valid
     // sample to |out|, in order. While the format is being detected the
     // valid lines wait and come out together once it is known.
-    void Feed(const std::uint8_t* data, std::size_t size, std::vector<CCounterLine>& out);
-    void Feed(std::string_view text, std::vector<CCounterLine>& out)
+    // Each line carries |tick|, its time of arrival, even when it comes out
+    // later.
+    void Feed(const std::uint8_t* data, std::size_t size, std::vector<CCounterLine>& out, std::uint64_t tick = 0);
+    void Feed(std::string_view text, std::vector<CCounterLine>& out, std::uint64_t tick = 0)
     {
-        Feed(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), out);
+        Feed(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), out, tick);
     }
     // One complete line (no line end). Public for the tests and the fuzzer.
-    void FeedLine(std::string_view line, std::vector<CCounterLine>& out);
+    void FeedLine(std::string_view line, std::vector<CCounterLine>& out, std::uint64_t tick = 0);
 
     // Auto until detected (or forced).
     CounterFormat Format() const { return m_format; }
@@ -100,7 +104,7 @@ private:
     bool m_bOverlong = false;  // the line being read passed kMaxLine
     bool m_bAfterCR = false;
     // The raw lines held while the format is undecided.
-    std::vector<std::string> m_pending;
+    std::vector<std::pair<std::string, std::uint64_t>> m_pending;
     std::uint64_t m_nParseErrors = 0;
     std::uint64_t m_nOverlong = 0;
     std::uint64_t m_nSkipped = 0;

@@ -66,13 +66,14 @@ void CCounterSession::FeedBytes(const std::uint8_t* data, std::size_t size)
 {
     std::uint64_t now = m_events.TickCount();
     m_lines.clear();
-    m_parser.Feed(data, size, m_lines);
+    m_parser.Feed(data, size, m_lines, now);
     for (const CCounterLine& line : m_lines) {
         ++m_nLines;
         m_bAnyLine = true;
         m_qwLastLine = now;
         m_samples.clear();
-        m_tracker.Add(line, now, m_samples);
+        // Lines held while the format was detected keep their own arrival.
+        m_tracker.Add(line, line.m_qwTick, m_samples);
         for (const CCounterSample& sample : m_samples)
             for (ICounterObserver* observer : m_observers) observer->OnCounterSample(*this, sample);
     }

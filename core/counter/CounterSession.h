@@ -51,6 +51,8 @@ public:
     void FeedBytes(const std::uint8_t* data, std::size_t size);
 
     void AddObserver(ICounterObserver& observer) { m_observers.push_back(&observer); }
+    // The front end's clock now (the ticks samples carry).
+    std::uint64_t Now() const { return m_events.TickCount(); }
 
     const CCounterOptions& Options() const { return m_options; }
     const std::string& Device() const { return m_options.m_strDevice; }

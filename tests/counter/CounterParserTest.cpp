@@ -115,13 +115,18 @@ TEST(CounterParser, FormatDetectedFromTheFirstFiveValidLines)
     // channel. Nothing comes out until the fifth valid line decides.
     CCounterParser ticc;
     std::vector<CCounterLine> out;
-    ticc.Feed("booting\r\n1.10000000000 chA\r\n1.20000000000 chB\r\n2.10000000000 chA\r\n2.20000000000 chB\r\n", out);
+    ticc.Feed("booting\r\n1.10000000000 chA\r\n1.20000000000 chB\r\n", out, 1000);
+    ticc.Feed("2.10000000000 chA\r\n2.20000000000 chB\r\n", out, 2000);
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(ticc.Format(), CounterFormat::Auto);
-    ticc.Feed("3.10000000000 chA\r\n", out);
+    ticc.Feed("3.10000000000 chA\r\n", out, 3000);
     EXPECT_EQ(ticc.Format(), CounterFormat::Timestamp);
     ASSERT_EQ(out.size(), 5u);
     EXPECT_EQ(out[4].m_value, (CCounterTime{3, 100000000000}));
+    // The lines held back keep the time they arrived.
+    EXPECT_EQ(out[1].m_qwTick, 1000u);
+    EXPECT_EQ(out[2].m_qwTick, 2000u);
+    EXPECT_EQ(out[4].m_qwTick, 3000u);
     // Once decided, a reading no longer is valid.
     ticc.Feed("1.5e-9\r\n", out);
     EXPECT_EQ(ticc.ParseErrors(), 1u);

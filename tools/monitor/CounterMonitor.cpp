@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "MonitorLog.h"
+#include "history/HistoryTime.h"
 #include "link/SerialSettings.h"
 
 namespace velmor {
@@ -125,11 +126,15 @@ void CCounterMetrics::OnTick(const CCounterSession& session)
 }
 
 CWatchedCounter::CWatchedCounter(const CMonitorCounter& spec, ISessionEvents& clock, prometheus::Registry& registry,
-                                 const std::string& unitDevice)
+                                 const std::string& unitDevice, CCounterStore* store)
     : m_spec(spec), m_strUnitDevice(unitDevice), m_session(clock, m_device, SessionOptions(spec)),
       m_metrics(registry, unitDevice, spec.m_strDevice)
 {
     m_session.AddObserver(m_metrics);
+    if (store) {
+        m_pRecorder = std::make_unique<CCounterRecorder>(*store, unitDevice, spec.m_strDevice);
+        m_session.AddObserver(*m_pRecorder);
+    }
     Log(LogLevel::Notice, unitDevice + ": reference counter " + spec.m_strDevice + " at " +
                               std::to_string(spec.m_nBaud) + " bit/s, " + CounterFormatText(spec.m_format) +
                               " lines");
@@ -139,6 +144,7 @@ void CWatchedCounter::Tick()
 {
     m_session.Tick();
     m_metrics.OnTick(m_session);
+    if (m_pRecorder) m_pRecorder->OnTick(m_session.Now());
     const std::string prefix = m_strUnitDevice + ": counter " + m_spec.m_strDevice + ": ";
     if (m_session.IsOpen() != m_bWasOpen)
         Log(m_session.IsOpen() ? LogLevel::Info : LogLevel::Warning,
@@ -148,6 +154,22 @@ void CWatchedCounter::Tick()
         Log(m_session.IsUp() ? LogLevel::Notice : LogLevel::Warning,
             prefix + (m_session.IsUp() ? "lines arriving" : "no lines from the counter"));
     m_bWasUp = m_session.IsUp();
+}
+
+std::int64_t CUnitRowTap::RowClock()
+{
+    m_llLastRowMs = SystemUtcMs();
+    m_bRowTaken = true;
+    return m_llLastRowMs;
+}
+
+void CUnitRowTap::OnObservation(const CObservation& o)
+{
+    if (o.m_event != LinkEvent::SentenceHandled || !m_bRowTaken) return;
+    m_bRowTaken = false;
+    // Only a time report's row is one a counter sample joins.
+    if (!o.m_readings.JustReported(o.m_readings.m_unitTime)) return;
+    for (CWatchedCounter* counter : m_counters) counter->OnUnitRow(o.m_qwTick, m_llLastRowMs);
 }
 
 }  // namespace velmor

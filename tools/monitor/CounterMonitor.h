@@ -12,7 +12,11 @@
 #include <prometheus/gauge.h>
 #include <prometheus/registry.h>
 
+#include <memory>
+
+#include "counter/CounterHistory.h"
 #include "counter/CounterSession.h"
+#include "observe/Observation.h"
 #include "platform/DeviceByPath.h"
 
 namespace velmor {
@@ -48,12 +52,23 @@ private:
     std::uint64_t m_nParseErrorsSeen = 0;
 };
 
-// The counter's device, session and metrics, on its unit's clock.
+// The counter's device, session, metrics and (with a store) its recorder,
+// on its unit's clock.
 class CWatchedCounter {
 public:
     CWatchedCounter(const CMonitorCounter& spec, ISessionEvents& clock, prometheus::Registry& registry,
-                    const std::string& unitDevice);
+                    const std::string& unitDevice, CCounterStore* store);
     void Tick();
+    // The unit's recorder wrote a row for a time report that arrived at |tick|.
+    void OnUnitRow(std::uint64_t tick, std::int64_t rowHostMs)
+    {
+        if (m_pRecorder) m_pRecorder->OnUnitRow(tick, rowHostMs);
+    }
+    // Writes the samples still waiting for their join.
+    void Stop()
+    {
+        if (m_pRecorder) m_pRecorder->FlushAll();
+    }
     CCounterSession& Session() { return m_session; }
 
 private:
@@ -62,8 +77,25 @@ private:
     CDeviceByPath m_device;
     CCounterSession m_session;
     CCounterMetrics m_metrics;
+    std::unique_ptr<CCounterRecorder> m_pRecorder;
     bool m_bWasOpen = false;
     bool m_bWasUp = false;
+};
+
+// Tells a unit's counters of each row its recorder writes for a time
+// report. Registered on the unit's session after the recorder; the
+// recorder's clock (RowClock) notes the row's host time as it is taken.
+class CUnitRowTap : public IUnitObserver {
+public:
+    // The recorder's clock: the system's UTC, noted for the tap.
+    std::int64_t RowClock();
+    void Add(CWatchedCounter& counter) { m_counters.push_back(&counter); }
+    void OnObservation(const CObservation& observation) override;
+
+private:
+    std::vector<CWatchedCounter*> m_counters;
+    std::int64_t m_llLastRowMs = 0;
+    bool m_bRowTaken = false;
 };
 
 }  // namespace velmor

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -117,7 +118,8 @@ std::string ExposerAddress(const CHostPort& address)
 // written); port 1 is the device the options name.
 class CWatchedUnit {
 public:
-    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store)
+    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store,
+                 CCounterStore* counterStore)
         : m_spec(spec), m_profile(CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
                                                      std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
                                                      spec.m_strDevice + "\n")),
@@ -134,12 +136,19 @@ public:
         m_session.AddObserver(m_metrics);
         if (store != nullptr) {
             // The recorder only queues; the store's own thread writes.
-            m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
+            // The counters' samples join the rows by the host time the
+            // recorder's clock gives each row.
+            m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice,
+                                                             [this] { return m_rowTap.RowClock(); });
             m_session.AddObserver(*m_pRecorder);
+            m_session.AddObserver(m_rowTap);
         }
         // Its counters read the unit's own clock.
-        for (const CMonitorCounter& counter : spec.m_counters)
-            m_counters.push_back(std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice));
+        for (const CMonitorCounter& counter : spec.m_counters) {
+            m_counters.push_back(
+                std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice, counterStore));
+            m_rowTap.Add(*m_counters.back());
+        }
     }
     int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
 
@@ -196,6 +205,7 @@ public:
         m_session.SayFarewell();
         m_session.RemoveObserver(m_share);
         if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
+        for (auto& counter : m_counters) counter->Stop();
     }
 
 private:
@@ -208,6 +218,7 @@ private:
     CLogObserver m_log{m_spec.m_strDevice};
     CMetricsObserver m_metrics;
     CLineShare m_share;
+    CUnitRowTap m_rowTap;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
     std::vector<std::unique_ptr<CWatchedCounter>> m_counters;
 };
@@ -246,9 +257,15 @@ int Run(const CMonitorOptions& options)
         Log(LogLevel::Info, "recording history in " + options.m_strDb);
     }
 
+    // The counters' samples go to the same file through a writer of their own.
+    std::unique_ptr<CCounterStore> counterStore;
+    const bool anyCounter = std::any_of(options.m_devices.begin(), options.m_devices.end(),
+                                        [](const CMonitorDevice& d) { return !d.m_counters.empty(); });
+    if (store && anyCounter) counterStore = std::make_unique<CCounterStore>(options.m_strDb);
+
     std::vector<std::unique_ptr<CWatchedUnit>> units;
     for (const CMonitorDevice& spec : options.m_devices) {
-        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get()));
+        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get(), counterStore.get()));
         if (!units.back()->ShareLine()) return 1;
     }
     for (auto& unit : units) unit->Start();
@@ -292,6 +309,8 @@ int Run(const CMonitorOptions& options)
         if (!store->Flush(5000)) Log(LogLevel::Warning, "history: not everything could be written before exit");
         store->Close();
     }
+    if (counterStore && !counterStore->Flush(5000))
+        Log(LogLevel::Warning, "history: not every counter sample could be written before exit");
     return 0;
 }
 
