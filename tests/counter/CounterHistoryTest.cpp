@@ -100,6 +100,11 @@ TEST(CounterHistory, ExportJoinsTheUnitRowsAndStatsCutAtSegments)
         row.m_nSatellitesTracked = 9;
         row.m_nSatellitesUsed = 7;
         units.Append(row);
+        // A second row of the same millisecond (two reports in one read):
+        // a sample still shows one unit row, the first.
+        CHistoryRow twin = row;
+        twin.m_dPpsOffsetNs = -4;
+        units.Append(twin);
         // Another unit on another port, whose counter rows stay its own.
         units.SetUnit("512-6200-04", "/dev/ttyS1", "3.02.01", 16);
         units.Append(row);

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -173,6 +174,7 @@ TEST(CounterAgainstUnitSim, OneDatabaseJoinedSecondBySecondAndTheCounterSeesTheT
     std::size_t pairs = 0, joined = 0;
     double worstPs = 0;
     std::vector<double> truthSeen;
+    std::set<std::size_t> seconds;
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const std::vector<std::string> f = Fields(rows[i], ',');
         ASSERT_EQ(f.size(), 10u) << rows[i];
@@ -180,6 +182,7 @@ TEST(CounterAgainstUnitSim, OneDatabaseJoinedSecondBySecondAndTheCounterSeesTheT
         ++pairs;
         // The counter's seconds count the unit's seconds from 1.
         const std::size_t second = static_cast<std::size_t>(std::stoll(f[2]));
+        EXPECT_TRUE(seconds.insert(second).second) << "second " << second << " twice: " << rows[i];
         ASSERT_GE(second, 1u);
         ASSERT_LE(second, truth.size());
         const double errorPs = std::fabs(std::stod(f[3]) - truth[second - 1]) * 1e12;
@@ -187,15 +190,17 @@ TEST(CounterAgainstUnitSim, OneDatabaseJoinedSecondBySecondAndTheCounterSeesTheT
         truthSeen.push_back(truth[second - 1]);
         if (f[4].empty()) continue;
         ++joined;
-        // The unit row nearest in host time is the one joined.
+        // The unit row nearest in host time is the one joined. Rows whose
+        // reports came in one read are a few ms apart and equally near by
+        // the ticks the join uses: any of them will do.
         const std::int64_t at = *ParseIsoUtc(f[0]);
-        auto after = unitOffsetByMs.lower_bound(at);
-        auto nearest = after;
-        if (after == unitOffsetByMs.end() || (after != unitOffsetByMs.begin() && at - std::prev(after)->first <=
-                                                                                     after->first - at))
-            nearest = std::prev(after);
-        EXPECT_LE(std::llabs(nearest->first - at), 500) << rows[i];
-        EXPECT_EQ(f[4], nearest->second) << rows[i];
+        std::int64_t best = 501;
+        for (const auto& [ms, offset] : unitOffsetByMs) best = std::min<std::int64_t>(best, std::llabs(ms - at));
+        EXPECT_LE(best, 500) << rows[i];
+        bool found = false;
+        for (const auto& [ms, offset] : unitOffsetByMs)
+            found = found || (std::llabs(ms - at) <= best + 20 && offset == f[4]);
+        EXPECT_TRUE(found) << rows[i];
         EXPECT_EQ(f[7], "1") << rows[i];
     }
     // Every second of the run made a pair (none lost, none doubled), and

@@ -159,10 +159,13 @@ int ExportCounterMain(const std::vector<std::string>& rawArgs, std::ostream& out
     if (status != kExitOk) return status;
 
     CSqliteStatement rows;
+    // One unit row per sample even if a recorder wrote two in one
+    // millisecond: the first.
     const std::string sql =
         "SELECT c.host_ms, c.channel, c.text, c.phase_ps, r.pps_offset_ns, r.dac, r.temperature_c,"
         " r.discipline_state, r.satellites_tracked, r.satellites_used"
-        " FROM counter_samples c LEFT JOIN readings r ON r.unit_id = ?1 AND r.host_ms = c.unit_host_ms"
+        " FROM counter_samples c LEFT JOIN readings r ON r.rowid = (SELECT rowid FROM readings"
+        " WHERE unit_id = ?1 AND host_ms = c.unit_host_ms ORDER BY rowid LIMIT 1)"
         " WHERE c.unit_device = ?2 AND c.host_ms >= ?3 AND c.host_ms < ?4" +
         std::string(options.m_strChannel.empty() ? "" : " AND c.channel = ?5") + " ORDER BY c.host_ms, c.id";
     if (rows.Prepare(db, sql) != SQLITE_OK) {

@@ -158,7 +158,9 @@ void CWatchedCounter::Tick()
 
 std::int64_t CUnitRowTap::RowClock()
 {
-    m_llLastRowMs = SystemUtcMs();
+    // Two reports handled in one millisecond (one read holding both) still
+    // get rows of their own time: a counter sample names its row by it.
+    m_llLastRowMs = std::max(SystemUtcMs(), m_llLastRowMs + 1);
     m_bRowTaken = true;
     return m_llLastRowMs;
 }
