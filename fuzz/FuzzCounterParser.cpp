@@ -1,12 +1,14 @@
 // Arbitrary bytes from a counter's serial line: the parser in each format
 // must never crash, never hand out a line longer than its limit, and must
-// keep every value normalised (picoseconds within one second).
+// keep every value normalised (picoseconds within one second); the tracker
+// must take whatever lines it hands out.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "counter/CounterParser.h"
+#include "counter/CounterTracker.h"
 
 using namespace velmor;
 
@@ -19,6 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t split = size ? data[0] % (size + 1) : 0;
         parser.Feed(data, split, out);
         parser.Feed(data + split, size - split, out);
+        // The samples they make, with arrival ticks from the bytes.
+        CCounterTracker tracker;
+        std::vector<CCounterSample> samples;
+        std::uint64_t tick = 0;
+        for (const CCounterLine& line : out) {
+            tick += static_cast<std::uint64_t>(line.m_value.m_ps % 2000);
+            tracker.Add(line, tick, samples);
+        }
+        (void)tracker.IntervalSeconds();
         for (const CCounterLine& line : out) {
             if (line.m_value.m_ps < 0 || line.m_value.m_ps >= CCounterTime::kPsPerSecond) __builtin_trap();
             if (line.m_strText.size() > CCounterParser::kMaxLine) __builtin_trap();

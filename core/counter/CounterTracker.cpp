@@ -104,16 +104,19 @@ void CCounterTracker::AddToSeries(const std::string& name, std::int64_t phasePs,
         sample.m_bSegmentStart = true;
     } else {
         if (unwrap) {
+            // A fraction moves by less than a second; the cycles stay far
+            // inside 64 bits for any run a counter could make.
             std::int64_t step = phasePs + s.m_cyclesPs - s.m_lastPhasePs;
             if (step > kPs / 2) s.m_cyclesPs -= kPs;
             if (step < -kPs / 2) s.m_cyclesPs += kPs;
             phasePs += s.m_cyclesPs;
         }
         sample.m_phasePs = phasePs;
-        // Phases here are far below the 64-bit range (unwrapped fractions
-        // and parsed values under 1e18 ps), so the step cannot overflow.
-        std::int64_t step = phasePs - s.m_lastPhasePs;
-        if (step > m_stepLimitPs || step < -m_stepLimitPs) {
+        // Readings may lie anywhere in 64 bits of picoseconds: a step too
+        // large to hold is a slip too.
+        std::int64_t step = 0;
+        const bool huge = __builtin_sub_overflow(phasePs, s.m_lastPhasePs, &step);
+        if (huge || step > m_stepLimitPs || step < -m_stepLimitPs) {
             sample.m_bSlip = true;
             sample.m_bSegmentStart = true;
             ++s.m_nSlips;
@@ -124,7 +127,8 @@ void CCounterTracker::AddToSeries(const std::string& name, std::int64_t phasePs,
             sample.m_bSegmentStart = true;
         } else {
             std::int64_t usual = s.m_intervalsPs.empty() ? kPs : Median(s.m_intervalsPs);
-            if (*interval > usual + usual / 2) sample.m_bSegmentStart = true;
+            // More than half an interval late (both positive: no overflow).
+            if (*interval - usual > usual / 2) sample.m_bSegmentStart = true;
             s.m_intervalsPs.push_back(*interval);
             if (s.m_intervalsPs.size() > kIntervalHistory) s.m_intervalsPs.pop_front();
         }

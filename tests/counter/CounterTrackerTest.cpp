@@ -173,6 +173,30 @@ TEST(CounterTracker, ReadingsArePhasesAndPairByArrival)
     EXPECT_EQ(tagged.Unpaired(), 1u);
 }
 
+TEST(CounterTracker, ExtremeValuesAreSlipsAndGapsNotOverflows)
+{
+    // Readings near the ends of 64-bit picoseconds: the step between them
+    // does not fit, and is a slip.
+    CCounterTracker readings;
+    std::vector<CCounterSample> out;
+    readings.Add(*ParseReadingLine("9000000"), 1000, out);
+    readings.Add(*ParseReadingLine("-9000000"), 2000, out);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[1].m_bSlip);
+    // Timestamps leaping by years: each leap is a gap, however large the
+    // usual interval has become.
+    Feed run;
+    run.Add("1.000000000000 chA");
+    run.Add("4000000.000000000000 chA", 1000);
+    run.Add("8000000.000000000000 chA", 1000);
+    run.Add("8000001.000000000000 chA", 1000);
+    auto a = run.Of("A");
+    ASSERT_EQ(a.size(), 4u);
+    EXPECT_TRUE(a[1].m_bSegmentStart);
+    EXPECT_FALSE(a[2].m_bSegmentStart);  // the same leap again: the usual now
+    EXPECT_FALSE(a[3].m_bSegmentStart);
+}
+
 struct Collect : ICounterObserver {
     std::vector<CCounterSample> samples;
     void OnCounterSample(const CCounterSession&, const CCounterSample& s) override { samples.push_back(s); }
