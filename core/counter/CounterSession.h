@@ -57,6 +57,8 @@ public:
     const CCounterOptions& Options() const { return m_options; }
     const std::string& Device() const { return m_options.m_strDevice; }
     bool IsOpen() const { return m_bOpen; }
+    // Why the device would not open, when it can say.
+    std::string LastOpenError() const { return m_device.LastOpenError(); }
     // Open, and a valid line within kUpWindowMs.
     bool IsUp() const;
     const CCounterParser& Parser() const { return m_parser; }

@@ -136,8 +136,10 @@ CWatchedCounter::CWatchedCounter(const CMonitorCounter& spec, ISessionEvents& cl
         m_session.AddObserver(*m_pRecorder);
     }
     Log(LogLevel::Notice, unitDevice + ": reference counter " + spec.m_strDevice + " at " +
-                              std::to_string(spec.m_nBaud) + " bit/s, " + CounterFormatText(spec.m_format) +
-                              " lines");
+                              std::to_string(spec.m_nBaud) + " bit/s, " +
+                              (spec.m_format == CounterFormat::Auto
+                                   ? std::string("its line format detected from the first lines")
+                                   : std::string(CounterFormatText(spec.m_format)) + " lines"));
 }
 
 void CWatchedCounter::Tick()
@@ -150,6 +152,12 @@ void CWatchedCounter::Tick()
         Log(m_session.IsOpen() ? LogLevel::Info : LogLevel::Warning,
             prefix + (m_session.IsOpen() ? "port opened" : "port closed; reopening"));
     m_bWasOpen = m_session.IsOpen();
+    if (!m_session.IsOpen() && !m_bOpenFailureLogged && !m_session.LastOpenError().empty()) {
+        // Once: the session keeps trying every few seconds.
+        m_bOpenFailureLogged = true;
+        Log(LogLevel::Warning, prefix + m_session.LastOpenError() + "; retrying");
+    }
+    if (m_session.IsOpen()) m_bOpenFailureLogged = false;
     if (m_session.IsUp() != m_bWasUp && (m_bWasUp || m_session.IsUp()))
         Log(m_session.IsUp() ? LogLevel::Notice : LogLevel::Warning,
             prefix + (m_session.IsUp() ? "lines arriving" : "no lines from the counter"));

@@ -79,6 +79,7 @@ private:
     CCounterMetrics m_metrics;
     std::unique_ptr<CCounterRecorder> m_pRecorder;
     bool m_bWasOpen = false;
+    bool m_bOpenFailureLogged = false;
     bool m_bWasUp = false;
 };
 
