@@ -112,10 +112,10 @@ TEST(CounterHistory, ExportJoinsTheUnitRowsAndStatsCutAtSegments)
 
         CCounterStore counters(path);
         auto add = [&](const char* unit, std::int64_t ms, const char* channel, const char* text, std::int64_t ps,
-                       bool start, std::optional<std::int64_t> joined) {
+                       bool start, std::optional<std::int64_t> joined, const char* counter = "/dev/ttyACM0") {
             CCounterRow r;
             r.m_strUnit = unit;
-            r.m_strCounter = "/dev/ttyACM0";
+            r.m_strCounter = counter;
             r.m_llHostMs = ms;
             r.m_strChannel = channel;
             r.m_strText = text;
@@ -128,6 +128,8 @@ TEST(CounterHistory, ExportJoinsTheUnitRowsAndStatsCutAtSegments)
         add("/dev/ttyS0", kT0 + 1020, "A-B", "86401.25000000099", 990, true, kT0 + 1000);
         add("/dev/ttyS0", kT0 + 2020, "A-B", "86402.25000000100", -1000, false, std::nullopt);
         add("/dev/ttyS1", kT0 + 2020, "A-B", "1.0", 5, true, std::nullopt);
+        // A second counter beside the first unit: its rows are never mixed in.
+        add("/dev/ttyS0", kT0 + 1500, "A-B", "7.0", 7, true, std::nullopt, "/dev/ttyACM1");
         // Two segments of A-B for the statistics: 3 + 4 samples, a
         // 100 ns slip between them that must not count.
         for (int i = 0; i < 7; ++i)
@@ -137,7 +139,12 @@ TEST(CounterHistory, ExportJoinsTheUnitRowsAndStatsCutAtSegments)
     }
     const std::string db = "--db '" + path + "'";
     int status = -1;
-    std::string out = RunTool("export --counter " + db + " --unit 1 --to 2026-12-07T10:00:03Z", status);
+    std::string out = RunTool("export --counter " + db + " --unit 1", status);
+    EXPECT_EQ(status, 2) << out;
+    EXPECT_EQ(out, "velmor-history export: 2 counters beside unit 1; choose one with --counter-device: /dev/ttyACM0 "
+                   "/dev/ttyACM1\n");
+    const std::string acm0 = " --counter-device /dev/ttyACM0";
+    out = RunTool("export --counter " + db + " --unit 1 --to 2026-12-07T10:00:03Z" + acm0, status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out,
               "time_utc,channel,timestamp_s,phase_s,pps_offset_ns,dac,temperature_c,discipline_state,"
@@ -145,11 +152,12 @@ TEST(CounterHistory, ExportJoinsTheUnitRowsAndStatsCutAtSegments)
               "2026-12-07T10:00:01.020Z,A,86401.25000000099,0.250000000990,-3,34361.5,38.25,1,9,7\n"
               "2026-12-07T10:00:01.020Z,A-B,86401.25000000099,0.000000000990,-3,34361.5,38.25,1,9,7\n"
               "2026-12-07T10:00:02.020Z,A-B,86402.25000000100,-0.000000001000,,,,,,\n");
-    out = RunTool("export --counter --channel A " + db + " --unit 1", status);
+    out = RunTool("export --counter --channel A " + db + " --unit 1" + acm0, status);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
 
     // The segments' own ADEV: alternating 0 and 100 ps is 100 ps steps.
-    out = RunTool("stats " + db + " --unit 1 --counter --channel A-B --from 2026-12-07T10:00:03Z --taus 1 --stats adev",
+    out = RunTool("stats " + db + " --unit 1 --counter --channel A-B --from 2026-12-07T10:00:03Z --taus 1 --stats adev" +
+                      acm0,
                   status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, "tau n adev\n1 3 1.414214e-10\n");

@@ -1,5 +1,6 @@
 #include "CounterCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <ostream>
@@ -18,8 +19,8 @@ namespace velmor::history {
 namespace {
 
 const char* const kExportCounterUsage =
-    R"(usage: velmor-history export --counter [--channel A|B|A-B] [--db PATH] [--unit ID]
-                             [--from TIME] [--to TIME]
+    R"(usage: velmor-history export --counter [--channel A|B|A-B] [--counter-device TEXT]
+                             [--db PATH] [--unit ID] [--from TIME] [--to TIME]
 
 Writes the reference counter's samples recorded beside one unit as CSV,
 oldest first, each next to the unit row it joined (the unit row whose time
@@ -31,7 +32,8 @@ report arrived nearest to the sample, within half a second):
 time_utc is the host's time of the sample; channel A, B or A-B (all three
 unless --channel picks one); timestamp_s the counter's number as received
 (chA's for A-B); phase_s the exact phase in seconds. The unit columns are
-empty where no unit row joins.
+empty where no unit row joins. --counter-device names the counter when more
+than one was recorded beside the unit.
 )";
 
 const char* const kHeader =
@@ -68,12 +70,13 @@ void AppendText(std::string& line, std::string_view text)
 struct CCounterQueryOptions {
     CDatabaseOptions m_db;
     std::string m_strChannel;  // empty: every channel
+    std::string m_strCounter;  // --counter-device; empty: the only one
 };
 
-// The unit's id and device text, and the database opened for the counter's
-// rows. The exit status.
+// The unit's id and device text, its counter's device text, and the
+// database opened for the counter's rows. The exit status.
 int OpenCounterRows(const std::string& command, const CCounterQueryOptions& options, std::int64_t& unitId,
-                    std::string& device, CSqliteDb& db, std::ostream& err)
+                    std::string& device, std::string& counter, CSqliteDb& db, std::ostream& err)
 {
     CHistoryQuery query;
     int status = OpenDatabase(command, options.m_db.m_strDb, query, err);
@@ -94,6 +97,33 @@ int OpenCounterRows(const std::string& command, const CCounterQueryOptions& opti
         err << "velmor-history " << command << ": the database holds no reference counter samples\n";
         return kExitFailure;
     }
+    // The samples of one counter: the only one beside the unit, or the one named.
+    CSqliteStatement counters;
+    if (counters.Prepare(db, "SELECT DISTINCT counter_device FROM counter_samples WHERE unit_device = ?1"
+                             " ORDER BY counter_device") != SQLITE_OK) {
+        err << "velmor-history " << command << ": reading the database failed: " << db.ErrorText() << '\n';
+        return kExitFailure;
+    }
+    counters.Bind(1, std::string_view(device));
+    std::vector<std::string> names;
+    while (counters.Step() == SQLITE_ROW) names.push_back(counters.Text(0));
+    if (!options.m_strCounter.empty()) {
+        if (std::find(names.begin(), names.end(), options.m_strCounter) != names.end()) {
+            counter = options.m_strCounter;
+            return kExitOk;
+        }
+        err << "velmor-history " << command << ": no counter " << options.m_strCounter << " beside unit " << unitId
+            << '\n';
+        return kExitBadInput;
+    }
+    if (names.size() > 1) {
+        err << "velmor-history " << command << ": " << names.size() << " counters beside unit " << unitId
+            << "; choose one with --counter-device:";
+        for (const std::string& name : names) err << ' ' << name;
+        err << '\n';
+        return kExitBadInput;
+    }
+    counter = names.empty() ? std::string() : names.front();
     return kExitOk;
 }
 
@@ -101,11 +131,23 @@ bool IsChannel(const std::string& text) { return text == "A" || text == "B" || t
 
 // Takes --counter and --channel out of |args| into |channel|; false with a
 // message for a bad channel.
-bool TakeCounterOptions(std::vector<std::string>& args, std::string& channel, std::string& error)
+bool TakeCounterOptions(std::vector<std::string>& args, std::string& channel, std::string& counter,
+                        std::string& error)
 {
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--counter") continue;
+        if (args[i] == "--counter-device" || args[i].rfind("--counter-device=", 0) == 0) {
+            if (args[i].size() > 16) {
+                counter = args[i].substr(17);
+            } else if (i + 1 < args.size()) {
+                counter = args[++i];
+            } else {
+                error = "--counter-device needs a value";
+                return false;
+            }
+            continue;
+        }
         std::string value;
         if (args[i] == "--channel") {
             if (i + 1 >= args.size()) {
@@ -143,7 +185,7 @@ int ExportCounterMain(const std::vector<std::string>& rawArgs, std::ostream& out
     std::vector<std::string> args = rawArgs;
     CCounterQueryOptions options;
     std::string error;
-    if (!TakeCounterOptions(args, options.m_strChannel, error) ||
+    if (!TakeCounterOptions(args, options.m_strChannel, options.m_strCounter, error) ||
         !ParseDatabaseOptions(args, true, options.m_db, error)) {
         err << "velmor-history export: " << error << "\n(see velmor-history export --counter --help)\n";
         return kExitBadInput;
@@ -153,9 +195,9 @@ int ExportCounterMain(const std::vector<std::string>& rawArgs, std::ostream& out
         return kExitOk;
     }
     std::int64_t unitId = 0;
-    std::string device;
+    std::string device, counter;
     CSqliteDb db;
-    int status = OpenCounterRows("export", options, unitId, device, db, err);
+    int status = OpenCounterRows("export", options, unitId, device, counter, db, err);
     if (status != kExitOk) return status;
 
     CSqliteStatement rows;
@@ -166,7 +208,7 @@ int ExportCounterMain(const std::vector<std::string>& rawArgs, std::ostream& out
         " r.discipline_state, r.satellites_tracked, r.satellites_used"
         " FROM counter_samples c LEFT JOIN readings r ON r.rowid = (SELECT rowid FROM readings"
         " WHERE unit_id = ?1 AND host_ms = c.unit_host_ms ORDER BY rowid LIMIT 1)"
-        " WHERE c.unit_device = ?2 AND c.host_ms >= ?3 AND c.host_ms < ?4" +
+        " WHERE c.unit_device = ?2 AND c.counter_device = ?6 AND c.host_ms >= ?3 AND c.host_ms < ?4" +
         std::string(options.m_strChannel.empty() ? "" : " AND c.channel = ?5") + " ORDER BY c.host_ms, c.id";
     if (rows.Prepare(db, sql) != SQLITE_OK) {
         err << "velmor-history export: reading the database failed: " << db.ErrorText() << '\n';
@@ -177,6 +219,7 @@ int ExportCounterMain(const std::vector<std::string>& rawArgs, std::ostream& out
     rows.Bind(3, options.m_db.m_llFromMs.value_or(std::numeric_limits<std::int64_t>::min()));
     rows.Bind(4, options.m_db.m_llToMs.value_or(std::numeric_limits<std::int64_t>::max()));
     if (!options.m_strChannel.empty()) rows.Bind(5, std::string_view(options.m_strChannel));
+    rows.Bind(6, std::string_view(counter));
 
     out << kHeader;
     std::string line;
@@ -220,15 +263,17 @@ int CounterStatsFromDatabase(const CStatsOptions& options, std::ostream& out, st
         return kExitBadInput;
     }
     query.m_strChannel = options.m_strCounterChannel.empty() ? "A-B" : options.m_strCounterChannel;
+    query.m_strCounter = options.m_strCounterDevice;
     std::int64_t unitId = 0;
-    std::string device;
+    std::string device, counter;
     CSqliteDb db;
-    int status = OpenCounterRows("stats", query, unitId, device, db, err);
+    int status = OpenCounterRows("stats", query, unitId, device, counter, db, err);
     if (status != kExitOk) return status;
 
     CSqliteStatement rows;
     if (rows.Prepare(db, "SELECT phase_ps, segment_start FROM counter_samples WHERE unit_device = ?1 AND"
-                         " channel = ?2 AND host_ms >= ?3 AND host_ms < ?4 ORDER BY host_ms, id") != SQLITE_OK) {
+                         " counter_device = ?5 AND channel = ?2 AND host_ms >= ?3 AND host_ms < ?4"
+                         " ORDER BY host_ms, id") != SQLITE_OK) {
         err << "velmor-history stats: reading the database failed: " << db.ErrorText() << '\n';
         return kExitFailure;
     }
@@ -236,6 +281,7 @@ int CounterStatsFromDatabase(const CStatsOptions& options, std::ostream& out, st
     rows.Bind(2, std::string_view(query.m_strChannel));
     rows.Bind(3, query.m_db.m_llFromMs.value_or(std::numeric_limits<std::int64_t>::min()));
     rows.Bind(4, query.m_db.m_llToMs.value_or(std::numeric_limits<std::int64_t>::max()));
+    rows.Bind(5, std::string_view(counter));
     // Slips, gaps and restarts of the counter cut the record; nothing
     // bridges them.
     std::vector<std::vector<double>> segments;

@@ -42,6 +42,7 @@ tau0).
     --counter          with --db: the reference counter's phase recorded beside
                        the unit instead, cut at its slips and gaps
     --channel A|B|A-B  which of the counter's series (default A-B)
+    --counter-device TEXT  which counter, when several were recorded
     --unit ID          the unit (needed when the database holds several)
     --from, --to TIME  the range, UTC (2026-12-07T10:00:00Z); from inclusive,
                        to exclusive
@@ -178,7 +179,8 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
                                 || name == "--taus" || name == "--db" || name == "--unit"
                                 || name == "--from" || name == "--to" || name == "--stats"
-                                || name == "--remove-drift" || name == "--channel";
+                                || name == "--remove-drift" || name == "--channel"
+                                || name == "--counter-device";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -194,7 +196,9 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             error = name + " needs a value";
             return false;
         }
-        if (name == "--channel") {
+        if (name == "--counter-device") {
+            options.m_strCounterDevice = value;
+        } else if (name == "--channel") {
             if (value != "A" && value != "B" && value != "A-B") {
                 error = "--channel takes A, B or A-B, not '" + value + "'";
                 return false;
@@ -246,12 +250,13 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
         error = "--unit, --from and --to go with --db";
         return false;
     }
-    if ((options.m_bCounter || !options.m_strCounterChannel.empty()) && !options.m_bDb) {
+    if ((options.m_bCounter || !options.m_strCounterChannel.empty() || !options.m_strCounterDevice.empty()) &&
+        !options.m_bDb) {
         error = "--counter and --channel go with --db";
         return false;
     }
-    if (!options.m_strCounterChannel.empty() && !options.m_bCounter) {
-        error = "--channel goes with --counter";
+    if ((!options.m_strCounterChannel.empty() || !options.m_strCounterDevice.empty()) && !options.m_bCounter) {
+        error = "--channel and --counter-device go with --counter";
         return false;
     }
     return true;

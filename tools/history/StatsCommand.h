@@ -37,6 +37,7 @@ struct CStatsOptions {
     // --counter [--channel A|B|A-B] (with --db): the reference counter's phase.
     bool m_bCounter = false;
     std::string m_strCounterChannel;
+    std::string m_strCounterDevice;  // --counter-device TEXT
 };
 
 // Fills |options| from the arguments after "stats"; false with a message in

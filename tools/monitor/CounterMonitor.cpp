@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "MonitorLog.h"
 #include "history/HistoryTime.h"
@@ -158,6 +159,15 @@ void CWatchedCounter::Tick()
         Log(LogLevel::Warning, prefix + m_session.LastOpenError() + "; retrying");
     }
     if (m_session.IsOpen()) m_bOpenFailureLogged = false;
+    // One sample a second is what a counter beside a unit should give.
+    const std::optional<double> interval = m_session.Tracker().IntervalSeconds();
+    const bool unusual = interval && (*interval < 0.9 || *interval > 1.1);
+    if (unusual && !m_bIntervalLogged) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.3g", *interval);
+        Log(LogLevel::Warning, prefix + "samples every " + text + " s; 1 s expected");
+    }
+    m_bIntervalLogged = unusual;
     if (m_session.IsUp() != m_bWasUp && (m_bWasUp || m_session.IsUp()))
         Log(m_session.IsUp() ? LogLevel::Notice : LogLevel::Warning,
             prefix + (m_session.IsUp() ? "lines arriving" : "no lines from the counter"));

@@ -80,6 +80,7 @@ private:
     std::unique_ptr<CCounterRecorder> m_pRecorder;
     bool m_bWasOpen = false;
     bool m_bOpenFailureLogged = false;
+    bool m_bIntervalLogged = false;
     bool m_bWasUp = false;
 };
 
