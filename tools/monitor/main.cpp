@@ -250,8 +250,8 @@ int Run(const CMonitorOptions& options)
 
     // History: one store (its own writer thread) for every unit's recorder.
     std::unique_ptr<CHistoryStore> store;
+    CHistoryOptions historyOptions;
     if (!options.m_strDb.empty()) {
-        CHistoryOptions historyOptions;
         historyOptions.m_strPath = options.m_strDb;
         store = std::make_unique<CHistoryStore>(historyOptions);
         Log(LogLevel::Info, "recording history in " + options.m_strDb);
@@ -261,7 +261,9 @@ int Run(const CMonitorOptions& options)
     std::unique_ptr<CCounterStore> counterStore;
     const bool anyCounter = std::any_of(options.m_devices.begin(), options.m_devices.end(),
                                         [](const CMonitorDevice& d) { return !d.m_counters.empty(); });
-    if (store && anyCounter) counterStore = std::make_unique<CCounterStore>(options.m_strDb);
+    // The readings' retention holds for the counter's rows too.
+    if (store && anyCounter)
+        counterStore = std::make_unique<CCounterStore>(options.m_strDb, historyOptions.m_nRawRetentionDays);
 
     std::vector<std::unique_ptr<CWatchedUnit>> units;
     for (const CMonitorDevice& spec : options.m_devices) {
