@@ -170,5 +170,36 @@ TEST(CounterHistory, ExportJoinsTheUnitRowsAndStatsCutAtSegments)
     std::filesystem::remove_all(dir);
 }
 
+TEST(CounterHistory, RowsOlderThanTheRetentionArePruned)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velmor-counter-retention-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "history.sqlite3").string();
+    constexpr std::int64_t kDay = 86400000;
+    {
+        // Two days kept; the clock says day 10.
+        CCounterStore store(path, 2, [] { return kT0 + 10 * kDay; });
+        for (std::int64_t day : {1, 7, 8, 9}) {
+            CCounterRow row;
+            row.m_strUnit = "/dev/ttyS0";
+            row.m_strCounter = "/dev/ttyACM0";
+            row.m_llHostMs = kT0 + day * kDay + 1;
+            row.m_strChannel = "A-B";
+            row.m_strText = std::to_string(day);
+            store.Append(row);
+        }
+        ASSERT_TRUE(store.Flush(5000)) << store.LastError();
+    }
+    CSqliteDb db;
+    ASSERT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
+    CSqliteStatement kept;
+    ASSERT_EQ(kept.Prepare(db, "SELECT group_concat(text) FROM counter_samples"), SQLITE_OK);
+    ASSERT_EQ(kept.Step(), SQLITE_ROW);
+    EXPECT_EQ(kept.Text(0), "8,9");
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace velmor
