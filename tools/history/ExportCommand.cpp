@@ -4,6 +4,7 @@
 #include <ostream>
 #include <type_traits>
 
+#include "CounterCommands.h"
 #include "DatabaseCommands.h"
 #include "StatsCommand.h"
 #include "history/HistoryQuery.h"
@@ -20,7 +21,8 @@ Writes the recorded rows of one unit as CSV on standard output: a header
 line, then one line per row, oldest first. --unit is needed when the
 database holds more than one unit (velmor-history list shows the ids).
 TIME is UTC, e.g. 2026-12-07T10:00:00Z; --from is inclusive, --to exclusive.
-An unknown value is an empty field.
+An unknown value is an empty field. With --counter: the reference counter's
+samples beside the unit's rows instead (export --counter --help).
 )";
 
 const char* const kHeader =
@@ -111,6 +113,7 @@ void FormatRow(const CHistoryRow& r, std::string& line)
 
 int ExportMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
+    if (HasCounterFlag(args)) return ExportCounterMain(args, out, err);
     CDatabaseOptions options;
     std::string error;
     if (!ParseDatabaseOptions(args, true, options, error)) {

@@ -1,5 +1,7 @@
 #include "StatsCommand.h"
 
+#include "CounterCommands.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -17,8 +19,8 @@ namespace {
 constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE | --frequency FILE) [--tau0 SECONDS]
                             [--taus octave|decade|all|LIST] [--stats LIST]
                             [--ci[=LEVEL]] [--remove-drift none|linear|mean]
-       velmor-history stats --db PATH [--unit ID] [--from TIME] [--to TIME]
-                            [the same --taus, --stats, --ci, --remove-drift]
+       velmor-history stats --db PATH [--counter [--channel A|B|A-B]] [--unit ID]
+                            [--from TIME] [--to TIME] [the same --taus, --stats, --ci, --remove-drift]
 
 Prints frequency-stability statistics of a series, one line per averaging
 time tau. By default the overlapping Allan, modified Allan, time and
@@ -37,6 +39,10 @@ tau0).
     --db PATH          the recorded 1PPS offset of a unit in the history
                        database, as phase with tau0 1 s; only time-locked
                        runs count, cut at gaps, link losses and restarts
+    --counter          with --db: the reference counter's phase recorded beside
+                       the unit instead, cut at its slips and gaps
+    --channel A|B|A-B  which of the counter's series (default A-B)
+    --counter-device TEXT  which counter, when several were recorded
     --unit ID          the unit (needed when the database holds several)
     --from, --to TIME  the range, UTC (2026-12-07T10:00:00Z); from inclusive,
                        to exclusive
@@ -156,6 +162,10 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_bHelp = true;
             continue;
         }
+        if (name == "--counter" && !hasValue) {
+            options.m_bCounter = true;
+            continue;
+        }
         if (name == "--ci") {
             // The level only as --ci=LEVEL, so that --ci never swallows the
             // next option.
@@ -169,7 +179,8 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
                                 || name == "--taus" || name == "--db" || name == "--unit"
                                 || name == "--from" || name == "--to" || name == "--stats"
-                                || name == "--remove-drift";
+                                || name == "--remove-drift" || name == "--channel"
+                                || name == "--counter-device";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -185,7 +196,15 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             error = name + " needs a value";
             return false;
         }
-        if (name == "--phase") {
+        if (name == "--counter-device") {
+            options.m_strCounterDevice = value;
+        } else if (name == "--channel") {
+            if (value != "A" && value != "B" && value != "A-B") {
+                error = "--channel takes A, B or A-B, not '" + value + "'";
+                return false;
+            }
+            options.m_strCounterChannel = value;
+        } else if (name == "--phase") {
             options.m_strPhase = value;
         } else if (name == "--frequency") {
             options.m_strFrequency = value;
@@ -229,6 +248,15 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
     }
     if (!options.m_bDb && (!options.m_strUnit.empty() || !options.m_strFrom.empty() || !options.m_strTo.empty())) {
         error = "--unit, --from and --to go with --db";
+        return false;
+    }
+    if ((options.m_bCounter || !options.m_strCounterChannel.empty() || !options.m_strCounterDevice.empty()) &&
+        !options.m_bDb) {
+        error = "--counter and --channel go with --db";
+        return false;
+    }
+    if ((!options.m_strCounterChannel.empty() || !options.m_strCounterDevice.empty()) && !options.m_bCounter) {
+        error = "--channel and --counter-device go with --counter";
         return false;
     }
     return true;
@@ -285,6 +313,7 @@ int StatsMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kStatsUsage;
         return kExitOk;
     }
+    if (options.m_bDb && options.m_bCounter) return CounterStatsFromDatabase(options, out, err);
     if (options.m_bDb) return StatsFromDatabase(options, out, err);
     const bool isPhase = !options.m_strPhase.empty();
     const std::string& path = isPhase ? options.m_strPhase : options.m_strFrequency;

@@ -34,6 +34,10 @@ struct CStatsOptions {
     double m_dConfidence = 0.683;
     DriftRemoval m_drift = DriftRemoval::None;
     bool m_bHelp = false;
+    // --counter [--channel A|B|A-B] (with --db): the reference counter's phase.
+    bool m_bCounter = false;
+    std::string m_strCounterChannel;
+    std::string m_strCounterDevice;  // --counter-device TEXT
 };
 
 // Fills |options| from the arguments after "stats"; false with a message in

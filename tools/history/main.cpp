@@ -28,6 +28,8 @@ Commands:
                             frequency-stability table of a series
     stats --db PATH [--unit ID] [--from TIME] [--to TIME] [--taus ...]
                             the same for a unit's recorded 1PPS offset
+    export --counter, stats --db PATH --counter [--channel A|B|A-B]
+                            the reference counter recorded beside the unit
 
 velmor-history COMMAND --help describes one command.
 )";

@@ -119,6 +119,14 @@ bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMo
         CMonitorDevice device;
         if (!ParseMonitorDevice(value, device, error)) return false;
         options.m_devices.push_back(device);
+    } else if (key == "counter") {
+        CMonitorCounter counter;
+        if (options.m_devices.empty()) {
+            error = "counter: belongs to a --device given before it";
+            return false;
+        }
+        if (!ParseMonitorCounter(value, counter, error)) return false;
+        options.m_devices.back().m_counters.push_back(counter);
     } else if (key == "baud") {
         int baud = 0;
         if (!ParseInt(value, 1, 4000000, baud) || !IsStandardBaudRate(baud)) {
@@ -278,6 +286,10 @@ const char* MonitorUsage()
            "  --device DEVICE     serial device path, tcp://HOST:PORT or rfc2217://HOST:PORT;\n"
            "                      repeat it to watch several units in one process, each\n"
            "                      with its own ,baud=RATE and ,share=ADDR:PORT\n"
+           "  --counter DEVICE[,format=timestamp|reading|auto][,baud=RATE]\n"
+           "                      a time-interval counter (a TICC) beside the --device\n"
+           "                      before it: its phase against the reference as metrics\n"
+           "                      and history (default 115200 bit/s, format detected)\n"
            "  --baud RATE         line rate (one device only); given, the monitor never\n"
            "                      switches rate itself (default 19200, switching after silence)\n"
            "  --listen ADDR:PORT  metrics endpoint /metrics (default 127.0.0.1:19841;\n"

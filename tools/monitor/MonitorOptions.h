@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "CounterMonitor.h"
+
 namespace velmor {
 
 // Loopback and outside the 9100-9999 range the Prometheus exporters have
@@ -17,6 +19,7 @@ struct CMonitorDevice {
     std::string m_strDevice;      // a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
     int m_nBaud = 0;              // 0: 19200 and the session may switch rate by itself
     std::string m_strShare;       // empty: the line is not shared
+    std::vector<CMonitorCounter> m_counters;  // --counter after this --device
 };
 
 struct CMonitorOptions {

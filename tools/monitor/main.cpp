@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <prometheus/exposer.h>
 #include <prometheus/registry.h>
 
+#include "CounterMonitor.h"
 #include "LineShare.h"
 #include "MetricsObserver.h"
 #include "MonitorHost.h"
@@ -117,7 +119,8 @@ std::string ExposerAddress(const CHostPort& address)
 // written); port 1 is the device the options name.
 class CWatchedUnit {
 public:
-    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store, double dacGain)
+    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store, double dacGain,
+                 CCounterStore* counterStore)
         : m_spec(spec), m_profile(CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
                                                      std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
                                                      spec.m_strDevice + "\n")),
@@ -136,8 +139,18 @@ public:
         m_session.AddObserver(m_stability);
         if (store != nullptr) {
             // The recorder only queues; the store's own thread writes.
-            m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
+            // The counters' samples join the rows by the host time the
+            // recorder's clock gives each row.
+            m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice,
+                                                             [this] { return m_rowTap.RowClock(); });
             m_session.AddObserver(*m_pRecorder);
+            m_session.AddObserver(m_rowTap);
+        }
+        // Its counters read the unit's own clock.
+        for (const CMonitorCounter& counter : spec.m_counters) {
+            m_counters.push_back(
+                std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice, counterStore));
+            m_rowTap.Add(*m_counters.back());
         }
     }
     int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
@@ -183,6 +196,7 @@ public:
         }
         m_metrics.OnTick(m_host.TickCount(), m_session.Readings());
         if (m_pRecorder) m_pRecorder->OnTick(m_host.TickCount());
+        for (auto& counter : m_counters) counter->Tick();
     }
 
     void AddPollFds(std::vector<pollfd>& fds) { m_share.AddPollFds(fds); }
@@ -194,6 +208,7 @@ public:
         m_session.SayFarewell();
         m_session.RemoveObserver(m_share);
         if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
+        for (auto& counter : m_counters) counter->Stop();
     }
 
 private:
@@ -207,7 +222,9 @@ private:
     CMetricsObserver m_metrics;
     CStabilityMetrics m_stability;
     CLineShare m_share;
+    CUnitRowTap m_rowTap;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
+    std::vector<std::unique_ptr<CWatchedCounter>> m_counters;
 };
 
 int Run(const CMonitorOptions& options)
@@ -237,16 +254,25 @@ int Run(const CMonitorOptions& options)
 
     // History: one store (its own writer thread) for every unit's recorder.
     std::unique_ptr<CHistoryStore> store;
+    CHistoryOptions historyOptions;
     if (!options.m_strDb.empty()) {
-        CHistoryOptions historyOptions;
         historyOptions.m_strPath = options.m_strDb;
         store = std::make_unique<CHistoryStore>(historyOptions);
         Log(LogLevel::Info, "recording history in " + options.m_strDb);
     }
 
+    // The counters' samples go to the same file through a writer of their own.
+    std::unique_ptr<CCounterStore> counterStore;
+    const bool anyCounter = std::any_of(options.m_devices.begin(), options.m_devices.end(),
+                                        [](const CMonitorDevice& d) { return !d.m_counters.empty(); });
+    // The readings' retention holds for the counter's rows too.
+    if (store && anyCounter)
+        counterStore = std::make_unique<CCounterStore>(options.m_strDb, historyOptions.m_nRawRetentionDays);
+
     std::vector<std::unique_ptr<CWatchedUnit>> units;
     for (const CMonitorDevice& spec : options.m_devices) {
-        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get(), options.m_dDacGain));
+        units.push_back(
+            std::make_unique<CWatchedUnit>(spec, *registry, store.get(), options.m_dDacGain, counterStore.get()));
         if (!units.back()->ShareLine()) return 1;
     }
     for (auto& unit : units) unit->Start();
@@ -290,6 +316,8 @@ int Run(const CMonitorOptions& options)
         if (!store->Flush(5000)) Log(LogLevel::Warning, "history: not everything could be written before exit");
         store->Close();
     }
+    if (counterStore && !counterStore->Flush(5000))
+        Log(LogLevel::Warning, "history: not every counter sample could be written before exit");
     return 0;
 }
 

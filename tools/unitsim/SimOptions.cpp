@@ -104,6 +104,28 @@ const char* SimUsage()
            "                        not apply. A bad FILE stops at once with status 2\n"
            "                        and a message naming the line.\n"
            "\n"
+           "Reference counter:\n"
+           "  --counter PATH        a time-interval counter on a second new terminal, PATH\n"
+           "                        a symbolic link to it (as --link; its device path is\n"
+           "                        the second line on standard output). Each of the\n"
+           "                        unit's seconds it prints TICC timestamp lines at\n"
+           "                        115200 baud, \"SECONDS.FRACTION chA\" and \"... chB\":\n"
+           "                        chA the unit's 1PPS as a counter clocked from a\n"
+           "                        perfect reference sees it (the model's true phase\n"
+           "                        plus white noise), chB the reference's own 1PPS\n"
+           "  --counter-noise PS    rms white noise on chA, picoseconds (default 60)\n"
+           "  --counter-format F    timestamp (default) or reading (one interval a\n"
+           "                        second, \"-1.2e-08 TI(A->B)\")\n"
+           "  --counter-drop PCT    drop this share of the counter's lines\n"
+           "  --counter-swap PCT    send B before A for this share of seconds\n"
+           "  --counter-banner-every S  the counter restarts every S seconds: its boot\n"
+           "                        banner, then its seconds begin again\n"
+           "  --counter-garbage PCT put a garbage line before this share of lines\n"
+           "  --counter-slip-at S   from the unit's second S on, chA is 5 us late (a slip)\n"
+           "  --truth FILE          write \"UTC_SECONDS TRUE_PHASE_S\" for each of the\n"
+           "                        unit's seconds: the model's true phase, the oracle\n"
+           "                        for tests\n"
+           "\n"
            "Other:\n"
            "  --link PATH           make PATH a symbolic link to the device (removed at exit)\n"
            "  --log FILE            log every command received and sentence sent\n"
@@ -169,10 +191,26 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
         else if (name == "--link" && !value.empty()) options.m_strLink = value;
         else if (name == "--log" && !value.empty()) options.m_strLog = value;
         else if (name == "--play" && !value.empty()) options.m_strPlay = value;
+        else if (name == "--counter" && !value.empty()) options.m_strCounter = value;
+        else if (name == "--counter-noise" && ToNumber(value, 0, 1e9, number)) options.m_counter.m_dNoisePs = number;
+        else if (name == "--counter-format" && (value == "timestamp" || value == "reading"))
+            options.m_counter.m_bReading = value == "reading";
+        else if (name == "--counter-drop" && ToNumber(value, 0, 100, number)) options.m_counter.m_dDropPercent = number;
+        else if (name == "--counter-swap" && ToNumber(value, 0, 100, number)) options.m_counter.m_dSwapPercent = number;
+        else if (name == "--counter-banner-every" && ToNumber(value, 1, 1e7, number))
+            options.m_counter.m_dBannerEvery = number;
+        else if (name == "--counter-garbage" && ToNumber(value, 0, 100, number))
+            options.m_counter.m_dGarbagePercent = number;
+        else if (name == "--counter-slip-at" && ToNumber(value, 0, 1e9, number)) options.m_counter.m_dSlipAt = number;
+        else if (name == "--truth" && !value.empty()) options.m_strTruth = value;
         else {
             error = "bad option or value: " + args[i] + (bHasValue ? "" : " " + value);
             return false;
         }
+    }
+    if (!options.m_strPlay.empty() && (!options.m_strCounter.empty() || !options.m_strTruth.empty())) {
+        error = "--counter and --truth follow the model, not --play";
+        return false;
     }
     if (options.m_dSilenceFor > 0 && options.m_dSilenceEvery <= options.m_dSilenceFor) {
         error = "--silence-every must be longer than --silence-for";

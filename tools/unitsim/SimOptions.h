@@ -1,6 +1,7 @@
 #pragma once
 // Command-line options of velmor-unitsim.
 
+#include "SimCounter.h"
 #include "SimUnit.h"
 
 #include <string>
@@ -21,6 +22,10 @@ struct CSimOptions {
     std::string m_strLog;
     std::string m_strPlay;  // a captured session to play instead of the model
     bool m_bHelp = false;
+    // A counter beside the unit on a second terminal (none when empty).
+    std::string m_strCounter;
+    CSimCounterConfig m_counter;
+    std::string m_strTruth;  // the true phase, one line a second
 };
 
 // Fills |options| from the arguments after the program name; false with a

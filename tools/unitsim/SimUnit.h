@@ -56,6 +56,9 @@ public:
     // then warms up again.
     void PowerCycle();
     char DisciplineState() const { return m_chState; }
+    // The true time difference of the unit's 1PPS against GPS, in ns (what a
+    // counter against a perfect reference measures).
+    double TruePhaseNs() const { return m_oscillator.PhaseNs(); }
     int Type() const { return m_nType; }
 
     // The report of |keyword| as the unit would send it; false when the unit

@@ -92,8 +92,9 @@ std::string Garble(const std::string& bytes)
 
 class CSimulator {
 public:
-    CSimulator(const CSimOptions& options, CPtyPort& port, std::FILE* log)
-        : m_options(options), m_port(port), m_log(log), m_random(options.m_unit.m_nSeed * 2654435761u + 7u),
+    CSimulator(const CSimOptions& options, CPtyPort& port, std::FILE* log, CPtyPort* counterPort, std::FILE* truth)
+        : m_options(options), m_port(port), m_log(log), m_pCounterPort(counterPort), m_truth(truth),
+          m_counter(options.m_counter, options.m_unit.m_nSeed), m_random(options.m_unit.m_nSeed * 2654435761u + 7u),
           m_start(std::chrono::steady_clock::now()),
           m_dEpoch(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count()),
           m_dLastSecond(std::floor(m_dEpoch)), m_unit(options.m_unit, static_cast<std::int64_t>(m_dLastSecond))
@@ -125,10 +126,16 @@ private:
     }
     void Send(std::vector<std::string>& bodies);
     void ReadCommands();
+    // The counter's lines and the true phase for the second just ticked.
+    void CounterSecond();
 
     const CSimOptions& m_options;
     CPtyPort& m_port;
     std::FILE* m_log;
+    CPtyPort* m_pCounterPort;
+    std::FILE* m_truth;
+    CSimCounter m_counter;
+    std::int64_t m_nSecondsRun = 0;
     std::mt19937 m_random;
     std::chrono::steady_clock::time_point m_start;
     double m_dEpoch;       // UTC seconds at start
@@ -160,6 +167,17 @@ void CSimulator::Send(std::vector<std::string>& bodies)
     }
     bodies.clear();
     m_port.Flush();
+}
+
+void CSimulator::CounterSecond()
+{
+    ++m_nSecondsRun;
+    const double phaseNs = m_unit.TruePhaseNs();
+    if (m_truth != nullptr)
+        std::fprintf(m_truth, "%lld %.15e\n", static_cast<long long>(m_dLastSecond), phaseNs * 1e-9);
+    if (m_pCounterPort == nullptr) return;
+    m_pCounterPort->Queue(m_counter.Second(m_nSecondsRun, phaseNs));
+    m_pCounterPort->Flush();
 }
 
 void CSimulator::ReadCommands()
@@ -195,6 +213,7 @@ int CSimulator::Run()
             m_dLastSecond += 1;
             m_unit.Tick(static_cast<std::int64_t>(m_dLastSecond), reports);
             Send(reports);
+            CounterSecond();
             if (++ticks >= 1000) {
                 // Far behind (a stopped process, a huge speed): catch up the clock, not the reports.
                 m_dLastSecond = std::floor(now);
@@ -204,9 +223,13 @@ int CSimulator::Run()
         const double wait = (m_dLastSecond + 1 - (m_dEpoch + UnitElapsed())) / m_options.m_dSpeed;
         const int timeout = static_cast<int>(std::clamp(std::ceil(wait * 1000.0), 1.0, 1000.0));
 
-        pollfd fds[2] = {{m_port.MasterFd(), static_cast<short>(POLLIN | (m_port.HasPending() ? POLLOUT : 0)), 0},
-                         {g_anSignalPipe[0], POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeout);
+        pollfd fds[3] = {{m_port.MasterFd(), static_cast<short>(POLLIN | (m_port.HasPending() ? POLLOUT : 0)), 0},
+                         {g_anSignalPipe[0], POLLIN, 0},
+                         {-1, 0, 0}};
+        if (m_pCounterPort != nullptr)
+            fds[2] = {m_pCounterPort->MasterFd(),
+                      static_cast<short>(POLLIN | (m_pCounterPort->HasPending() ? POLLOUT : 0)), 0};
+        const int ready = ::poll(fds, 3, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
             std::perror("velmor-unitsim: poll");
@@ -232,6 +255,12 @@ int CSimulator::Run()
             }
         }
         if (fds[0].revents & POLLIN) ReadCommands();
+        if (m_pCounterPort != nullptr) {
+            // A counter listens to nothing: what the program sends is dropped.
+            char ignored[256];
+            if (fds[2].revents & POLLIN) m_pCounterPort->Read(ignored, sizeof ignored);
+            if (fds[2].revents & POLLOUT) m_pCounterPort->Flush();
+        }
         if (fds[0].revents & POLLOUT) m_port.Flush();
         if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) {
             // Nobody on the other side (should not happen while we hold the
@@ -275,6 +304,23 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "velmor-unitsim: %s\n", error.c_str());
         return 1;
     }
+    CPtyPort counterPort;
+    if (!options.m_strCounter.empty() &&
+        (!counterPort.Open(error) || !counterPort.MakeLink(options.m_strCounter, error))) {
+        std::fprintf(stderr, "velmor-unitsim: counter: %s\n", error.c_str());
+        port.RemoveLink();
+        return 1;
+    }
+    std::FILE* truth = nullptr;
+    if (!options.m_strTruth.empty()) {
+        truth = std::fopen(options.m_strTruth.c_str(), "w");
+        if (truth == nullptr) {
+            std::fprintf(stderr, "velmor-unitsim: cannot write %s: %s\n", options.m_strTruth.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+        std::setvbuf(truth, nullptr, _IOLBF, 0);
+    }
     std::FILE* log = nullptr;
     if (!options.m_strLog.empty()) {
         log = std::fopen(options.m_strLog.c_str(), "w");
@@ -286,7 +332,13 @@ int main(int argc, char** argv)
     }
     // The first line is the device path, alone, for scripts and tests.
     std::printf("%s\n", port.SlavePath().c_str());
+    // With a counter, its device path is the second line.
+    if (!options.m_strCounter.empty()) std::printf("%s\n", counterPort.SlavePath().c_str());
     std::fflush(stdout);
+    if (!options.m_bQuiet && !options.m_strCounter.empty())
+        std::fprintf(stderr, "velmor-unitsim: counter (%s lines) on %s, linked from %s\n",
+                     options.m_counter.m_bReading ? "reading" : "timestamp", counterPort.SlavePath().c_str(),
+                     options.m_strCounter.c_str());
     if (!options.m_bQuiet && !options.m_strPlay.empty()) {
         std::fprintf(stderr, "velmor-unitsim: playing %s (%zu steps) on %s%s%s; it starts when the program sends\n",
                      options.m_strPlay.c_str(), capture.size(), port.SlavePath().c_str(),
@@ -302,10 +354,12 @@ int main(int argc, char** argv)
     if (!options.m_strPlay.empty()) {
         result = PlayCapture(capture, options.m_dSpeed, port, g_anSignalPipe[0], log, options.m_bQuiet);
     } else {
-        CSimulator simulator(options, port, log);
+        CSimulator simulator(options, port, log, options.m_strCounter.empty() ? nullptr : &counterPort, truth);
         result = simulator.Run();
     }
     port.RemoveLink();
+    counterPort.RemoveLink();
+    if (truth != nullptr) std::fclose(truth);
     if (log != nullptr) std::fclose(log);
     if (!options.m_bQuiet) std::fprintf(stderr, "velmor-unitsim: stopped\n");
     return result;
