@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "alarms/AlarmSettings.h"
+
 namespace velmor {
 
 // Loopback and outside the 9100-9999 range the Prometheus exporters have
@@ -31,6 +33,9 @@ struct CMonitorOptions {
     std::string m_strShare;       // empty: the line is not shared
     std::string m_strConfig;
     std::string m_strLogLevel = "info";
+    // The alarms' limits (alarm-pps-limit-ns=, alarm-tfom-limit=,
+    // alarm-temperature-min=, alarm-temperature-max=); the desktop's defaults.
+    CAlarmSettings m_alarms;
     bool m_bHelp = false;
 };
 

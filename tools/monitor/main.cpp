@@ -21,6 +21,7 @@
 
 #include "LineShare.h"
 #include "MetricsObserver.h"
+#include "MonitorEvents.h"
 #include "MonitorHost.h"
 #include "MonitorLog.h"
 #include "MonitorOptions.h"
@@ -116,11 +117,13 @@ std::string ExposerAddress(const CHostPort& address)
 // written); port 1 is the device the options name.
 class CWatchedUnit {
 public:
-    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store)
+    CWatchedUnit(const CMonitorDevice& spec, const CAlarmSettings& alarms, prometheus::Registry& registry,
+                 CHistoryStore* store)
         : m_spec(spec), m_profile(CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
                                                      std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
                                                      spec.m_strDevice + "\n")),
           m_host(spec.m_strDevice), m_session(m_host, m_device, m_profile), m_metrics(registry, spec.m_strDevice),
+          m_events(registry, spec.m_strDevice, alarms, store),
           m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); })
     {
         m_session.SetAutoBaudSwitch(spec.m_nBaud == 0);
@@ -131,6 +134,7 @@ public:
         m_session.SetRecovery(recovery);
         m_session.AddObserver(m_log);
         m_session.AddObserver(m_metrics);
+        m_session.AddObserver(m_events);
         if (store != nullptr) {
             // The recorder only queues; the store's own thread writes.
             m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
@@ -178,8 +182,10 @@ public:
             m_host.m_bRefreshWanted = false;
             m_session.OnPageRefresh();
         }
-        m_metrics.OnTick(m_host.TickCount(), m_session.Readings());
-        if (m_pRecorder) m_pRecorder->OnTick(m_host.TickCount());
+        const std::uint64_t now = m_host.TickCount();
+        m_metrics.OnTick(now, m_session.Readings(), m_session.IsPortOpen() && !m_session.IsPortLost());
+        m_events.Tick(now);
+        if (m_pRecorder) m_pRecorder->OnTick(now);
     }
 
     void AddPollFds(std::vector<pollfd>& fds) { m_share.AddPollFds(fds); }
@@ -190,6 +196,7 @@ public:
         // The unit stops its reports, as it does when the desktop program closes.
         m_session.SayFarewell();
         m_session.RemoveObserver(m_share);
+        m_session.RemoveObserver(m_events);
         if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
     }
 
@@ -202,6 +209,7 @@ private:
     CSession m_session;
     CLogObserver m_log{m_spec.m_strDevice};
     CMetricsObserver m_metrics;
+    CMonitorEvents m_events;
     CLineShare m_share;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
 };
@@ -242,7 +250,7 @@ int Run(const CMonitorOptions& options)
 
     std::vector<std::unique_ptr<CWatchedUnit>> units;
     for (const CMonitorDevice& spec : options.m_devices) {
-        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get()));
+        units.push_back(std::make_unique<CWatchedUnit>(spec, options.m_alarms, *registry, store.get()));
         if (!units.back()->ShareLine()) return 1;
     }
     for (auto& unit : units) unit->Start();
