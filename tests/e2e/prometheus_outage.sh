@@ -54,6 +54,25 @@ wait_for 30 velmor_data_fresh "$unit=1"
 wait_for 30 "$state_query" "$ident=2"
 wait_for 30 'count by (device, instance) (velmor_pps_offset_seconds)' "$unit=1"
 
+# Every query of the dashboard is one Prometheus accepts.
+python3 - "$dashboard" "$web_port" <<'PY' || fail "the dashboard has queries Prometheus refuses"
+import json, sys, urllib.parse, urllib.request
+panels = json.load(open(sys.argv[1]))["panels"]
+bad = 0
+for panel in panels:
+    for target in panel.get("targets", []):
+        expr = target["expr"].replace("$instance", ".*").replace("$device", ".*").replace("$window", ".*")
+        url = "http://127.0.0.1:%s/api/v1/query?%s" % (sys.argv[2], urllib.parse.urlencode({"query": expr}))
+        try:
+            status = json.load(urllib.request.urlopen(url, timeout=5))["status"]
+        except Exception as error:
+            status = str(error)
+        if status != "success":
+            print("panel %r: %s: %s" % (panel["title"], status, expr))
+            bad += 1
+sys.exit(1 if bad else 0)
+PY
+
 # GPS lost: holdover on the timeline, and the two events after the hold-off.
 kill -USR1 "$sim_pid"
 wait_for 30 "$state_query" "$ident=3"

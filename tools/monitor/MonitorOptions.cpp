@@ -145,6 +145,13 @@ bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMo
         }
     } else if (key == "db") {
         options.m_strDb = value;
+    } else if (key == "log-level") {
+        const std::string level = Lower(value);
+        if (level != "error" && level != "warning" && level != "notice" && level != "info" && level != "debug") {
+            error = "log-level: one of error, warning, notice, info, debug";
+            return false;
+        }
+        options.m_strLogLevel = level;
     } else if (key == "alarm-pps-limit-ns") {
         if (!ParseInt(value, 0, 999999999, options.m_alarms.m_nPpsLimitNs)) {
             error = "alarm-pps-limit-ns: nanoseconds from 0 (not watched) to 999999999, not '" + value + "'";
@@ -162,13 +169,6 @@ bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMo
             error = key + ": whole degrees Celsius from -100 to 200, not '" + value + "'";
             return false;
         }
-    } else if (key == "log-level") {
-        const std::string level = Lower(value);
-        if (level != "error" && level != "warning" && level != "notice" && level != "info" && level != "debug") {
-            error = "log-level: one of error, warning, notice, info, debug";
-            return false;
-        }
-        options.m_strLogLevel = level;
     } else {
         error = "unknown option '" + rawKey + "'";
         return false;

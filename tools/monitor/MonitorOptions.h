@@ -33,10 +33,10 @@ struct CMonitorOptions {
     std::string m_strShare;       // empty: the line is not shared
     std::string m_strConfig;
     std::string m_strLogLevel = "info";
+    bool m_bHelp = false;
     // The alarms' limits (alarm-pps-limit-ns=, alarm-tfom-limit=,
     // alarm-temperature-min=, alarm-temperature-max=); the desktop's defaults.
     CAlarmSettings m_alarms;
-    bool m_bHelp = false;
 };
 
 struct CHostPort {

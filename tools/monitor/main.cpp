@@ -123,8 +123,8 @@ public:
                                                      std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
                                                      spec.m_strDevice + "\n")),
           m_host(spec.m_strDevice), m_session(m_host, m_device, m_profile), m_metrics(registry, spec.m_strDevice),
-          m_events(registry, spec.m_strDevice, alarms, store),
-          m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); })
+          m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); }),
+          m_events(registry, spec.m_strDevice, alarms, store)
     {
         m_session.SetAutoBaudSwitch(spec.m_nBaud == 0);
         // Where the desktop would ask its user, the session retries by itself.
@@ -134,12 +134,14 @@ public:
         m_session.SetRecovery(recovery);
         m_session.AddObserver(m_log);
         m_session.AddObserver(m_metrics);
-        m_session.AddObserver(m_events);
         if (store != nullptr) {
             // The recorder only queues; the store's own thread writes.
             m_pRecorder = std::make_unique<CHistoryRecorder>(*store, spec.m_strDevice);
             m_session.AddObserver(*m_pRecorder);
         }
+        // The alarms (whose events go to the store too) hear each sentence
+        // after the recorder has taken its row.
+        m_session.AddObserver(m_events);
     }
     int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
 
@@ -209,9 +211,9 @@ private:
     CSession m_session;
     CLogObserver m_log{m_spec.m_strDevice};
     CMetricsObserver m_metrics;
-    CMonitorEvents m_events;
     CLineShare m_share;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
+    CMonitorEvents m_events;
 };
 
 int Run(const CMonitorOptions& options)
