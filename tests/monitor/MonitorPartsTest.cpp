@@ -443,6 +443,11 @@ TEST(MonitorOptions, FileThenCommandLineAndBadValuesNamed)
         EXPECT_FALSE(ParseMonitorArgs({"--device", "x", key, bad}, refused, error)) << key << " " << bad;
         EXPECT_NE(error.find(key.substr(2)), std::string::npos) << error;
     }
+    // Every watched unit runs with the limits.
+    CMonitorOptions both;
+    ASSERT_TRUE(ParseMonitorArgs({"--device", "a", "--device", "b", "--alarm-tfom-limit", "3"}, both, error)) << error;
+    EXPECT_EQ(both.m_devices.at(0).m_alarms.m_nTfomLimit, 3);
+    EXPECT_EQ(both.m_devices.at(1).m_alarms.m_nTfomLimit, 3);
     CMonitorOptions inverted;
     EXPECT_FALSE(ParseMonitorArgs({"--device", "x", "--alarm-temperature-min", "50", "--alarm-temperature-max", "40"},
                                   inverted, error));

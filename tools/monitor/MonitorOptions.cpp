@@ -273,6 +273,7 @@ bool ParseMonitorArgs(const std::vector<std::string>& args, CMonitorOptions& opt
         error = "alarm-temperature-min is above alarm-temperature-max";
         return false;
     }
+    for (CMonitorDevice& device : options.m_devices) device.m_alarms = options.m_alarms;
     const CMonitorDevice& first = options.m_devices.front();
     options.m_strDevice = first.m_strDevice;
     options.m_nBaud = first.m_nBaud;

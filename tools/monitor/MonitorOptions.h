@@ -19,6 +19,7 @@ struct CMonitorDevice {
     std::string m_strDevice;      // a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
     int m_nBaud = 0;              // 0: 19200 and the session may switch rate by itself
     std::string m_strShare;       // empty: the line is not shared
+    CAlarmSettings m_alarms;      // the alarm limits (the options', the same for every device)
 };
 
 struct CMonitorOptions {

@@ -117,14 +117,12 @@ std::string ExposerAddress(const CHostPort& address)
 // written); port 1 is the device the options name.
 class CWatchedUnit {
 public:
-    CWatchedUnit(const CMonitorDevice& spec, const CAlarmSettings& alarms, prometheus::Registry& registry,
-                 CHistoryStore* store)
+    CWatchedUnit(const CMonitorDevice& spec, prometheus::Registry& registry, CHistoryStore* store)
         : m_spec(spec), m_profile(CProfile::InMemory("[" + std::string(kSerialSection) + "]\nPort=1\nBaud=" +
                                                      std::to_string(Baud()) + "\n[" + kPortDevicesSection + "]\n1=" +
                                                      spec.m_strDevice + "\n")),
           m_host(spec.m_strDevice), m_session(m_host, m_device, m_profile), m_metrics(registry, spec.m_strDevice),
-          m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); }),
-          m_events(registry, spec.m_strDevice, alarms, store)
+          m_share([this](std::string_view framed) { return m_session.WriteFramed(framed); })
     {
         m_session.SetAutoBaudSwitch(spec.m_nBaud == 0);
         // Where the desktop would ask its user, the session retries by itself.
@@ -141,7 +139,8 @@ public:
         }
         // The alarms (whose events go to the store too) hear each sentence
         // after the recorder has taken its row.
-        m_session.AddObserver(m_events);
+        m_pEvents = std::make_unique<CMonitorEvents>(registry, spec.m_strDevice, m_spec.m_alarms, store);
+        m_session.AddObserver(*m_pEvents);
     }
     int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
 
@@ -186,7 +185,7 @@ public:
         }
         const std::uint64_t now = m_host.TickCount();
         m_metrics.OnTick(now, m_session.Readings(), m_session.IsPortOpen() && !m_session.IsPortLost());
-        m_events.Tick(now);
+        m_pEvents->Tick(now);
         if (m_pRecorder) m_pRecorder->OnTick(now);
     }
 
@@ -198,7 +197,7 @@ public:
         // The unit stops its reports, as it does when the desktop program closes.
         m_session.SayFarewell();
         m_session.RemoveObserver(m_share);
-        m_session.RemoveObserver(m_events);
+        m_session.RemoveObserver(*m_pEvents);
         if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
     }
 
@@ -213,7 +212,7 @@ private:
     CMetricsObserver m_metrics;
     CLineShare m_share;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
-    CMonitorEvents m_events;
+    std::unique_ptr<CMonitorEvents> m_pEvents;
 };
 
 int Run(const CMonitorOptions& options)
@@ -252,7 +251,7 @@ int Run(const CMonitorOptions& options)
 
     std::vector<std::unique_ptr<CWatchedUnit>> units;
     for (const CMonitorDevice& spec : options.m_devices) {
-        units.push_back(std::make_unique<CWatchedUnit>(spec, options.m_alarms, *registry, store.get()));
+        units.push_back(std::make_unique<CWatchedUnit>(spec, *registry, store.get()));
         if (!units.back()->ShareLine()) return 1;
     }
     for (auto& unit : units) unit->Start();
