@@ -17,9 +17,9 @@ inline constexpr const char* kDefaultShareAddress = "127.0.0.1:19842";
 // One watched device: --device DEVICE[,baud=RATE][,share=ADDR:PORT].
 struct CMonitorDevice {
     std::string m_strDevice;      // a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
+    CAlarmSettings m_alarms;      // the alarm limits (the options', the same for every device)
     int m_nBaud = 0;              // 0: 19200 and the session may switch rate by itself
     std::string m_strShare;       // empty: the line is not shared
-    CAlarmSettings m_alarms;      // the alarm limits (the options', the same for every device)
 };
 
 struct CMonitorOptions {

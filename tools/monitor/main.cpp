@@ -183,10 +183,9 @@ public:
             m_host.m_bRefreshWanted = false;
             m_session.OnPageRefresh();
         }
-        const std::uint64_t now = m_host.TickCount();
-        m_metrics.OnTick(now, m_session.Readings(), m_session.IsPortOpen() && !m_session.IsPortLost());
-        m_pEvents->Tick(now);
-        if (m_pRecorder) m_pRecorder->OnTick(now);
+        m_pEvents->Tick(m_host.TickCount());
+        m_metrics.OnTick(m_host.TickCount(), m_session.Readings(), m_session.IsPortOpen() && !m_session.IsPortLost());
+        if (m_pRecorder) m_pRecorder->OnTick(m_host.TickCount());
     }
 
     void AddPollFds(std::vector<pollfd>& fds) { m_share.AddPollFds(fds); }
@@ -196,8 +195,8 @@ public:
     {
         // The unit stops its reports, as it does when the desktop program closes.
         m_session.SayFarewell();
-        m_session.RemoveObserver(m_share);
         m_session.RemoveObserver(*m_pEvents);
+        m_session.RemoveObserver(m_share);
         if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
     }
 
@@ -208,11 +207,11 @@ private:
     // A terminal path, tcp:// or rfc2217://: the device picks itself by the text.
     CDeviceByPath m_device;
     CSession m_session;
+    std::unique_ptr<CMonitorEvents> m_pEvents;
     CLogObserver m_log{m_spec.m_strDevice};
     CMetricsObserver m_metrics;
     CLineShare m_share;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
-    std::unique_ptr<CMonitorEvents> m_pEvents;
 };
 
 int Run(const CMonitorOptions& options)
