@@ -53,7 +53,12 @@ TEST(ConsumersAgree, HistoryAndMetricsCountTheSameSatellites)
         CHistoryRecorder recorder(store, "/dev/ttyS0", [&now] { return now; });
         session.AddObserver(metrics);
         session.AddObserver(recorder);
+        // The metrics show readings only while the device is open and the
+        // time reports are fresh; the first TIME gives a row of its own.
+        metrics.OnObservation({LinkEvent::PortOpened, 0, {}, {}, session.State(), session.Readings(), 0});
         session.DispatchSentence("PRID,16,600-1000-01");
+        session.DispatchSentence("TIME,2026,341,09,59,59,1,3,1");
+        now += 1000;
 
         // The short table that once gave 5 tracked in the history and 2 in
         // the metrics, then random tables: PRNs, empty and junk channels,
@@ -92,11 +97,11 @@ TEST(ConsumersAgree, HistoryAndMetricsCountTheSameSatellites)
         std::string error;
         ASSERT_TRUE(query.Open(options.m_strPath, error)) << error;
         const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
-        ASSERT_EQ(rows.size(), tables.size());
+        ASSERT_EQ(rows.size(), tables.size() + 1);
         EXPECT_EQ(scraped[0], std::make_pair(3, 1));
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].m_nSatellitesTracked.value_or(-1), scraped[i].first) << tables[i];
-            EXPECT_EQ(rows[i].m_nSatellitesUsed.value_or(-1), scraped[i].second) << tables[i];
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            EXPECT_EQ(rows[i + 1].m_nSatellitesTracked.value_or(-1), scraped[i].first) << tables[i];
+            EXPECT_EQ(rows[i + 1].m_nSatellitesUsed.value_or(-1), scraped[i].second) << tables[i];
         }
     }
     std::filesystem::remove_all(dir);

@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -16,8 +22,11 @@
 
 #include "LineShare.h"
 #include "MetricsObserver.h"
+#include "MonitorEvents.h"
 #include "MonitorOptions.h"
 #include "app/Program.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryTime.h"
 #include "support/FakeHost.h"
 #include "support/FakeSerialDevice.h"
 
@@ -44,6 +53,15 @@ protected:
         return kept;
     }
     void Feed(const std::string& body) { m_program.Session().DispatchSentence(body); }
+    // A link event as the session tells it, at the fake host's tick.
+    void Tell(LinkEvent event)
+    {
+        CObservation observation{event, 0, {}, {}, m_program.Session().State(), m_program.Session().Readings(),
+                                 m_host.m_nTick};
+        m_metrics.OnObservation(observation);
+    }
+    void TickWith(bool deviceOpen) { m_metrics.OnTick(m_host.m_nTick, m_program.Session().Readings(), deviceOpen); }
+    bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
     CFakeHost m_host;
     CFakeSerialDevice m_device;
@@ -65,6 +83,7 @@ TEST_F(MetricsThroughProgram, ReadingsAppearOnlyOnceReportedWithBaseUnits)
                                "velmor_last_sentence_timestamp_seconds"})
         EXPECT_EQ(text.find(absent), std::string::npos) << absent;
 
+    Tell(LinkEvent::PortOpened);
     Feed("PRID,16,600-1000-01");
     Feed("TIME,2010,045,13,24,05,2,3,1");
     Feed("TIMD,-82");
@@ -107,28 +126,236 @@ TEST_F(MetricsThroughProgram, ReadingsAppearOnlyOnceReportedWithBaseUnits)
     EXPECT_NE(text.find("530-1234-01"), std::string::npos) << text;
 }
 
-TEST_F(MetricsThroughProgram, UpFollowsTimeReportsAndStaleEvents)
+// The reading gauges whose last value would draw a flat line through an outage.
+constexpr const char* kReadingGauges[] = {"velmor_pps_offset_seconds", "velmor_frequency_error_ratio",
+                                          "velmor_dac_value",          "velmor_temperature_celsius",
+                                          "velmor_tfom",               "velmor_satellites",
+                                          "velmor_discipline_state",   "velmor_holdover_seconds"};
+
+TEST_F(MetricsThroughProgram, UpAndFreshnessTellTheTruthThroughOutages)
 {
+    const std::string up = "velmor_up{device=\"tcp://unit:2001\"} ";
+    const std::string fresh = "velmor_data_fresh{device=\"tcp://unit:2001\"} ";
+    const auto readingsShown = [&](const std::string& text) {
+        int shown = 0;
+        for (const char* gauge : kReadingGauges) shown += Has(text, std::string(gauge) + "{") ? 1 : 0;
+        return shown;
+    };
     m_host.m_nTick = 1000;
+    Tell(LinkEvent::PortOpened);
     Feed("PRID,16,600-1000-01");
-    EXPECT_FALSE(m_metrics.IsUp());  // identified, but no time yet
-    Feed("TIME,2010,045,13,24,05,2,3,1");
+    // Identified on an open device: up, though no time report came yet.
     EXPECT_TRUE(m_metrics.IsUp());
-    // Other reports keep coming, but without time the data is stale.
+    EXPECT_FALSE(m_metrics.IsFresh());
+    Feed("TIME,2010,045,13,24,05,2,3,1");
+    Feed("TIMD,-82");
+    Feed("EFER,1.2E-11");
+    Feed("DACV,032779");
+    Feed("TEMP,045.5");
+    Feed("SIGQ,05,45,2,12,40,1,00,0,0,21,33,2,07,20,1");
+    Feed("TRMO,0000010");
+    std::string text = Scrape();
+    EXPECT_TRUE(Has(text, up + "1") && Has(text, fresh + "1")) << text;
+    EXPECT_EQ(readingsShown(text), 7) << text;  // no holdover time while locked
+
+    // Other reports keep coming, but without a time report the data is
+    // stale from the stale limit on: the gauges go, the rest stays.
     m_host.m_nTick += kStaleMs - 1;
     Feed("TEMP,045.5");
-    EXPECT_TRUE(m_metrics.IsUp());
+    TickWith(true);
+    EXPECT_TRUE(m_metrics.IsFresh());
     m_host.m_nTick += 1;
-    m_metrics.OnTick(m_host.m_nTick, m_program.Session().Readings());
-    EXPECT_FALSE(m_metrics.IsUp());
+    TickWith(true);
+    EXPECT_FALSE(m_metrics.IsFresh());
+    EXPECT_TRUE(m_metrics.IsUp());
+    Feed("TEMP,046.5");  // arrives while stale: not shown alone
+    text = Scrape();
+    EXPECT_TRUE(Has(text, up + "1") && Has(text, fresh + "0")) << text;
+    EXPECT_EQ(readingsShown(text), 0) << text;
+    for (const char* kept : {"velmor_unit_info{", "velmor_sentences_total{", "velmor_last_sentence_timestamp_seconds{",
+                             "velmor_reconnects_total{", "velmor_checksum_errors_total{"})
+        EXPECT_TRUE(Has(text, kept)) << kept;
+
+    // A time report makes it fresh again; each gauge returns with its next report.
     Feed("TIME,2010,045,13,24,15,2,3,1");
-    EXPECT_TRUE(m_metrics.IsUp());
-    // The program's own stale conclusion counts at once, until time resumes.
-    CObservation stale{LinkEvent::DataStale, 0, {}, {}, m_program.Session().State(), m_program.Session().Readings(), m_host.m_nTick};
-    m_metrics.OnObservation(stale);
-    EXPECT_FALSE(m_metrics.IsUp());
+    text = Scrape();
+    EXPECT_TRUE(Has(text, fresh + "1")) << text;
+    EXPECT_TRUE(Has(text, "velmor_tfom{device=\"tcp://unit:2001\"} 3")) << text;
+    EXPECT_FALSE(Has(text, "velmor_temperature_celsius{")) << "the value from the stale time is not shown";
+    Feed("TEMP,047.0");
+    EXPECT_TRUE(Has(Scrape(), "velmor_temperature_celsius{device=\"tcp://unit:2001\"} 47")) << Scrape();
+
+    // The session's own stale conclusion counts at once, until time resumes.
+    Tell(LinkEvent::DataStale);
+    EXPECT_FALSE(m_metrics.IsFresh());
+    EXPECT_EQ(readingsShown(Scrape()), 0);
     Feed("TIME,2010,045,13,24,16,2,3,1");
+    EXPECT_TRUE(m_metrics.IsFresh());
+
+    // The device goes away: both drop with the event, not ten seconds later,
+    // and the tick that sees the device closed agrees.
+    Tell(LinkEvent::PortLost);
+    EXPECT_FALSE(m_metrics.IsUp());
+    EXPECT_FALSE(m_metrics.IsFresh());
+    TickWith(false);
+    text = Scrape();
+    EXPECT_TRUE(Has(text, up + "0") && Has(text, fresh + "0")) << text;
+    EXPECT_EQ(readingsShown(text), 0) << text;
+    EXPECT_TRUE(Has(text, "velmor_unit_info{")) << text;
+
+    // Back: time reports are fresh data at once, but up waits for the unit
+    // to say who it is on the reopened device.
+    Tell(LinkEvent::PortOpened);
+    Tell(LinkEvent::PortRestored);
+    TickWith(true);
+    Feed("TIME,2010,045,13,24,30,2,3,1");
+    EXPECT_TRUE(m_metrics.IsFresh());
+    EXPECT_FALSE(m_metrics.IsUp());
+    Feed("PRID,16,600-1000-01");
     EXPECT_TRUE(m_metrics.IsUp());
+    text = Scrape();
+    EXPECT_TRUE(Has(text, "velmor_reconnects_total{device=\"tcp://unit:2001\"} 1")) << text;
+
+    // A tick that finds the device closed without an event (a failed
+    // reopen) drops up as well.
+    TickWith(false);
+    EXPECT_FALSE(m_metrics.IsUp());
+    EXPECT_FALSE(m_metrics.IsFresh());
+}
+
+// What the process writes on standard error while it lives (the journal's side).
+class CStderrCapture {
+public:
+    CStderrCapture() : m_path(::testing::TempDir() + "velmor-stderr-" + std::to_string(::getpid()))
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, STDERR_FILENO);
+        ::close(fd);
+    }
+    std::string Text()
+    {
+        std::ifstream in(m_path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    ~CStderrCapture()
+    {
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        std::remove(m_path.c_str());
+    }
+
+private:
+    std::string m_path;
+    int m_saved = -1;
+};
+
+// Rows of the events table as "device|part|name|detail", in order.
+std::vector<std::string> EventRows(const std::string& path)
+{
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return rows;
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT u.device, u.part_number, e.name, coalesce(e.detail, '') FROM events e"
+                       " JOIN units u ON u.id = e.unit_id ORDER BY e.id",
+                       -1, &statement, nullptr);
+    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+        std::string row;
+        for (int i = 0; i < 4; ++i)
+            row += std::string(i ? "|" : "") + reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+        rows.push_back(row);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+// The monitor's alarms driven through the real program: the limits from its
+// options, each event in the journal at its priority, in the counter and in
+// the events table under its own unit when two units share one database.
+TEST_F(MetricsThroughProgram, AlarmEventsReachJournalCounterAndTable)
+{
+    CMonitorOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseMonitorArgs({"--device", "/dev/ttyS3", "--alarm-temperature-max", "60", "--alarm-tfom-limit", "2",
+                                  "--alarm-pps-limit-ns", "0"},
+                                 options, error))
+        << error;
+    const auto dir = std::filesystem::path(::testing::TempDir()) / ("velmor-events-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    CHistoryOptions historyOptions;
+    historyOptions.m_strPath = (dir / "history.sqlite3").string();
+    CHistoryStore store(historyOptions);
+    CStderrCapture journal;
+    CMonitorEvents events(m_registry, "/dev/ttyS3", options.m_alarms, &store, [] { return SystemUtcMs(); });
+    CMonitorEvents other(m_registry, "/dev/ttyS4", options.m_alarms, &store, [] { return SystemUtcMs(); });
+    m_program.Session().AddObserver(events);
+    const auto advance = [&](std::uint64_t ms) {
+        m_host.m_nTick += ms;
+        events.Tick(m_host.m_nTick);
+    };
+
+    m_host.m_nTick = 1000;
+    Feed("PRID,16,600-1000-01");
+    Feed("TIME,2010,045,13,24,05,2,2,1");  // locked, TFOM 2: the baseline, no event
+    Feed("TEMP,045.5");
+    Feed("TIMD,-900");                      // 1PPS not watched (limit 0)
+    advance(CAlarmMonitor::kHoldOffMs);
+    EXPECT_EQ(journal.Text(), "");
+
+    Feed("TIME,2010,045,13,24,10,2,3,2");  // coasting, TFOM above the limit
+    Feed("TEMP,061.0");
+    advance(CAlarmMonitor::kHoldOffMs - 1);
+    EXPECT_EQ(journal.Text(), "") << "the hold-off has not run out";
+    advance(1);
+    // Locked again; the TFOM stays high.
+    Feed("TIME,2010,045,13,24,20,2,3,1");
+    advance(CAlarmMonitor::kHoldOffMs);
+
+    // The other unit's device goes away; its event is its own.
+    CObservation lost{LinkEvent::PortLost, 0, {}, {}, CUnitState(), CReadings(), m_host.m_nTick};
+    other.OnObservation(lost);
+    other.Tick(m_host.m_nTick + CAlarmMonitor::kHoldOffMs);
+
+    const std::string text = journal.Text();
+    const char* expected[] = {
+        "<3>/dev/ttyS3: lock-lost state=Coasting (unit 600-1000-01)\n",
+        "<3>/dev/ttyS3: holdover-started state=Coasting (unit 600-1000-01)\n",
+        "<4>/dev/ttyS3: tfom-high tfom=3 limit=2 (unit 600-1000-01)\n",
+        "<4>/dev/ttyS3: temperature-out-of-range temperature=61.0 C range=0..60 C (unit 600-1000-01)\n",
+        "<5>/dev/ttyS3: lock-regained state=Time-Locked (unit 600-1000-01)\n",
+        "<5>/dev/ttyS3: holdover-ended state=Time-Locked (unit 600-1000-01)\n",
+        "<3>/dev/ttyS4: link-lost\n",
+    };
+    std::size_t at = 0;
+    for (const char* line : expected) {
+        const auto found = text.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << "in order in:\n" << text;
+        if (found != std::string::npos) at = found + 1;
+    }
+    EXPECT_FALSE(Has(text, "pps-offset")) << text;
+
+    const std::string scrape = Scrape();
+    EXPECT_TRUE(Has(scrape, "velmor_events_total{device=\"/dev/ttyS3\",event=\"lock-lost\"} 1")) << scrape;
+    EXPECT_TRUE(Has(scrape, "velmor_events_total{device=\"/dev/ttyS3\",event=\"tfom-high\"} 1")) << scrape;
+    EXPECT_TRUE(Has(scrape, "velmor_events_total{device=\"/dev/ttyS3\",event=\"link-lost\"} 0")) << scrape;
+    EXPECT_TRUE(Has(scrape, "velmor_events_total{device=\"/dev/ttyS4\",event=\"link-lost\"} 1")) << scrape;
+
+    ASSERT_TRUE(store.Flush());
+    const std::vector<std::string> rows = EventRows(historyOptions.m_strPath);
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0], "/dev/ttyS3|600-1000-01|lock-lost|state=Coasting");
+    EXPECT_EQ(rows[3], "/dev/ttyS3|600-1000-01|temperature-out-of-range|temperature=61.0 C range=0..60 C");
+    EXPECT_EQ(rows[6], "/dev/ttyS4||link-lost|");
+    m_program.Session().RemoveObserver(events);
+    store.Close();
+    std::filesystem::remove_all(dir);
 }
 
 TEST(MonitorOptions, FileThenCommandLineAndBadValuesNamed)
@@ -201,6 +428,30 @@ TEST(MonitorOptions, FileThenCommandLineAndBadValuesNamed)
     CMonitorOptions file;
     ASSERT_TRUE(ReadMonitorConfig("device=/dev/ttyUSB0\ndevice=/dev/ttyUSB1,baud=4800\n", "e.conf", file, error));
     EXPECT_EQ(file.m_devices.size(), 2u);
+
+    // The alarms' limits from the file and the command line; bad ones named.
+    CMonitorOptions alarms;
+    ASSERT_TRUE(ReadMonitorConfig("alarm-pps-limit-ns=250\nalarm-temperature-min=-20\n", "f.conf", alarms, error));
+    EXPECT_EQ(alarms.m_alarms.m_nPpsLimitNs, 250);
+    EXPECT_EQ(alarms.m_alarms.m_nTemperatureLow, -20);
+    EXPECT_EQ(alarms.m_alarms.m_nTemperatureHigh, 70);
+    EXPECT_EQ(alarms.m_alarms.m_nTfomLimit, 5);
+    for (const auto& [key, bad] : std::vector<std::pair<std::string, std::string>>{
+             {"--alarm-tfom-limit", "10"}, {"--alarm-tfom-limit", "-1"}, {"--alarm-pps-limit-ns", "1e3"},
+             {"--alarm-temperature-min", "-"}, {"--alarm-temperature-max", "201"}, {"--alarm-temperature-min", "--5"}}) {
+        CMonitorOptions refused;
+        EXPECT_FALSE(ParseMonitorArgs({"--device", "x", key, bad}, refused, error)) << key << " " << bad;
+        EXPECT_NE(error.find(key.substr(2)), std::string::npos) << error;
+    }
+    // Every watched unit runs with the limits.
+    CMonitorOptions both;
+    ASSERT_TRUE(ParseMonitorArgs({"--device", "a", "--device", "b", "--alarm-tfom-limit", "3"}, both, error)) << error;
+    EXPECT_EQ(both.m_devices.at(0).m_alarms.m_nTfomLimit, 3);
+    EXPECT_EQ(both.m_devices.at(1).m_alarms.m_nTfomLimit, 3);
+    CMonitorOptions inverted;
+    EXPECT_FALSE(ParseMonitorArgs({"--device", "x", "--alarm-temperature-min", "50", "--alarm-temperature-max", "40"},
+                                  inverted, error));
+    EXPECT_EQ(error, "alarm-temperature-min is above alarm-temperature-max");
 
     CMonitorOptions state;
     ApplyEnvironmentDefaults(state, "/var/lib/velmor/rack3:/other");

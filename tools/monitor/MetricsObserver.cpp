@@ -22,7 +22,14 @@ CMetricsObserver::CMetricsObserver(prometheus::Registry& registry, std::string d
                                    std::function<double()> wallClock)
     : m_strDevice(std::move(device)),
       m_wallClock(wallClock ? std::move(wallClock) : std::function<double()>(SystemWallClock)),
-      m_up(BuildGauge().Name("velmor_up").Help("1 while the unit is identified and its data is fresh").Register(registry)),
+      m_up(BuildGauge()
+               .Name("velmor_up")
+               .Help("1 while the device is open and the unit has identified itself on it")
+               .Register(registry)),
+      m_fresh(BuildGauge()
+                  .Name("velmor_data_fresh")
+                  .Help("1 while the unit's time reports are fresh (the reading gauges exist only then)")
+                  .Register(registry)),
       m_info(BuildGauge().Name("velmor_unit_info").Help("The unit's identification (value always 1)").Register(registry)),
       m_ppsOffset(BuildGauge()
                       .Name("velmor_pps_offset_seconds")
@@ -67,7 +74,8 @@ CMetricsObserver::CMetricsObserver(prometheus::Registry& registry, std::string d
                           .Help("Bytes read from the unit")
                           .Register(registry)
                           .Add({{"device", m_strDevice}})),
-      m_upGauge(m_up.Add({{"device", m_strDevice}}))
+      m_upGauge(m_up.Add({{"device", m_strDevice}})),
+      m_freshGauge(m_fresh.Add({{"device", m_strDevice}}))
 {
 }
 
@@ -93,13 +101,23 @@ void CMetricsObserver::OnObservation(const CObservation& observation)
     case LinkEvent::PortOpened:
         if (m_bEverOpened) m_reconnects.Increment();
         m_bEverOpened = true;
+        // Whoever answers on the reopened device has to say who it is again.
+        m_bDeviceOpen = true;
+        m_bIdentifiedSinceOpen = false;
+        Evaluate(observation.m_qwTick, readings);
         return;
     case LinkEvent::PortRestored:
         // Told by the recovery in addition to PortOpened; counted there.
         return;
+    case LinkEvent::PortClosed:
+    case LinkEvent::PortLost:
+        m_bDeviceOpen = false;
+        m_bIdentifiedSinceOpen = false;
+        Evaluate(observation.m_qwTick, readings);
+        return;
     case LinkEvent::DataStale:
         m_bStaleByEvent = true;
-        OnTick(observation.m_qwTick, readings);
+        Evaluate(observation.m_qwTick, readings);
         return;
     case LinkEvent::DataResumed:
         m_bStaleByEvent = false;
@@ -109,10 +127,16 @@ void CMetricsObserver::OnObservation(const CObservation& observation)
 
     m_sentences.Increment();
     GaugeOf(m_lastSentence, m_pLastSentence).Set(m_wallClock());
+    if (observation.Has(Reported::Identification) && readings.m_bIdentified) m_bIdentifiedSinceOpen = true;
+    if (readings.JustReported(readings.m_timeReport)) m_bStaleByEvent = false;
+    if (observation.Has(Reported::Identification) || readings.JustReported(readings.m_firmware)) UpdateInfo(readings);
+    Evaluate(observation.m_qwTick, readings);
+    // A value that arrives while the time reports have stopped is not shown
+    // alone: the graphs keep their gap until the data is fresh again.
+    if (!m_bFresh) return;
     const auto fresh = [&readings](const auto& reading) {
         return readings.JustReported(reading) && reading.m_value.has_value();
     };
-    if (readings.JustReported(readings.m_timeReport)) m_bStaleByEvent = false;
     if (fresh(readings.m_ppsOffsetNs)) GaugeOf(m_ppsOffset, m_pPpsOffset).Set(*readings.m_ppsOffsetNs.m_value * 1e-9);
     if (fresh(readings.m_frequencyError))
         GaugeOf(m_frequencyError, m_pFrequencyError).Set(*readings.m_frequencyError.m_value);
@@ -123,16 +147,42 @@ void CMetricsObserver::OnObservation(const CObservation& observation)
     if (fresh(readings.m_coastDurationS))
         GaugeOf(m_coastDuration, m_pCoastDuration).Set(*readings.m_coastDurationS.m_value);
     if (readings.JustReported(readings.m_satellites)) UpdateSatellites(readings);
-    if (observation.Has(Reported::Identification) || readings.JustReported(readings.m_firmware)) UpdateInfo(readings);
-    OnTick(observation.m_qwTick, readings);
 }
 
-void CMetricsObserver::OnTick(std::uint64_t tick, const CReadings& readings)
+void CMetricsObserver::OnTick(std::uint64_t tick, const CReadings& readings, bool deviceOpen)
+{
+    if (!deviceOpen) m_bIdentifiedSinceOpen = false;
+    m_bDeviceOpen = deviceOpen;
+    Evaluate(tick, readings);
+}
+
+void CMetricsObserver::Evaluate(std::uint64_t tick, const CReadings& readings)
 {
     const auto& last = readings.m_timeReport.m_qwTick;
-    const bool fresh = last && !m_bStaleByEvent && tick >= *last && !IsStale(tick - *last);
-    m_bUp = readings.m_bIdentified && fresh;
+    const bool fresh =
+        m_bDeviceOpen && last && !m_bStaleByEvent && tick >= *last && !IsStale(tick - *last);
+    m_bUp = m_bDeviceOpen && m_bIdentifiedSinceOpen && readings.m_bIdentified;
     m_upGauge.Set(m_bUp ? 1 : 0);
+    if (m_bFresh && !fresh) RemoveReadingGauges();
+    m_bFresh = fresh;
+    m_freshGauge.Set(m_bFresh ? 1 : 0);
+}
+
+void CMetricsObserver::RemoveReadingGauges()
+{
+    const auto remove = [](prometheus::Family<prometheus::Gauge>& family, prometheus::Gauge*& slot) {
+        if (slot != nullptr) family.Remove(slot);
+        slot = nullptr;
+    };
+    remove(m_ppsOffset, m_pPpsOffset);
+    remove(m_frequencyError, m_pFrequencyError);
+    remove(m_dac, m_pDac);
+    remove(m_temperature, m_pTemperature);
+    remove(m_tfom, m_pTfom);
+    remove(m_coastDuration, m_pCoastDuration);
+    remove(m_satellites, m_pSatellitesTracked);
+    remove(m_satellites, m_pSatellitesUsed);
+    for (auto& state : m_apDisciplineState) remove(m_disciplineState, state);
 }
 
 void CMetricsObserver::UpdateInfo(const CReadings& readings)

@@ -5,7 +5,10 @@
 // families lock themselves, so nothing more is shared).
 //
 // Gauges appear only once the unit has reported the quantity: a scrape before
-// then shows no series rather than a zero that looks like a reading.
+// then shows no series rather than a zero that looks like a reading. The
+// reading gauges also go away (are removed, not frozen) whenever the data is
+// not fresh, so a graph shows a gap where there was no data; the counters,
+// velmor_unit_info and the last-sentence time stay.
 
 #include <cstdint>
 #include <functional>
@@ -29,15 +32,23 @@ public:
                      std::function<double()> wallClock = {});
 
     void OnObservation(const CObservation& observation) override;
-    // The poll tick: velmor_up follows identification and data freshness.
-    void OnTick(std::uint64_t tick, const CReadings& readings);
+    // The poll tick, after the session's own: |deviceOpen| is whether the
+    // session has its device open (and not lost). velmor_up and
+    // velmor_data_fresh change on the tick that sees the change.
+    void OnTick(std::uint64_t tick, const CReadings& readings, bool deviceOpen);
 
     // The discipline states in the order of the unit's state characters
     // '0'..'5'; the label values of velmor_discipline_state.
     static constexpr const char* kDisciplineStates[] = {"warm_up",    "locked", "holdover",
                                                         "recovering", "manual", "learning"};
 
+    // velmor_up: the device is open and the unit has identified itself since
+    // it was opened.
     bool IsUp() const { return m_bUp; }
+    // velmor_data_fresh: the device is open and the last time report is
+    // younger than the stale limit (IsStale), with no stale conclusion of the
+    // session since.
+    bool IsFresh() const { return m_bFresh; }
 
 private:
     prometheus::Gauge& GaugeOf(prometheus::Family<prometheus::Gauge>& family, prometheus::Gauge*& slot,
@@ -45,11 +56,15 @@ private:
     void UpdateInfo(const CReadings& readings);
     void UpdateDisciplineState(const CEnumReading<DisciplineState>& state);
     void UpdateSatellites(const CReadings& readings);
+    // Recomputes up and freshness; a change to stale removes the reading gauges.
+    void Evaluate(std::uint64_t tick, const CReadings& readings);
+    void RemoveReadingGauges();
 
     std::string m_strDevice;
     std::function<double()> m_wallClock;
 
     prometheus::Family<prometheus::Gauge>& m_up;
+    prometheus::Family<prometheus::Gauge>& m_fresh;
     prometheus::Family<prometheus::Gauge>& m_info;
     prometheus::Family<prometheus::Gauge>& m_ppsOffset;
     prometheus::Family<prometheus::Gauge>& m_frequencyError;
@@ -66,6 +81,7 @@ private:
     prometheus::Counter& m_receivedBytes;
 
     prometheus::Gauge& m_upGauge;
+    prometheus::Gauge& m_freshGauge;
     prometheus::Gauge* m_pInfo = nullptr;
     prometheus::Labels m_infoLabels;
     prometheus::Gauge* m_pPpsOffset = nullptr;
@@ -80,7 +96,10 @@ private:
     prometheus::Gauge* m_pSatellitesUsed = nullptr;
 
     bool m_bEverOpened = false;
+    bool m_bDeviceOpen = false;
+    bool m_bIdentifiedSinceOpen = false;
     bool m_bUp = false;
+    bool m_bFresh = false;
     bool m_bStaleByEvent = false;
 };
 

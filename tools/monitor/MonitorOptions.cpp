@@ -42,6 +42,16 @@ bool ParseInt(const std::string& text, long low, long high, int& out)
     return true;
 }
 
+// An optional minus sign, then ParseInt's digits.
+bool ParseSignedInt(const std::string& text, long low, long high, int& out)
+{
+    const bool negative = !text.empty() && text.front() == '-';
+    int magnitude = 0;
+    if (!ParseInt(negative ? text.substr(1) : text, 0, negative ? -low : high, magnitude)) return false;
+    out = negative ? -magnitude : magnitude;
+    return out >= low && out <= high;
+}
+
 // "none" and "off" switch an address option off.
 bool IsOff(const std::string& value)
 {
@@ -160,6 +170,23 @@ bool ApplyMonitorOption(const std::string& rawKey, const std::string& value, CMo
             return false;
         }
         options.m_strLogLevel = level;
+    } else if (key == "alarm-pps-limit-ns") {
+        if (!ParseInt(value, 0, 999999999, options.m_alarms.m_nPpsLimitNs)) {
+            error = "alarm-pps-limit-ns: nanoseconds from 0 (not watched) to 999999999, not '" + value + "'";
+            return false;
+        }
+    } else if (key == "alarm-tfom-limit") {
+        if (!ParseInt(value, 0, 9, options.m_alarms.m_nTfomLimit)) {
+            error = "alarm-tfom-limit: a digit from 0 to 9, not '" + value + "'";
+            return false;
+        }
+    } else if (key == "alarm-temperature-min" || key == "alarm-temperature-max") {
+        int& target = key == "alarm-temperature-min" ? options.m_alarms.m_nTemperatureLow
+                                                     : options.m_alarms.m_nTemperatureHigh;
+        if (!ParseSignedInt(value, -100, 200, target)) {
+            error = key + ": whole degrees Celsius from -100 to 200, not '" + value + "'";
+            return false;
+        }
     } else {
         error = "unknown option '" + rawKey + "'";
         return false;
@@ -260,6 +287,11 @@ bool ParseMonitorArgs(const std::vector<std::string>& args, CMonitorOptions& opt
         if (only.m_nBaud == 0) only.m_nBaud = options.m_nBaud;
         if (only.m_strShare.empty()) only.m_strShare = options.m_strShare;
     }
+    if (options.m_alarms.m_nTemperatureLow > options.m_alarms.m_nTemperatureHigh) {
+        error = "alarm-temperature-min is above alarm-temperature-max";
+        return false;
+    }
+    for (CMonitorDevice& device : options.m_devices) device.m_alarms = options.m_alarms;
     const CMonitorDevice& first = options.m_devices.front();
     options.m_strDevice = first.m_strDevice;
     options.m_nBaud = first.m_nBaud;
@@ -303,6 +335,13 @@ const char* MonitorUsage()
            "                      Anyone who can connect can reconfigure the unit.\n"
            "  --config FILE       KEY=VALUE file with the same keys (device= repeats, baud=,\n"
            "                      ...); the command line overrides it\n"
+           "  --alarm-pps-limit-ns NS     1PPS offset alarm beyond NS nanoseconds\n"
+           "                      (default 100; 0: not watched)\n"
+           "  --alarm-tfom-limit DIGIT    TFOM alarm above DIGIT (default 5)\n"
+           "  --alarm-temperature-min C   oscillator temperature alarm outside\n"
+           "  --alarm-temperature-max C   MIN..MAX whole degrees (default 0..70)\n"
+           "                      Alarm events go to the journal, the history's events\n"
+           "                      table and velmor_events_total.\n"
            "  --log-level LEVEL   error, warning, notice, info (default) or debug\n"
            "  --dac-gain X        fractional frequency per DAC step; with it the holdover\n"
            "                      prediction learns the aging from the DAC's trend in lock\n"

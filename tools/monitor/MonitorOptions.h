@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CounterMonitor.h"
+#include "alarms/AlarmSettings.h"
 
 namespace velmor {
 
@@ -17,6 +18,7 @@ inline constexpr const char* kDefaultShareAddress = "127.0.0.1:19842";
 // One watched device: --device DEVICE[,baud=RATE][,share=ADDR:PORT].
 struct CMonitorDevice {
     std::string m_strDevice;      // a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
+    CAlarmSettings m_alarms;      // the alarm limits (the options', the same for every device)
     int m_nBaud = 0;              // 0: 19200 and the session may switch rate by itself
     std::string m_strShare;       // empty: the line is not shared
     std::vector<CMonitorCounter> m_counters;  // --counter after this --device
@@ -36,6 +38,9 @@ struct CMonitorOptions {
     std::string m_strLogLevel = "info";
     double m_dDacGain = 0.0;      // fractional frequency per DAC step; 0: unknown
     bool m_bHelp = false;
+    // The alarms' limits (alarm-pps-limit-ns=, alarm-tfom-limit=,
+    // alarm-temperature-min=, alarm-temperature-max=); the desktop's defaults.
+    CAlarmSettings m_alarms;
 };
 
 struct CHostPort {

@@ -23,6 +23,7 @@
 #include "CounterMonitor.h"
 #include "LineShare.h"
 #include "MetricsObserver.h"
+#include "MonitorEvents.h"
 #include "MonitorHost.h"
 #include "MonitorLog.h"
 #include "MonitorOptions.h"
@@ -152,6 +153,10 @@ public:
                 std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice, counterStore));
             m_rowTap.Add(*m_counters.back());
         }
+        // The alarms (whose events go to the store too) hear each sentence
+        // after the recorder has taken its row.
+        m_pEvents = std::make_unique<CMonitorEvents>(registry, spec.m_strDevice, m_spec.m_alarms, store);
+        m_session.AddObserver(*m_pEvents);
     }
     int Baud() const { return m_spec.m_nBaud > 0 ? m_spec.m_nBaud : 19200; }
 
@@ -194,7 +199,8 @@ public:
             m_host.m_bRefreshWanted = false;
             m_session.OnPageRefresh();
         }
-        m_metrics.OnTick(m_host.TickCount(), m_session.Readings());
+        m_pEvents->Tick(m_host.TickCount());
+        m_metrics.OnTick(m_host.TickCount(), m_session.Readings(), m_session.IsPortOpen() && !m_session.IsPortLost());
         if (m_pRecorder) m_pRecorder->OnTick(m_host.TickCount());
         for (auto& counter : m_counters) counter->Tick();
     }
@@ -206,6 +212,7 @@ public:
     {
         // The unit stops its reports, as it does when the desktop program closes.
         m_session.SayFarewell();
+        m_session.RemoveObserver(*m_pEvents);
         m_session.RemoveObserver(m_share);
         if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
         for (auto& counter : m_counters) counter->Stop();
@@ -218,6 +225,7 @@ private:
     // A terminal path, tcp:// or rfc2217://: the device picks itself by the text.
     CDeviceByPath m_device;
     CSession m_session;
+    std::unique_ptr<CMonitorEvents> m_pEvents;
     CLogObserver m_log{m_spec.m_strDevice};
     CMetricsObserver m_metrics;
     CStabilityMetrics m_stability;
