@@ -1,5 +1,6 @@
 #include "StatsCommand.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "DatabaseCommands.h"
 #include "SeriesFile.h"
+#include "text/Numbers.h"
 
 namespace velmor::history {
 
@@ -18,6 +20,7 @@ constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE
                             [--taus octave|decade|all|LIST] [--stats LIST]
                             [--ci[=LEVEL]] [--remove-drift none|linear|mean]
        velmor-history stats --db PATH [--unit ID] [--from TIME] [--to TIME]
+                            [--settle SECONDS] [--all-states]
                             [the same --taus, --stats, --ci, --remove-drift]
 
 Prints frequency-stability statistics of a series, one line per averaging
@@ -35,11 +38,16 @@ tau0).
     --frequency FILE   fractional frequency, one number per line
     --tau0 SECONDS     the sample interval (default 1)
     --db PATH          the recorded 1PPS offset of a unit in the history
-                       database, as phase with tau0 1 s; only time-locked
-                       runs count, cut at gaps, link losses and restarts
+                       database, as phase with tau0 1 s, each sample on the
+                       unit's own second; runs are cut wherever a second is
+                       missing, and at link losses and restarts
     --unit ID          the unit (needed when the database holds several)
     --from, --to TIME  the range, UTC (2026-12-07T10:00:00Z); from inclusive,
                        to exclusive
+    --settle SECONDS   only samples after the unit has been time-locked
+                       without a break for this long count (default 60;
+                       0: every locked sample)
+    --all-states       every sample counts, locked or not
     --taus octave      tau = 1, 2, 4, 8 ... times tau0 up to a quarter of the
                        data (the default)
     --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
@@ -166,10 +174,14 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             }
             continue;
         }
+        if (name == "--all-states" && !hasValue) {
+            options.m_bAllStates = true;
+            continue;
+        }
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
                                 || name == "--taus" || name == "--db" || name == "--unit"
                                 || name == "--from" || name == "--to" || name == "--stats"
-                                || name == "--remove-drift";
+                                || name == "--remove-drift" || name == "--settle";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -198,6 +210,13 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_strFrom = value;
         } else if (name == "--to") {
             options.m_strTo = value;
+        } else if (name == "--settle") {
+            const auto seconds = ParseStrictInt(value);
+            if (!seconds || *seconds < 0 || *seconds > 86400 * 366) {
+                error = "--settle takes a whole number of seconds from 0 up, not '" + value + "'";
+                return false;
+            }
+            options.m_nSettleSeconds = static_cast<int>(*seconds);
         } else if (name == "--tau0") {
             if (!ParsePositiveNumber(value, options.m_dTau0)) {
                 error = "--tau0 takes a positive, finite, normal number of seconds, not '" + value + "'";
@@ -227,8 +246,12 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
                              : "give only one of --phase, --frequency and --db";
         return false;
     }
-    if (!options.m_bDb && (!options.m_strUnit.empty() || !options.m_strFrom.empty() || !options.m_strTo.empty())) {
-        error = "--unit, --from and --to go with --db";
+    const bool settleGiven = std::find_if(args.begin(), args.end(), [](const std::string& a) {
+                                 return a == "--settle" || a.rfind("--settle=", 0) == 0;
+                             }) != args.end();
+    if (!options.m_bDb && (!options.m_strUnit.empty() || !options.m_strFrom.empty() || !options.m_strTo.empty() ||
+                           settleGiven || options.m_bAllStates)) {
+        error = "--unit, --from, --to, --settle and --all-states go with --db";
         return false;
     }
     return true;

@@ -190,7 +190,10 @@ public:
         // The unit stops its reports, as it does when the desktop program closes.
         m_session.SayFarewell();
         m_session.RemoveObserver(m_share);
-        if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
+        if (m_pRecorder) {
+            m_session.RemoveObserver(*m_pRecorder);
+            m_pRecorder->Stop();  // the last row, and the clean stop, before the store closes
+        }
     }
 
 private:
