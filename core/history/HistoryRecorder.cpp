@@ -1,5 +1,7 @@
 #include "history/HistoryRecorder.h"
 
+#include <algorithm>
+
 #include "history/HistoryStore.h"
 #include "history/HistoryTime.h"
 #include "readings/Rules.h"
@@ -11,6 +13,8 @@ namespace {
 // A row is closed this long after its time report even when the next one
 // does not come (it was lost, or the unit stopped sending it).
 constexpr std::uint64_t kRowCloseMs = 1500;
+// A unit's second is taken to last no less than this on the host's tick.
+constexpr std::uint64_t kShortestSecondMs = 10;
 // A unit without time reports gets a row per this much host time.
 constexpr std::uint64_t kTickRowIntervalMs = 1000;
 
@@ -56,7 +60,7 @@ CHistoryRecorder::CHistoryRecorder(CHistoryStore& store, std::string device, Clo
 {
 }
 
-CHistoryRecorder::~CHistoryRecorder() { Stop(); }
+CHistoryRecorder::~CHistoryRecorder() { Finish(false); }
 
 void CHistoryRecorder::OnObservation(const CObservation& observation)
 {
@@ -116,7 +120,7 @@ CHistoryRecorder::CPlace CHistoryRecorder::PlaceOf(std::uint64_t qwTick) const
     CPlace place;
     if (!m_bReportSeen || qwTick < m_qwReportTick || qwTick - m_qwReportTick >= kStaleMs) return place;
     place.m_bReference = true;
-    place.m_llOffset = static_cast<std::int64_t>((qwTick - m_qwReportTick + 500) / 1000);
+    place.m_llOffset = static_cast<std::int64_t>((qwTick - m_qwReportTick + m_qwSecondMs / 2) / m_qwSecondMs);
     if (m_llReportSecond) place.m_llSecond = *m_llReportSecond + place.m_llOffset;
     return place;
 }
@@ -136,9 +140,16 @@ void CHistoryRecorder::OnTimeReport(const CObservation& o)
     if (m_bAheadUsed && m_ahead.m_nPpsCount > 0 && m_ahead.m_llUnitSecond && second &&
         *m_ahead.m_llUnitSecond < *second)
         FlushAhead(false);
-    if (m_llReportSecond && second) {
+    if (m_llReportSecond && second && m_bReportSeen) {
         const std::int64_t apart = *second - *m_llReportSecond;
-        if (apart == 1 || apart == 2) m_nSpan = static_cast<int>(apart);
+        if (apart == 1 || apart == 2) {
+            m_nSpan = static_cast<int>(apart);
+            // How long the unit's second lasts on the host's tick: a second,
+            // or less when a simulated unit runs fast. Late reports never
+            // make it longer.
+            const std::uint64_t perSecond = (o.m_qwTick - m_qwReportTick) / static_cast<std::uint64_t>(apart);
+            m_qwSecondMs = std::clamp<std::uint64_t>(perSecond, kShortestSecondMs, 1000);
+        }
     }
     m_bReportSeen = true;
     m_qwReportTick = o.m_qwTick;
@@ -298,13 +309,15 @@ void CHistoryRecorder::OnTick(std::uint64_t qwTick)
     FlushAhead(true);
 }
 
-void CHistoryRecorder::Stop()
+void CHistoryRecorder::Stop() { Finish(true); }
+
+void CHistoryRecorder::Finish(bool clean)
 {
     if (m_bStopped) return;
     CloseOpenRow();
     if (m_bAheadUsed && m_ahead.m_nPpsCount > 0 && m_ahead.m_llUnitSecond) FlushAhead(false);
     m_bStopped = true;
-    if (!m_bWroteRow) return;
+    if (!clean || !m_bWroteRow) return;
     if (m_store.ClaimUnit(this)) m_store.SetUnit(m_strPartNumber, m_strDevice, m_strFirmware, m_nProductType);
     m_store.AppendCleanStop();
 }

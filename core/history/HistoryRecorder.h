@@ -9,7 +9,8 @@
 // Pairing: a reading belongs to the second its arrival is nearest to,
 // counted from the last time report: one that arrives in the first half of
 // the second after a report belongs to the report's second, one in the
-// second half to the next. So a unit may send its time report before or
+// second half to the next (a second as long as the reports are apart, for
+// a simulated unit that runs fast; never longer than the host's). So a unit may send its time report before or
 // after the readings of the same second. When the unit reports its time
 // every other second, a row spans two seconds and its samples take T and
 // T+1. A row is closed by the next time report, or 1.5 s after its own.
@@ -34,7 +35,8 @@ public:
     // |device| names the port the unit is on (part of the unit's identity in
     // the database); |clock| defaults to the system clock.
     CHistoryRecorder(CHistoryStore& store, std::string device, Clock clock = {});
-    // A clean stop (Stop).
+    // Writes the row under way, but is no clean stop: only Stop says that
+    // the recording ended as planned.
     ~CHistoryRecorder() override;
     CHistoryRecorder(const CHistoryRecorder&) = delete;
     CHistoryRecorder& operator=(const CHistoryRecorder&) = delete;
@@ -74,6 +76,7 @@ private:
     CPlace PlaceOf(std::uint64_t qwTick) const;
     bool BelongsToOpenRow(const CPlace& place) const;
 
+    void Finish(bool clean);
     void OnTimeReport(const CObservation& observation);
     void Absorb(const CObservation& observation, CHistoryRow& row);
     void AddSample(CHistoryRow& row, std::optional<std::int64_t> second, double value, bool& surplus);
@@ -105,6 +108,7 @@ private:
     std::uint64_t m_qwReportTick = 0;
     std::optional<std::int64_t> m_llReportSecond;
     int m_nSpan = 1;
+    std::uint64_t m_qwSecondMs = 1000;  // the unit's second on the host's tick
 
     // Readings for a second after the open row's (or before any report):
     // they start the next row.
