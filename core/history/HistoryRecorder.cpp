@@ -143,7 +143,10 @@ void CHistoryRecorder::OnTimeReport(const CObservation& o)
     if (m_llReportSecond && second && m_bReportSeen) {
         const std::int64_t apart = *second - *m_llReportSecond;
         if (apart == 1 || apart == 2) {
-            m_nSpan = static_cast<int>(apart);
+            // Two seconds apart twice running: the unit reports every even
+            // second (once could be a lost report).
+            m_nSpan = apart == 2 && m_nLastApart == 2 ? 2 : 1;
+            m_nLastApart = static_cast<int>(apart);
             // How long the unit's second lasts on the host's tick: a second,
             // or less when a simulated unit runs fast. Late reports never
             // make it longer.
@@ -331,6 +334,7 @@ void CHistoryRecorder::ForgetUnitValues(HistoryMarker marker)
     m_bReportSeen = false;
     m_llReportSecond.reset();
     m_nSpan = 1;
+    m_nLastApart = 0;
     m_marker = marker;
 }
 

@@ -108,6 +108,7 @@ private:
     std::uint64_t m_qwReportTick = 0;
     std::optional<std::int64_t> m_llReportSecond;
     int m_nSpan = 1;
+    int m_nLastApart = 0;
     std::uint64_t m_qwSecondMs = 1000;  // the unit's second on the host's tick
 
     // Readings for a second after the open row's (or before any report):
