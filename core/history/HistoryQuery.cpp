@@ -209,7 +209,7 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
             if (s.Int(4) != 0) marked = true;
             if (s.IsNull(1)) continue;
             const double v = s.Double(1);
-            CRunSample first{s.OptionalInt(2), s.Int(0), marked};
+            CRunSample first{s.Int(0), marked, s.OptionalInt(2)};
             breaks.push_back(!in.empty() && SegmentBreak(last, first));
             marked = false;
             in.push_back(CAggregate{s.Int(0), 1, v, v, v});
@@ -308,11 +308,11 @@ std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int
             if (unitSecond) p.m_llUnitSecond = *unitSecond + i;
             p.m_dPhaseSeconds = row.m_adPpsSamples[static_cast<std::size_t>(i)] * 1e-9;
             const bool afterMarker = i == 0 && (marked || previous.m_bAfterMarker);
-            const CRunSample here{p.m_llUnitSecond, p.m_llHostMs, afterMarker};
+            const CRunSample here{p.m_llHostMs, afterMarker, p.m_llUnitSecond};
             p.m_bSegmentStart = phase.empty() || SegmentBreak(previous, here);
             p.m_bLocked = settled.Step(locked, p.m_llUnitSecond ? *p.m_llUnitSecond * 1000 : p.m_llHostMs,
                                        afterMarker);
-            previous = CRunSample{here.m_llUnitSecond, here.m_llHostMs, false};
+            previous = CRunSample{here.m_llHostMs, false, here.m_llUnitSecond};
             phase.push_back(p);
         }
     }

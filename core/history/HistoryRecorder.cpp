@@ -88,7 +88,7 @@ void CHistoryRecorder::OnObservation(const CObservation& observation)
                 bool surplus = false;
                 AddSample(m_open, place.m_llSecond, value, surplus);
             } else {
-                AddSampleAhead(place, value);
+                AddSampleAhead(place, value, observation.m_qwTick);
             }
         }
         break;
@@ -164,7 +164,10 @@ void CHistoryRecorder::OnTimeReport(const CObservation& o)
         // What came just before the report belongs to its second (the unit
         // sent its readings first).
         m_open.TakeReadings(m_ahead);
-        for (int i = 0; i < m_ahead.PpsSamplesKept(); ++i)
+        // A sample nothing could place belongs to this second only if it
+        // came in the half second before the report.
+        const bool placed = m_ahead.m_llUnitSecond || o.m_qwTick - m_qwAheadPpsTick <= m_qwSecondMs / 2;
+        for (int i = 0; placed && i < m_ahead.PpsSamplesKept(); ++i)
             AppendSample(m_open, m_ahead.m_adPpsSamples[static_cast<std::size_t>(i)]);
         m_ahead = CHistoryRow();
         m_bAheadUsed = false;
@@ -228,7 +231,7 @@ void CHistoryRecorder::AddSample(CHistoryRow& row, std::optional<std::int64_t> s
     AppendSample(row, value);
 }
 
-void CHistoryRecorder::AddSampleAhead(const CPlace& place, double value)
+void CHistoryRecorder::AddSampleAhead(const CPlace& place, double value, std::uint64_t qwTick)
 {
     if (!place.m_llSecond) {
         // Nothing to count from: the sample goes with the next time report,
@@ -236,6 +239,7 @@ void CHistoryRecorder::AddSampleAhead(const CPlace& place, double value)
         ClearSamples(m_ahead);
         m_ahead.m_llUnitSecond.reset();
         AppendSample(m_ahead, value);
+        m_qwAheadPpsTick = qwTick;
         return;
     }
     if (m_ahead.m_nPpsCount > 0) {
@@ -245,6 +249,7 @@ void CHistoryRecorder::AddSampleAhead(const CPlace& place, double value)
             // A second between has no sample: what came so far is a row.
             FlushAhead(false);
             m_bAheadUsed = true;
+            m_qwAheadTick = qwTick;
             m_llAheadHostMs = m_clock();
         }
     }
@@ -297,7 +302,7 @@ void CHistoryRecorder::Emit(CHistoryRow& row)
 void CHistoryRecorder::OnTick(std::uint64_t qwTick)
 {
     if (m_bStopped) return;
-    if (m_bOpen && qwTick - m_qwReportTick >= kRowCloseMs) CloseOpenRow();
+    if (m_bOpen && qwTick >= m_qwReportTick && qwTick - m_qwReportTick >= kRowCloseMs) CloseOpenRow();
     if (!m_bAheadUsed || qwTick < m_qwAheadTick) return;
     const bool reports = m_bReportSeen && qwTick - m_qwReportTick < kRowCloseMs;
     if (m_ahead.m_nPpsCount > 0 && m_ahead.m_llUnitSecond) {

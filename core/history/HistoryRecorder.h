@@ -80,7 +80,7 @@ private:
     void OnTimeReport(const CObservation& observation);
     void Absorb(const CObservation& observation, CHistoryRow& row);
     void AddSample(CHistoryRow& row, std::optional<std::int64_t> second, double value, bool& surplus);
-    void AddSampleAhead(const CPlace& place, double value);
+    void AddSampleAhead(const CPlace& place, double value, std::uint64_t qwTick);
     void CloseOpenRow();
     void FlushAhead(bool withHostTimeNow);
     void Emit(CHistoryRow& row);
@@ -116,6 +116,7 @@ private:
     CHistoryRow m_ahead;
     bool m_bAheadUsed = false;
     std::uint64_t m_qwAheadTick = 0;
+    std::uint64_t m_qwAheadPpsTick = 0;  // when a sample without a second to place it came
     std::int64_t m_llAheadHostMs = 0;
 
     // The unit identity the store was last told about.

@@ -2,7 +2,8 @@
 // The history database's tables, shared by the writer and the readers.
 //
 //   units     one row per (part number, device) the program has recorded
-//   readings  one row per time report (or per second for units without one)
+//   readings  one row per time report (or per second for units without one),
+//             in arrival order (seq), with the unit's second of its samples
 //   rollups   per-minute and per-hour count/min/max/sum of each quantity
 //   events    named events with a values text, for alarms and the like
 

@@ -19,14 +19,14 @@ bool IsLocked(const CReadings& readings);
 // this long: the first seconds after lock still carry the warm-up's offset.
 constexpr int kDefaultSettleSeconds = 60;
 
-// One sample of a run (a 1PPS sample of the history): the unit's second it
-// belongs to, when the unit's time says so exactly; the host time it
-// arrived; and whether a link-lost or unit-restarted marker came since the
-// sample before.
+// One sample of a run (a 1PPS sample of the history): the host time it
+// arrived; whether a link-lost or unit-restarted marker came since the
+// sample before; and the unit's second it belongs to, when the unit's time
+// says so exactly (without it only the host time can judge).
 struct CRunSample {
-    std::optional<std::int64_t> m_llUnitSecond;  // the unit's own seconds count
     std::int64_t m_llHostMs = 0;
     bool m_bAfterMarker = false;
+    std::optional<std::int64_t> m_llUnitSecond;  // the unit's own seconds count
 };
 // The sample |next| does not continue the run of |previous|: a marker came
 // between; or, where both carry the unit's second, they are not consecutive

@@ -123,19 +123,19 @@ TEST(Rules, SegmentsBreakWhereTheUnitsSecondsAreNotConsecutiveElseAfterOneAndAHa
 {
     // The unit's seconds decide wherever both samples carry one, whatever
     // the host clock did (late, early, or stepped back).
-    const CRunSample at0{100, 1000, false};
-    EXPECT_FALSE(SegmentBreak(at0, CRunSample{101, 4000, false}));
-    EXPECT_FALSE(SegmentBreak(at0, CRunSample{101, 500, false}));
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{102, 2000, false})) << "a missing second";
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{100, 2000, false})) << "the same second again";
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{99, 2000, false}));
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{101, 2000, true})) << "a marker";
+    const CRunSample at0{1000, false, 100};
+    EXPECT_FALSE(SegmentBreak(at0, CRunSample{4000, false, 101}));
+    EXPECT_FALSE(SegmentBreak(at0, CRunSample{500, false, 101}));
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, false, 102})) << "a missing second";
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, false, 100})) << "the same second again";
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, false, 99}));
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, true, 101})) << "a marker";
     // Without the unit's second on either side: the host time, forward only.
-    const CRunSample host{std::nullopt, 1000, false};
-    EXPECT_FALSE(SegmentBreak(host, CRunSample{std::nullopt, 2500, false}));
-    EXPECT_TRUE(SegmentBreak(host, CRunSample{std::nullopt, 2501, false}));
-    EXPECT_TRUE(SegmentBreak(host, CRunSample{std::nullopt, 900, false})) << "a host clock stepped back";
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{std::nullopt, 2600, false}));
+    const CRunSample host{1000, false, std::nullopt};
+    EXPECT_FALSE(SegmentBreak(host, CRunSample{2500, false, std::nullopt}));
+    EXPECT_TRUE(SegmentBreak(host, CRunSample{2501, false, std::nullopt}));
+    EXPECT_TRUE(SegmentBreak(host, CRunSample{900, false, std::nullopt})) << "a host clock stepped back";
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2600, false, std::nullopt}));
     EXPECT_FALSE(IsStale(9999));
     EXPECT_TRUE(IsStale(10000));
     EXPECT_TRUE(IsLocked(DisciplineState::Locked));
