@@ -97,6 +97,18 @@ const char* CHistoryQuery::SelectColumns() const
 
 const char* CHistoryQuery::SeqColumn() const { return m_llVersion >= 2 ? "seq" : "rowid"; }
 
+std::string CHistoryQuery::InArrivalOrder() const
+{
+    // The host range's first and last place in arrival order come from the
+    // (unit, host time, seq) index alone; the rows then come in seq order
+    // without a sort. A host clock that stepped may put rows of the range
+    // outside those bounds' host times: the host condition still applies.
+    if (m_llVersion < 2) return " ORDER BY rowid";
+    return " AND seq BETWEEN (SELECT min(seq) FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3)"
+           " AND (SELECT max(seq) FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3)"
+           " ORDER BY seq";
+}
+
 std::vector<CHistoryUnit> CHistoryQuery::ListUnits(bool countRows)
 {
     std::vector<CHistoryUnit> units;
@@ -147,8 +159,8 @@ bool CHistoryQuery::ForEachRow(std::int64_t unitId, std::int64_t fromMs, std::in
 {
     CSqliteStatement s;
     const std::string sql = std::string("SELECT ") + SelectColumns() +
-                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
-                            " ORDER BY " + SeqColumn();
+                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3" +
+                            InArrivalOrder();
     if (s.Prepare(m_db, sql) != SQLITE_OK) {
         m_strError = m_db.ErrorText();
         return false;
@@ -192,7 +204,7 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
         const std::string column = HistoryQuantityColumn(quantity);
         const std::string sql = "SELECT host_ms, " + column + ", " + (m_llVersion >= 2 ? "unit_second" : "NULL") +
                                 ", pps_count, marker FROM readings WHERE unit_id = ?1 AND host_ms >= ?2"
-                                " AND host_ms < ?3 ORDER BY " + SeqColumn();
+                                " AND host_ms < ?3" + InArrivalOrder();
         if (s.Prepare(m_db, sql) != SQLITE_OK) {
             m_strError = m_db.ErrorText();
             return series;
@@ -264,8 +276,8 @@ std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int
     const std::string sql = std::string("SELECT host_ms, pps_offset_ns, discipline_state, marker, pps_count,"
                                         " pps_samples, ") +
                             (m_llVersion >= 2 ? "unit_second" : "NULL") +
-                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3 ORDER BY " +
-                            SeqColumn();
+                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3" +
+                            InArrivalOrder();
     if (s.Prepare(m_db, sql) != SQLITE_OK) {
         m_strError = m_db.ErrorText();
         return phase;

@@ -114,6 +114,9 @@ private:
     // The readings columns as this file has them, and its arrival order.
     const char* SelectColumns() const;
     const char* SeqColumn() const;
+    // The end of a "WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
+    // that hands the rows in arrival order.
+    std::string InArrivalOrder() const;
 
     std::string m_strPath;
     std::string m_strError;

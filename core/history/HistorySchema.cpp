@@ -44,7 +44,7 @@ CREATE TABLE IF NOT EXISTS readings(
     seq INTEGER,
     unit_second INTEGER,
     clean_stop INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX IF NOT EXISTS readings_unit_time ON readings(unit_id, host_ms);
+CREATE INDEX IF NOT EXISTS readings_unit_time ON readings(unit_id, host_ms, seq);
 CREATE INDEX IF NOT EXISTS readings_unit_seq ON readings(unit_id, seq);
 CREATE TABLE IF NOT EXISTS rollups(
     unit_id INTEGER NOT NULL,
@@ -74,6 +74,8 @@ ALTER TABLE readings ADD COLUMN seq INTEGER;
 ALTER TABLE readings ADD COLUMN unit_second INTEGER;
 ALTER TABLE readings ADD COLUMN clean_stop INTEGER NOT NULL DEFAULT 0;
 UPDATE readings SET seq = rowid;
+DROP INDEX IF EXISTS readings_unit_time;
+CREATE INDEX readings_unit_time ON readings(unit_id, host_ms, seq);
 CREATE INDEX IF NOT EXISTS readings_unit_seq ON readings(unit_id, seq);
 )SQL";
 
