@@ -71,12 +71,11 @@ bool SameJob(const CDeviationJob& a, const CDeviationJob& b)
            a.m_request.m_taus.m_anMultiples == b.m_request.m_taus.m_anMultiples;
 }
 
-// The one read of the recorded phase. job.m_nSettleS is for the query's
-// settled-lock filter; until the query takes a settle time, what the query
-// calls locked is what counts.
+// The one read of the recorded phase: a sample counts as locked once the
+// unit has been locked without a break for the Settle time.
 std::vector<CPhaseSample> ReadSettledPhase(CHistoryQuery& query, const CDeviationJob& job)
 {
-    return query.ReadPhase(job.m_llUnit, job.m_llFromMs, job.m_llToMs);
+    return query.ReadPhase(job.m_llUnit, job.m_llFromMs, job.m_llToMs, job.m_nSettleS);
 }
 
 QString IsoTime(std::int64_t ms)

@@ -21,6 +21,7 @@ CHistoryFeed::CHistoryFeed(CProgram& program, const std::string& path, QObject* 
 CHistoryFeed::~CHistoryFeed()
 {
     m_program.Session().RemoveObserver(*m_pRecorder);
+    m_pRecorder->Stop();  // the last row, and the clean stop, before the store closes
     m_pStore->Close();
 }
 

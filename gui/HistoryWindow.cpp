@@ -475,13 +475,14 @@ void CHistoryWindow::LoadSeries(std::int64_t fromMs, std::int64_t toMs)
             lows.reserve(keys.capacity());
             highs.reserve(keys.capacity());
         }
-        // Where rows are missing the line breaks (a NaN between the points).
+        // Where rows are missing the line breaks (a NaN between the points):
+        // a missing second of the unit's time, or a long silence.
         const double gapS = series.m_nBucketSeconds > 0 ? 2.5 * series.m_nBucketSeconds : 3.5;
         constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
         double lastKey = -1;
         for (const CSeriesPoint& p : series.m_points) {
             const double key = KeyOf(p.m_llHostMs);
-            if (lastKey >= 0 && key - lastKey > gapS) {
+            if (lastKey >= 0 && (key - lastKey > gapS || p.m_bBreakBefore)) {
                 keys.push_back((key + lastKey) / 2);
                 means.push_back(kNaN);
                 if (envelope) {

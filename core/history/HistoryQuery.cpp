@@ -83,7 +83,30 @@ bool CHistoryQuery::Open(const std::string& path, std::string& error)
         m_db.Close();
         return false;
     }
+    check.Finalize();
+    CSqliteStatement version;
+    if (version.Prepare(m_db, "PRAGMA user_version") == SQLITE_OK && version.Step() == SQLITE_ROW)
+        m_llVersion = version.Int(0);
     return true;
+}
+
+const char* CHistoryQuery::SelectColumns() const
+{
+    return m_llVersion >= 2 ? kReadingsSelectColumns : kReadingsSelectColumnsV1;
+}
+
+const char* CHistoryQuery::SeqColumn() const { return m_llVersion >= 2 ? "seq" : "rowid"; }
+
+std::string CHistoryQuery::InArrivalOrder() const
+{
+    // The host range's first and last place in arrival order come from the
+    // (unit, host time, seq) index alone; the rows then come in seq order
+    // without a sort. A host clock that stepped may put rows of the range
+    // outside those bounds' host times: the host condition still applies.
+    if (m_llVersion < 2) return " ORDER BY rowid";
+    return " AND seq BETWEEN (SELECT min(seq) FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3)"
+           " AND (SELECT max(seq) FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3)"
+           " ORDER BY seq";
 }
 
 std::vector<CHistoryUnit> CHistoryQuery::ListUnits(bool countRows)
@@ -135,9 +158,9 @@ bool CHistoryQuery::ForEachRow(std::int64_t unitId, std::int64_t fromMs, std::in
                                const std::function<bool(const CHistoryRow&)>& visit)
 {
     CSqliteStatement s;
-    const std::string sql = std::string("SELECT ") + kReadingsSelectColumns +
-                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
-                            " ORDER BY host_ms, rowid";
+    const std::string sql = std::string("SELECT ") + SelectColumns() +
+                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3" +
+                            InArrivalOrder();
     if (s.Prepare(m_db, sql) != SQLITE_OK) {
         m_strError = m_db.ErrorText();
         return false;
@@ -179,8 +202,9 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
     if (spanS <= points) {
         CSqliteStatement s;
         const std::string column = HistoryQuantityColumn(quantity);
-        const std::string sql = "SELECT host_ms, " + column + " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2"
-                                " AND host_ms < ?3 AND " + column + " IS NOT NULL ORDER BY host_ms";
+        const std::string sql = "SELECT host_ms, " + column + ", " + (m_llVersion >= 2 ? "unit_second" : "NULL") +
+                                ", pps_count, marker FROM readings WHERE unit_id = ?1 AND host_ms >= ?2"
+                                " AND host_ms < ?3" + InArrivalOrder();
         if (s.Prepare(m_db, sql) != SQLITE_OK) {
             m_strError = m_db.ErrorText();
             return series;
@@ -188,9 +212,22 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
         s.Bind(1, unitId);
         s.Bind(2, fromMs);
         s.Bind(3, toMs);
+        // Whether each row continues the one before it that has a value: the
+        // last second the earlier row covers against the first of the next.
+        std::vector<bool> breaks;
+        CRunSample last;
+        bool marked = false;
         while (s.Step() == SQLITE_ROW) {
+            if (s.Int(4) != 0) marked = true;
+            if (s.IsNull(1)) continue;
             const double v = s.Double(1);
+            CRunSample first{s.Int(0), marked, s.OptionalInt(2)};
+            breaks.push_back(!in.empty() && SegmentBreak(last, first));
+            marked = false;
             in.push_back(CAggregate{s.Int(0), 1, v, v, v});
+            last = first;
+            const std::int64_t seconds = s.Int(3);
+            if (last.m_llUnitSecond && seconds > 1) *last.m_llUnitSecond += seconds - 1;
         }
         if (!in.empty()) {
             // More rows than seconds only if the unit reported faster than once a second.
@@ -198,6 +235,8 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
                 static_cast<std::int64_t>(in.size()) > points ? (toMs - fromMs + points - 1) / points : 0;
             series.m_nBucketSeconds = static_cast<int>(width / 1000);
             series.m_points = Merge(in, width);
+            if (width == 0 && series.m_points.size() == breaks.size())
+                for (std::size_t i = 0; i < breaks.size(); ++i) series.m_points[i].m_bBreakBefore = breaks[i];
             return series;
         }
         // Raw rows may have been pruned where the roll-ups remain.
@@ -229,33 +268,65 @@ CHistorySeries CHistoryQuery::ReadSeries(std::int64_t unitId, HistoryQuantity qu
     return series;
 }
 
-std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs)
+std::vector<CPhaseSample> CHistoryQuery::ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
+                                                 int settleSeconds)
 {
     std::vector<CPhaseSample> phase;
     CSqliteStatement s;
-    if (s.Prepare(m_db,
-                  "SELECT host_ms, pps_offset_ns, discipline_state, marker FROM readings WHERE unit_id = ?1"
-                  " AND host_ms >= ?2 AND host_ms < ?3 ORDER BY host_ms, rowid") != SQLITE_OK) {
+    const std::string sql = std::string("SELECT host_ms, pps_offset_ns, discipline_state, marker, pps_count,"
+                                        " pps_samples, ") +
+                            (m_llVersion >= 2 ? "unit_second" : "NULL") +
+                            " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3" +
+                            InArrivalOrder();
+    if (s.Prepare(m_db, sql) != SQLITE_OK) {
         m_strError = m_db.ErrorText();
         return phase;
     }
     s.Bind(1, unitId);
     s.Bind(2, fromMs);
     s.Bind(3, toMs);
-    bool breakPending = false;
+    CSettledLock settled(settleSeconds < 0 ? 0 : settleSeconds);
+    CRunSample previous;
+    CHistoryRow row;
     while (s.Step() == SQLITE_ROW) {
-        // A marker on a row without a sample still breaks the next segment.
-        if (s.Int(3) != 0) breakPending = true;
-        if (s.IsNull(1)) continue;
-        CPhaseSample p;
-        p.m_llHostMs = s.Int(0);
-        p.m_dPhaseSeconds = s.Double(1) * 1e-9;
+        const std::int64_t hostMs = s.Int(0);
+        const bool marked = s.Int(3) != 0;
         const std::int64_t state = s.IsNull(2) ? -1 : s.Int(2);
-        p.m_bLocked = state >= 0 && state <= 9 && IsLocked(DecodeDisciplineState(static_cast<char>('0' + state)));
-        p.m_bSegmentStart = phase.empty() || SegmentBreak(CRunSample{phase.back().m_llHostMs, false},
-                                                          CRunSample{p.m_llHostMs, breakPending});
-        breakPending = false;
-        phase.push_back(p);
+        const bool locked =
+            state >= 0 && state <= 9 && IsLocked(DecodeDisciplineState(static_cast<char>('0' + state)));
+        const std::optional<std::int64_t> unitSecond = s.OptionalInt(6);
+        if (s.IsNull(1)) {
+            // A row without a sample still tells the unit's state, and its
+            // marker breaks the next segment.
+            settled.Step(locked, unitSecond ? *unitSecond * 1000 : hostMs, marked);
+            if (marked) previous.m_bAfterMarker = true;
+            continue;
+        }
+        // A row's samples take consecutive seconds from its unit second; a
+        // row without one can only place its last sample, at its host time.
+        row.m_nPpsCount = static_cast<int>(std::clamp<std::int64_t>(s.Int(4), 0, 1000000));
+        row.m_dPpsOffsetNs = s.Double(1);
+        int first = 0;
+        int count = 1;
+        if (unitSecond && !s.IsNull(5) && row.m_nPpsCount > 1) {
+            ParsePpsSamples(s.Text(5), row);
+            count = row.PpsSamplesKept();
+        } else {
+            row.m_adPpsSamples[0] = *row.m_dPpsOffsetNs;
+        }
+        for (int i = first; i < count; ++i) {
+            CPhaseSample p;
+            p.m_llHostMs = hostMs + (unitSecond ? i * 1000 : 0);
+            if (unitSecond) p.m_llUnitSecond = *unitSecond + i;
+            p.m_dPhaseSeconds = row.m_adPpsSamples[static_cast<std::size_t>(i)] * 1e-9;
+            const bool afterMarker = i == 0 && (marked || previous.m_bAfterMarker);
+            const CRunSample here{p.m_llHostMs, afterMarker, p.m_llUnitSecond};
+            p.m_bSegmentStart = phase.empty() || SegmentBreak(previous, here);
+            p.m_bLocked = settled.Step(locked, p.m_llUnitSecond ? *p.m_llUnitSecond * 1000 : p.m_llHostMs,
+                                       afterMarker);
+            previous = CRunSample{here.m_llHostMs, false, here.m_llUnitSecond};
+            phase.push_back(p);
+        }
     }
     return phase;
 }
@@ -276,15 +347,15 @@ std::vector<CHistoryPeriod> CHistoryQuery::ReadPeriods(std::int64_t unitId, std:
 {
     std::vector<CHistoryPeriod> periods;
     CSqliteStatement s;
-    // The window functions run over the (unit_id, host_ms) index in order;
+    // The window functions run in arrival order;
     // the outer filter keeps state changes, marked rows and the last row.
     if (s.Prepare(m_db,
-                  "SELECT host_ms, discipline_state, marker, prev_ms FROM ("
+                  std::string("SELECT host_ms, discipline_state, marker, prev_ms FROM ("
                   " SELECT host_ms, discipline_state, marker,"
                   "  LAG(host_ms) OVER w AS prev_ms, LAG(discipline_state) OVER w AS prev_state,"
                   "  LEAD(host_ms) OVER w AS next_ms"
                   " FROM readings WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
-                  " WINDOW w AS (ORDER BY host_ms, rowid))"
+                  " WINDOW w AS (ORDER BY ") + SeqColumn() + "))"
                   " WHERE prev_ms IS NULL OR next_ms IS NULL OR marker != 0"
                   "  OR discipline_state IS NOT prev_state") != SQLITE_OK) {
         m_strError = m_db.ErrorText();

@@ -12,6 +12,7 @@
 
 #include "history/HistoryRow.h"
 #include "history/Sqlite.h"
+#include "readings/Rules.h"
 
 namespace velmor {
 
@@ -32,6 +33,9 @@ struct CSeriesPoint {
     double m_dMin = 0;
     double m_dMax = 0;
     std::int64_t m_llCount = 0;
+    // Raw rows only: the row does not continue the one before (SegmentBreak
+    // between the two rows' seconds, or a marker): the plot breaks its line.
+    bool m_bBreakBefore = false;
 };
 
 struct CHistorySeries {
@@ -42,8 +46,9 @@ struct CHistorySeries {
 
 struct CPhaseSample {
     std::int64_t m_llHostMs = 0;
+    std::optional<std::int64_t> m_llUnitSecond;  // the unit's second of the sample, when known
     double m_dPhaseSeconds = 0;  // the 1PPS time difference, in seconds
-    bool m_bLocked = false;      // the unit reported itself time-locked in this row
+    bool m_bLocked = false;      // settled-locked: locked for the settling time up to this sample
     bool m_bSegmentStart = false;  // not continuous with the sample before
 };
 
@@ -74,7 +79,7 @@ public:
     // The host time of the unit's first and last row; false when it has none.
     bool ReadExtent(std::int64_t unitId, std::int64_t& firstMs, std::int64_t& lastMs);
 
-    // Rows of a unit with from <= host time < to, oldest first, handed one
+    // Rows of a unit with from <= host time < to, in arrival order, handed one
     // by one (an export of a month does not sit in memory). The callback
     // returns false to stop. False when the read failed.
     bool ForEachRow(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
@@ -87,10 +92,15 @@ public:
     CHistorySeries ReadSeries(std::int64_t unitId, HistoryQuantity quantity, std::int64_t fromMs,
                               std::int64_t toMs, int maxPoints = 3000);
 
-    // The 1PPS phase over [from, to), one sample per row that has one. A
-    // segment starts at the first sample and wherever SegmentBreak says
-    // (readings/Rules); a sample is locked as IsLocked says.
-    std::vector<CPhaseSample> ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs);
+    // The 1PPS phase over [from, to), every sample of every row in arrival
+    // order, each on its unit second (rows recorded before the unit's second
+    // was stored give their last sample at their host time). A segment
+    // starts at the first sample and wherever SegmentBreak says
+    // (readings/Rules). A sample is locked once the unit has been locked
+    // without a break for |settleSeconds| (CSettledLock; 0: every locked
+    // sample).
+    std::vector<CPhaseSample> ReadPhase(std::int64_t unitId, std::int64_t fromMs, std::int64_t toMs,
+                                        int settleSeconds = kDefaultSettleSeconds);
 
     // The coasting and unlocked periods over [from, to) from the discipline
     // state column (a period runs from its first row to the first row in
@@ -101,9 +111,17 @@ public:
     std::string LastError() const { return m_strError; }
 
 private:
+    // The readings columns as this file has them, and its arrival order.
+    const char* SelectColumns() const;
+    const char* SeqColumn() const;
+    // The end of a "WHERE unit_id = ?1 AND host_ms >= ?2 AND host_ms < ?3"
+    // that hands the rows in arrival order.
+    std::string InArrivalOrder() const;
+
     std::string m_strPath;
     std::string m_strError;
     CSqliteDb m_db;
+    std::int64_t m_llVersion = 0;
 };
 
 }  // namespace velmor

@@ -35,6 +35,33 @@ bool HistoryMarkerOutranks(HistoryMarker marker, HistoryMarker other)
     return rank(marker) > rank(other);
 }
 
+bool CHistoryRow::HasReading() const
+{
+    return m_nPpsCount > 0 || m_dPpsRawNs || m_dFrequencyError || m_dFrequencyStdError || m_dDac || m_dTemperatureC ||
+           m_nDisciplineState || m_nTfom || m_chPositionMode || m_nSatellitesTracked || m_nSatellitesUsed ||
+           m_dMeanStrength || m_nCoastDurationS;
+}
+
+void CHistoryRow::TakeReadings(const CHistoryRow& newer)
+{
+    auto take = [](auto& mine, const auto& theirs) {
+        if (theirs) mine = theirs;
+    };
+    take(m_chTimeMode, newer.m_chTimeMode);
+    take(m_dPpsRawNs, newer.m_dPpsRawNs);
+    take(m_dFrequencyError, newer.m_dFrequencyError);
+    take(m_dFrequencyStdError, newer.m_dFrequencyStdError);
+    take(m_dDac, newer.m_dDac);
+    take(m_dTemperatureC, newer.m_dTemperatureC);
+    take(m_nDisciplineState, newer.m_nDisciplineState);
+    take(m_nTfom, newer.m_nTfom);
+    take(m_chPositionMode, newer.m_chPositionMode);
+    take(m_nSatellitesTracked, newer.m_nSatellitesTracked);
+    take(m_nSatellitesUsed, newer.m_nSatellitesUsed);
+    take(m_dMeanStrength, newer.m_dMeanStrength);
+    take(m_nCoastDurationS, newer.m_nCoastDurationS);
+}
+
 const char* HistoryQuantityColumn(HistoryQuantity quantity)
 {
     switch (quantity) {

@@ -46,12 +46,16 @@ struct CHistoryRow {
     std::optional<char> m_chTimeMode;
     // The unit's time on the UTC scale, when that is exact.
     std::optional<std::int64_t> m_llUnitUtcMs;
+    // The unit's second (its own time scale, seconds since 1970) of the
+    // row's first 1PPS sample; the samples after it take the seconds that
+    // follow. Without a sample, the second of the row's time report. Unknown
+    // when the unit's time was not reported or does not parse.
+    std::optional<std::int64_t> m_llUnitSecond;
 
-    // 1PPS time differences reported since the previous row, in arrival
-    // order; m_dPpsOffsetNs is the last of them (or, with none since the
-    // previous row, unknown).
+    // The 1PPS time differences of the row's seconds, in order;
+    // m_dPpsOffsetNs is the last of them (unknown when the row has none).
     std::optional<double> m_dPpsOffsetNs;
-    int m_nPpsCount = 0;  // how many arrived (may exceed the samples kept)
+    int m_nPpsCount = 0;  // how many (may exceed the samples kept)
     std::array<double, kMaxPpsSamplesPerRow> m_adPpsSamples{};
     std::optional<double> m_dPpsRawNs;  // the raw time difference, for units that report it
 
@@ -69,7 +73,16 @@ struct CHistoryRow {
 
     HistoryMarker m_marker = HistoryMarker::None;
 
+    // Read back only: the row's place in arrival order, and whether the
+    // recording stopped cleanly after it.
+    std::int64_t m_llSeq = 0;
+    bool m_bCleanStop = false;
+
     int PpsSamplesKept() const { return m_nPpsCount < kMaxPpsSamplesPerRow ? m_nPpsCount : kMaxPpsSamplesPerRow; }
+    // A reading besides the unit's time: a row without one is never written.
+    bool HasReading() const;
+    // Copies every reading |newer| holds (not its time, samples or marker).
+    void TakeReadings(const CHistoryRow& newer);
     bool IsLocked() const { return m_nDisciplineState && *m_nDisciplineState == 1; }
 };
 

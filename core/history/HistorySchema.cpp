@@ -40,8 +40,12 @@ CREATE TABLE IF NOT EXISTS readings(
     satellites_used INTEGER,
     mean_strength REAL,
     coast_duration_s INTEGER,
-    marker INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX IF NOT EXISTS readings_unit_time ON readings(unit_id, host_ms);
+    marker INTEGER NOT NULL DEFAULT 0,
+    seq INTEGER,
+    unit_second INTEGER,
+    clean_stop INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS readings_unit_time ON readings(unit_id, host_ms, seq);
+CREATE INDEX IF NOT EXISTS readings_unit_seq ON readings(unit_id, seq);
 CREATE TABLE IF NOT EXISTS rollups(
     unit_id INTEGER NOT NULL,
     period_s INTEGER NOT NULL,
@@ -61,20 +65,40 @@ CREATE TABLE IF NOT EXISTS events(
 CREATE INDEX IF NOT EXISTS events_time ON events(host_ms);
 )SQL";
 
+// From the first version: rows got their arrival order (the rowid, which is
+// that order since rows were only ever appended), the unit's second and the
+// clean-stop mark. Old rows keep an unknown unit second: their 1PPS sample
+// was filed a second late, so only the host time may place them.
+const char* const kMigrate1To2Sql = R"SQL(
+ALTER TABLE readings ADD COLUMN seq INTEGER;
+ALTER TABLE readings ADD COLUMN unit_second INTEGER;
+ALTER TABLE readings ADD COLUMN clean_stop INTEGER NOT NULL DEFAULT 0;
+UPDATE readings SET seq = rowid;
+DROP INDEX IF EXISTS readings_unit_time;
+CREATE INDEX readings_unit_time ON readings(unit_id, host_ms, seq);
+CREATE INDEX IF NOT EXISTS readings_unit_seq ON readings(unit_id, seq);
+)SQL";
+
 }  // namespace
 
 const char* const kReadingsInsertSql =
     "INSERT INTO readings(unit_id, host_ms, unit_year, unit_month, unit_day, unit_time_of_day, time_mode,"
     " unit_utc_ms, pps_offset_ns, pps_count, pps_samples, pps_raw_ns, frequency_error, frequency_std_error, dac,"
     " temperature_c, discipline_state, tfom, position_mode, satellites_tracked, satellites_used, mean_strength,"
-    " coast_duration_s, marker) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17,"
-    " ?18, ?19, ?20, ?21, ?22, ?23, ?24)";
+    " coast_duration_s, marker, unit_second, seq) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13,"
+    " ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26)";
 
 const char* const kReadingsSelectColumns =
     "host_ms, unit_year, unit_month, unit_day, unit_time_of_day, time_mode, unit_utc_ms, pps_offset_ns,"
     " pps_count, pps_samples, pps_raw_ns, frequency_error, frequency_std_error, dac, temperature_c,"
     " discipline_state, tfom, position_mode, satellites_tracked, satellites_used, mean_strength,"
-    " coast_duration_s, marker";
+    " coast_duration_s, marker, seq, unit_second, clean_stop";
+// A first-version file that no recorder has opened since: the same columns.
+const char* const kReadingsSelectColumnsV1 =
+    "host_ms, unit_year, unit_month, unit_day, unit_time_of_day, time_mode, unit_utc_ms, pps_offset_ns,"
+    " pps_count, pps_samples, pps_raw_ns, frequency_error, frequency_std_error, dac, temperature_c,"
+    " discipline_state, tfom, position_mode, satellites_tracked, satellites_used, mean_strength,"
+    " coast_duration_s, marker, rowid, NULL, 0";
 
 int CreateHistorySchema(CSqliteDb& db, bool& newerSchema)
 {
@@ -93,8 +117,8 @@ int CreateHistorySchema(CSqliteDb& db, bool& newerSchema)
     if (found == kHistorySchemaVersion) return SQLITE_OK;
     rc = db.Exec("BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return rc;
-    rc = db.Exec(kCreateSql);
-    if (rc == SQLITE_OK) rc = db.Exec("PRAGMA user_version = 1");
+    rc = db.Exec(found == 1 ? kMigrate1To2Sql : kCreateSql);
+    if (rc == SQLITE_OK) rc = db.Exec("PRAGMA user_version = 2");
     if (rc == SQLITE_OK) return db.Exec("COMMIT");
     db.Exec("ROLLBACK");
     return rc;
@@ -128,6 +152,8 @@ void BindRow(CSqliteStatement& insert, std::int64_t unitId, const CHistoryRow& r
     insert.BindOptional(22, row.m_dMeanStrength);
     insert.BindOptional(23, row.m_nCoastDurationS);
     insert.Bind(24, static_cast<std::int64_t>(row.m_marker));
+    insert.BindOptional(25, row.m_llUnitSecond);
+    insert.Bind(26, row.m_llSeq);
 }
 
 namespace {
@@ -178,6 +204,9 @@ CHistoryRow ReadRow(const CSqliteStatement& s, int c)
     row.m_nCoastDurationS = OptionalAs<int>(s, c + 21);
     const std::int64_t marker = s.Int(c + 22);
     row.m_marker = HistoryMarkerFromNumber(marker);
+    row.m_llSeq = s.Int(c + 23);
+    row.m_llUnitSecond = s.OptionalInt(c + 24);
+    row.m_bCleanStop = s.Int(c + 25) != 0;
     return row;
 }
 

@@ -93,6 +93,13 @@ void CHistoryStore::SetUnit(std::string_view partNumber, std::string_view device
     Enqueue(std::move(item));
 }
 
+void CHistoryStore::AppendCleanStop()
+{
+    CHistoryQueueItem item;
+    item.m_kind = CHistoryQueueItem::Kind::CleanStop;
+    Enqueue(std::move(item));
+}
+
 void CHistoryStore::AppendEvent(std::int64_t hostMs, std::string_view name, std::string_view values)
 {
     CHistoryQueueItem item;

@@ -76,6 +76,9 @@ public:
     // Receive path: copies the row into the queue. No I/O; no allocation
     // once the queue has grown to its working size.
     void Append(const CHistoryRow& row);
+    // The current unit's recording stopped cleanly after its last row: the
+    // next recording's first row is then no recorder restart.
+    void AppendCleanStop();
     // A named event of the current unit at host time |hostMs|.
     void AppendEvent(std::int64_t hostMs, std::string_view name, std::string_view values);
 

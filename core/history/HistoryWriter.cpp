@@ -137,6 +137,20 @@ int CHistoryWriter::Open()
             "DELETE FROM events WHERE host_ms < coalesce((SELECT host_ms FROM events WHERE host_ms < ?1"
             " ORDER BY host_ms LIMIT 1 OFFSET ?2), ?1)");
     if (rc == SQLITE_OK) rc = m_unitIds.Prepare(m_db, "SELECT id FROM units");
+    if (rc == SQLITE_OK)
+        rc = m_lastRow.Prepare(m_db, "SELECT clean_stop FROM readings WHERE unit_id = ?1 ORDER BY seq DESC LIMIT 1");
+    if (rc == SQLITE_OK)
+        rc = m_cleanStop.Prepare(m_db, "UPDATE readings SET clean_stop = 1 WHERE rowid = (SELECT rowid FROM readings"
+                                       " WHERE unit_id = ?1 ORDER BY seq DESC LIMIT 1)");
+    if (rc == SQLITE_OK) {
+        // Arrival order continues after the last row written (the newest
+        // rowid is the newest row).
+        CSqliteStatement last;
+        rc = last.Prepare(m_db, "SELECT seq FROM readings ORDER BY rowid DESC LIMIT 1");
+        if (rc == SQLITE_OK) rc = last.Step();
+        if (rc == SQLITE_ROW) m_llNextSeq = last.Int(0) + 1;
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
     if (rc != SQLITE_OK) return Fail(rc);
     return SQLITE_OK;
 }
@@ -151,6 +165,8 @@ void CHistoryWriter::Close()
     m_pruneRollups.Finalize();
     m_pruneEvents.Finalize();
     m_unitIds.Finalize();
+    m_lastRow.Finalize();
+    m_cleanStop.Finalize();
     m_db.Close();
 }
 
@@ -163,6 +179,7 @@ int CHistoryWriter::Commit(const std::vector<CHistoryQueueItem>& batch, std::uin
     int rc = m_db.Exec("BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return Fail(rc);
     const std::int64_t unitBefore = m_llUnitId;
+    const std::int64_t seqBefore = m_llNextSeq;
     m_rollups.clear();
     for (const CHistoryQueueItem& item : batch) {
         switch (item.m_kind) {
@@ -171,6 +188,7 @@ int CHistoryWriter::Commit(const std::vector<CHistoryQueueItem>& batch, std::uin
             break;
         case CHistoryQueueItem::Kind::Row: rc = InsertRow(item.m_row); ++rows; break;
         case CHistoryQueueItem::Kind::Event: rc = InsertEvent(item); break;
+        case CHistoryQueueItem::Kind::CleanStop: rc = MarkCleanStop(); break;
         }
         if (rc != SQLITE_OK) break;
     }
@@ -180,6 +198,7 @@ int CHistoryWriter::Commit(const std::vector<CHistoryQueueItem>& batch, std::uin
         Fail(rc);  // before the rollback replaces the connection's error text
         if (sqlite3_get_autocommit(m_db.Handle()) == 0) m_db.Exec("ROLLBACK");
         m_llUnitId = unitBefore;
+        m_llNextSeq = seqBefore;
         return rc;
     }
     return SQLITE_OK;
@@ -273,11 +292,47 @@ int CHistoryWriter::EnsureUnit()
     return UpsertUnit("", "", "", -1);
 }
 
-int CHistoryWriter::InsertRow(const CHistoryRow& row)
+int CHistoryWriter::LastRowStoppedCleanly(bool& clean, bool& any)
+{
+    m_lastRow.Bind(1, m_llUnitId);
+    int rc = m_lastRow.Step();
+    any = rc == SQLITE_ROW;
+    clean = any && m_lastRow.Int(0) != 0;
+    m_lastRow.Reset();
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int CHistoryWriter::MarkCleanStop()
+{
+    if (m_llUnitId == 0) return SQLITE_OK;
+    m_cleanStop.Bind(1, m_llUnitId);
+    const int rc = m_cleanStop.Step();
+    m_cleanStop.Reset();
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int CHistoryWriter::InsertRow(const CHistoryRow& queued)
 {
     int rc = EnsureUnit();
     if (rc != SQLITE_OK) return rc;
+    // A recording's first row says the recorder restarted only when the
+    // one before it did not stop cleanly; a clean stop leaves a plain gap.
+    const CHistoryRow* pRow = &queued;
+    CHistoryRow unmarked;
+    if (queued.m_marker == HistoryMarker::RecorderRestart) {
+        bool clean = false;
+        bool any = false;
+        rc = LastRowStoppedCleanly(clean, any);
+        if (rc != SQLITE_OK) return rc;
+        if (clean || !any) {
+            unmarked = queued;
+            unmarked.m_marker = HistoryMarker::None;
+            pRow = &unmarked;
+        }
+    }
+    const CHistoryRow& row = *pRow;
     BindRow(m_insertRow, m_llUnitId, row);
+    m_insertRow.Bind(26, m_llNextSeq++);
     rc = m_insertRow.Step();
     m_insertRow.Reset();
     if (rc != SQLITE_DONE) return rc;

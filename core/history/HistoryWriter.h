@@ -18,7 +18,7 @@ namespace velmor {
 
 // One item of the store's queue.
 struct CHistoryQueueItem {
-    enum class Kind : std::uint8_t { Row, Unit, Event };
+    enum class Kind : std::uint8_t { Row, Unit, Event, CleanStop };
     Kind m_kind = Kind::Row;
     CHistoryRow m_row;
     // Unit: part number, device, firmware. Event: name, values.
@@ -75,6 +75,10 @@ private:
     void AddRollup(std::int64_t hostMs, int quantity, double value);
     int WriteRollups();
     int InsertEvent(const CHistoryQueueItem& item);
+    int MarkCleanStop();
+    // Whether the current unit's last row was followed by a clean stop; false
+    // when it has no row (a first recording interrupts nothing).
+    int LastRowStoppedCleanly(bool& clean, bool& any);
 
     const CHistoryOptions& m_options;
     std::string m_strPath;
@@ -89,7 +93,10 @@ private:
     CSqliteStatement m_pruneRollups;
     CSqliteStatement m_pruneEvents;
     CSqliteStatement m_unitIds;
+    CSqliteStatement m_lastRow;
+    CSqliteStatement m_cleanStop;
     std::int64_t m_llUnitId = 0;
+    std::int64_t m_llNextSeq = 1;
     std::map<CRollupKey, CRollupDelta> m_rollups;
 };
 

@@ -168,15 +168,16 @@ TEST(HistoryWindowTest, ShowsARecordedDayItsSpansStatisticsShadingAndDeviations)
     EXPECT_TRUE(window.HoverText().contains(QStringLiteral("2026-12-07 23:")));
     EXPECT_TRUE(window.HoverText().contains(QStringLiteral("Sats 8"))) << window.HoverText().toStdString();
 
-    // Deviations of the whole day: locked periods only, split at the link
-    // loss and around the coasting hour.
+    // Deviations of the whole day: settled-locked periods only (the first
+    // minute of each locked run is left out), split at the link loss and
+    // around the coasting hour.
     window.findChild<QPushButton*>(QStringLiteral("spanAll"))->click();
     window.Tabs()->setCurrentIndex(1);
     ASSERT_TRUE(PumpUntil([&] { return !window.IsDeviationBusy() && window.DeviationPoints() > 0; }));
     const int lockedPoints = kDayS - (kGapToS - kGapFromS) - (kCoastToS - kCoastFromS);
     EXPECT_EQ(window.DeviationSummary().toStdString(),
-              QStringLiteral("3 segments, 82\u2009740 points, 2026-12-07 00:00 \u2013 23:59 UTC").toStdString());
-    EXPECT_EQ(lockedPoints, 82740);
+              QStringLiteral("3 segments, 82\u2009560 points, 2026-12-07 00:01 \u2013 23:59 UTC").toStdString());
+    EXPECT_EQ(lockedPoints - 3 * 60, 82560);
     EXPECT_GE(window.DeviationPoints(), 4 * 12);  // four deviations, octaves up to a quarter of 5 h
     EXPECT_FALSE(window.DeviationPlot()->graph(0)->data()->isEmpty());
 

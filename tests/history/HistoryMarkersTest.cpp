@@ -68,7 +68,7 @@ TEST_F(HistoryMarkersTest, EachInterruptionMarksItsRowAndTheStrongestStays)
         CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
         Tell(recorder, LinkEvent::PortOpened);
         Tell(recorder, LinkEvent::PortClosed);  // the start-up reopen: still the recorder's start
-        Row(recorder);                          // 1: recorder_restart
+        Row(recorder);                          // 1: none (nothing recorded before it)
         Row(recorder);                          // 2: none
         // A setup dialog: polling paused, the port closed and opened again.
         Tell(recorder, LinkEvent::PollingPaused);
@@ -105,7 +105,7 @@ TEST_F(HistoryMarkersTest, EachInterruptionMarksItsRowAndTheStrongestStays)
         Tell(recorder, LinkEvent::PollingResumed);
         Tell(recorder, LinkEvent::PortClosed);
         Row(recorder);  // 8: link_lost
-        ASSERT_TRUE(store.Flush());
+        // The program ends without its clean stop (it crashed).
     }
     {
         // The program runs again a minute later.
@@ -114,7 +114,15 @@ TEST_F(HistoryMarkersTest, EachInterruptionMarksItsRowAndTheStrongestStays)
         CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
         Tell(recorder, LinkEvent::PortLost);
         Row(recorder);  // 9: recorder_restart (outranks the lost link)
-        ASSERT_TRUE(store.Flush());
+        recorder.Stop();
+    }
+    {
+        // After a clean stop the next recording starts unmarked: the gap
+        // shows in the unit's seconds alone.
+        m_llNow += 60000;
+        CHistoryStore store(m_options);
+        CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
+        Row(recorder);  // 10: none
     }
 
     CHistoryQuery query;
@@ -123,8 +131,8 @@ TEST_F(HistoryMarkersTest, EachInterruptionMarksItsRowAndTheStrongestStays)
     const std::int64_t unit = query.ListUnits().at(0).m_llId;
     std::vector<std::string> markers;
     for (const CHistoryRow& row : query.ReadRows(unit, 0, kT0 + 3600000)) markers.push_back(HistoryMarkerName(row.m_marker));
-    EXPECT_EQ(markers, (std::vector<std::string>{"recorder_restart", "", "polling_paused", "link_lost", "link_lost",
-                                                 "unit_restarted", "", "link_lost", "recorder_restart"}));
+    EXPECT_EQ(markers, (std::vector<std::string>{"", "", "polling_paused", "link_lost", "link_lost",
+                                                 "unit_restarted", "", "link_lost", "recorder_restart", ""}));
 
     // Each marked row but the very first ends a shaded gap of its own kind.
     std::vector<HistoryPeriodKind> kinds;
@@ -138,6 +146,8 @@ TEST_F(HistoryMarkersTest, EachInterruptionMarksItsRowAndTheStrongestStays)
                                                      HistoryPeriodKind::LinkLost,
                                                      HistoryPeriodKind::RecorderRestart}));
     EXPECT_EQ(lengths.back(), 61000);
+    const auto rows = query.ReadRows(unit, 0, kT0 + 3600000);
+    EXPECT_EQ(rows.back().m_llHostMs - rows[rows.size() - 2].m_llHostMs, 61000);
 }
 
 TEST(HistoryMarkers, NumbersAFileMayHold)

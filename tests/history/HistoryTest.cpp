@@ -47,9 +47,11 @@ protected:
         return options;
     }
 
-    // One handled sentence that carried |what|.
+    // One handled sentence that carried |what|; it arrives at the host
+    // time m_llNow, on a tick that follows that clock.
     void Report(CHistoryRecorder& recorder, Reported what, std::string_view keyword = "")
     {
+        m_qwTick = static_cast<std::uint64_t>(m_llNow - kT0 + 1000000);
         UpdateReadings(m_readings, m_state, static_cast<std::uint32_t>(what), keyword, m_qwTick);
         recorder.OnObservation(CObservation{LinkEvent::SentenceHandled, static_cast<std::uint32_t>(what), keyword, {},
                                             m_state, m_readings, m_qwTick});
@@ -88,9 +90,11 @@ TEST_F(HistoryTest, RowsHoldWhatWasReportedAndSurviveARestartOfTheProgram)
         m_state.m_chTimeMode = '1';  // GPS time
         m_state.m_strLeapNow = "18";
         Report(recorder, Reported::LeapSeconds, "LEAP");
-        // The unit repeats a 1PPS value: both reports are samples.
-        m_state.m_nLastTimeDiff = -12;
+        // Two 1PPS values before the first time report: only the one just
+        // before it belongs to the report's second.
+        m_state.m_nLastTimeDiff = -13;
         Report(recorder, Reported::PpsOffset, "TIMD");
+        m_state.m_nLastTimeDiff = -12;
         Report(recorder, Reported::PpsOffset, "TIMD");
         m_state.m_strDacValue = "327??";  // reported, but not a number
         Report(recorder, Reported::Dac, "DACV");
@@ -133,10 +137,10 @@ TEST_F(HistoryTest, RowsHoldWhatWasReportedAndSurviveARestartOfTheProgram)
     const auto rows = query.ReadRows(units[0].m_llId, 0, kT0 + 86400000);
     ASSERT_EQ(rows.size(), 3u);
     const CHistoryRow& first = rows[0];
-    EXPECT_EQ(first.m_nPpsCount, 2);
+    EXPECT_EQ(first.m_nPpsCount, 1);
     EXPECT_EQ(first.m_adPpsSamples[0], -12);
-    EXPECT_EQ(first.m_adPpsSamples[1], -12);
     EXPECT_EQ(first.m_dPpsOffsetNs, -12);
+    EXPECT_EQ(first.m_llUnitSecond, kT0 / 1000 + 18) << "the unit's own (GPS) second";
     EXPECT_EQ(first.m_llUnitUtcMs, kT0);
     EXPECT_STREQ(first.m_szUnitTimeOfDay.c_str(), "341:10:00:18");
     EXPECT_EQ(first.m_chTimeMode, '1');
@@ -185,9 +189,11 @@ TEST_F(HistoryTest, TheProgramsSentencesBecomeRows)
                              "NTLC,0", "TIME,2026,341,10,00,18,1,3,1"})
         program.Session().DispatchSentence(body);
     m_llNow += 1000;
+    host.Advance(1000);
     program.Session().DispatchSentence("TIMD,-11");
     program.Session().DispatchSentence("TIME,2026,341,10,00,19,1,3,2");
     program.Session().RemoveObserver(recorder);
+    recorder.Stop();
     ASSERT_TRUE(store.Flush());
 
     CHistoryQuery query;
@@ -196,8 +202,8 @@ TEST_F(HistoryTest, TheProgramsSentencesBecomeRows)
     const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
     ASSERT_EQ(rows.size(), 2u);
     const CHistoryRow& r = rows[0];
-    EXPECT_EQ(r.m_nPpsCount, 2);  // the repeated value is a sample too
-    EXPECT_EQ(r.m_adPpsSamples[1], -12);
+    EXPECT_EQ(r.m_nPpsCount, 1);  // a repeat within the same second is no second sample
+    EXPECT_EQ(r.m_adPpsSamples[0], -12);
     EXPECT_EQ(r.m_dPpsRawNs, -7);
     EXPECT_EQ(r.m_dFrequencyError, 1.23e-11);
     EXPECT_EQ(r.m_dDac, 32768);
@@ -249,6 +255,7 @@ TEST_F(HistoryTest, ASetupDialogsPauseIsMarkedAsSuchAndOnlyARealLossAsLinkLost)
     m_llNow += 1000;
     program.Session().DispatchSentence("TIME,2026,341,10,00,22,1,3,1");
     program.Session().RemoveObserver(recorder);
+    recorder.Stop();
     ASSERT_TRUE(store.Flush());
 
     CHistoryQuery query;
@@ -256,7 +263,7 @@ TEST_F(HistoryTest, ASetupDialogsPauseIsMarkedAsSuchAndOnlyARealLossAsLinkLost)
     ASSERT_TRUE(query.Open(m_path, error)) << error;
     const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
     ASSERT_EQ(rows.size(), 5u);
-    EXPECT_EQ(rows[0].m_marker, HistoryMarker::RecorderRestart) << "a recording's first row";
+    EXPECT_EQ(rows[0].m_marker, HistoryMarker::None) << "nothing was recorded before: no restart";
     EXPECT_EQ(rows[0].m_dFrequencyError, 1.23e-11);
     EXPECT_EQ(rows[1].m_marker, HistoryMarker::PollingPaused);
     EXPECT_STREQ(HistoryMarkerName(rows[1].m_marker), "polling_paused");
@@ -271,7 +278,7 @@ TEST_F(HistoryTest, AUnitWithoutTimeReportsGetsARowPerSecondWhileItReports)
     CHistoryStore store(Options());
     CHistoryRecorder recorder(store, "/dev/ttyS0", [this] { return m_llNow; });
     for (int i = 0; i < 25; ++i) {  // five seconds of 200 ms ticks
-        m_qwTick = 10000 + static_cast<std::uint64_t>(i) * 200;
+        m_qwTick = 1000000 + static_cast<std::uint64_t>(i) * 200;
         m_llNow = kT0 + i * 200;
         if (i < 11) {
             m_state.m_strTemperature = "41.5";
@@ -284,12 +291,14 @@ TEST_F(HistoryTest, AUnitWithoutTimeReportsGetsARowPerSecondWhileItReports)
     std::string error;
     ASSERT_TRUE(query.Open(m_path, error)) << error;
     const auto rows = query.ReadRows(query.ListUnits().at(0).m_llId, 0, kT0 + 86400000);
-    // Reports in seconds 0, 1 and 2: three rows, then silence writes none.
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].m_llHostMs, kT0);
-    EXPECT_EQ(rows[1].m_llHostMs, kT0 + 1000);
-    EXPECT_EQ(rows[2].m_dTemperatureC, 41.5);
-    EXPECT_FALSE(rows[2].m_llUnitUtcMs);
+    // Reports from 0 to 2 s: a row a second after the first of its readings,
+    // then silence writes none.
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].m_llHostMs, kT0 + 1000);
+    EXPECT_EQ(rows[1].m_llHostMs, kT0 + 2200);
+    EXPECT_EQ(rows[1].m_dTemperatureC, 41.5);
+    EXPECT_FALSE(rows[1].m_llUnitUtcMs);
+    EXPECT_FALSE(rows[1].m_llUnitSecond);
 }
 
 TEST_F(HistoryTest, ADamagedFileStopsRecordingWithAClearTextAndNothingElse)
@@ -374,6 +383,7 @@ TEST_F(HistoryTest, ADatabaseLockedByAnotherProgramPausesAndResumesWithoutLosing
 
     ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
     other.Close();
+    recorder.Stop();
     EXPECT_TRUE(store.Flush());
     EXPECT_EQ(store.Status(), HistoryStatus::Recording);
     EXPECT_TRUE(store.TakeStatusNotice(notice));
@@ -437,11 +447,12 @@ TEST_F(HistoryTest, PhaseSegmentsBreakAtLinkLossAndGapsAndKnowWhenTheUnitWasLock
         Report(recorder, Reported::PpsOffset, "TIMD");
         TimeReport(recorder, s, s < 16 ? '1' : '2');
     }
+    recorder.Stop();
     ASSERT_TRUE(store.Flush());
     CHistoryQuery query;
     std::string error;
     ASSERT_TRUE(query.Open(m_path, error)) << error;
-    const auto phase = query.ReadPhase(query.ListUnits().at(0).m_llId, kT0, kT0 + 60000);
+    const auto phase = query.ReadPhase(query.ListUnits().at(0).m_llId, kT0, kT0 + 60000, 0);
     ASSERT_EQ(phase.size(), 8u);
     std::string starts;
     for (const CPhaseSample& p : phase) starts += p.m_bSegmentStart ? 'S' : '.';

@@ -104,12 +104,24 @@ TEST(HistoryTool, ListExportAndStatsReadWhatWasRecorded)
     EXPECT_EQ(field(first, "satellites_used"), "");
     EXPECT_EQ(field(Split(csv[3], ','), "time_utc"), "2026-12-07T10:00:04.000Z");
 
-    const CRun stats = RunTool("stats " + db + " --unit 1 --taus 1,2");
+    const CRun stats = RunTool("stats " + db + " --unit 1 --taus 1,2 --settle 0");
     EXPECT_EQ(stats.m_nStatus, 0) << stats.m_strOutput;
     const auto table = Split(stats.m_strOutput, '\n');
     ASSERT_EQ(table.size(), 3u) << stats.m_strOutput;
     EXPECT_EQ(table[0], "tau n adev mdev tdev hdev");
     EXPECT_EQ(table[1].rfind("1 38 ", 0), 0u) << table[1];  // 40 phase points, 38 Allan terms at tau0
+    // Locked for 39 s in all: the default 60 s of settling leaves nothing,
+    // 30 s leaves the last 10 samples; every state counts all 40.
+    const CRun unsettled = RunTool("stats " + db + " --unit 1 --taus 1");
+    EXPECT_EQ(unsettled.m_nStatus, 2);
+    EXPECT_NE(unsettled.m_strOutput.find("0 settled time-locked"), std::string::npos) << unsettled.m_strOutput;
+    const CRun settled = RunTool("stats " + db + " --unit 1 --taus 1 --settle=30");
+    EXPECT_EQ(Split(settled.m_strOutput, '\n').at(1).rfind("1 8 ", 0), 0u) << settled.m_strOutput;
+    const CRun all = RunTool("stats " + db + " --unit 1 --taus 1 --all-states");
+    EXPECT_EQ(Split(all.m_strOutput, '\n').at(1).rfind("1 38 ", 0), 0u) << all.m_strOutput;
+    for (const char* bad : {"--settle -1", "--settle 1.5", "--settle x", "--all-states=1"})
+        EXPECT_EQ(RunTool("stats " + db + " --unit 1 " + bad).m_nStatus, 2) << bad;
+    EXPECT_EQ(RunTool("stats --phase /dev/null --settle 5").m_nStatus, 2) << "--settle goes with --db";
 
     const CRun unknown = RunTool("export " + db + " --unit 7");
     EXPECT_EQ(unknown.m_nStatus, 2);

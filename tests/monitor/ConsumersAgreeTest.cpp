@@ -90,7 +90,9 @@ TEST(ConsumersAgree, HistoryAndMetricsCountTheSameSatellites)
             session.DispatchSentence(time);
             ++second;
             now += 1000;
+            host.Advance(1000);  // the next table arrives a second later, before its time report
         }
+        recorder.Stop();  // writes the last row
         session.RemoveObserver(recorder);
         ASSERT_TRUE(store.Flush());
         CHistoryQuery query;

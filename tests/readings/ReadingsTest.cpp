@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "protocol/Reported.h"
 #include "readings/Decode.h"
 #include "readings/Rules.h"
@@ -117,18 +119,53 @@ TEST(Readings, FreshnessIsPerReadingAndPerSentence)
     EXPECT_EQ(r.m_qwSentences, 4u);
 }
 
-TEST(Rules, SegmentsBreakAtMarkersAndAfterOneAndAHalfSeconds)
+TEST(Rules, SegmentsBreakWhereTheUnitsSecondsAreNotConsecutiveElseAfterOneAndAHalfHostSeconds)
 {
-    const CRunSample at0{1000, false};
-    EXPECT_FALSE(SegmentBreak(at0, CRunSample{2000, false}));
-    EXPECT_FALSE(SegmentBreak(at0, CRunSample{2500, false}));
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2501, false}));
-    EXPECT_TRUE(SegmentBreak(at0, CRunSample{1500, true}));
+    // The unit's seconds decide wherever both samples carry one, whatever
+    // the host clock did (late, early, or stepped back).
+    const CRunSample at0{1000, false, 100};
+    EXPECT_FALSE(SegmentBreak(at0, CRunSample{4000, false, 101}));
+    EXPECT_FALSE(SegmentBreak(at0, CRunSample{500, false, 101}));
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, false, 102})) << "a missing second";
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, false, 100})) << "the same second again";
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, false, 99}));
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2000, true, 101})) << "a marker";
+    // Without the unit's second on either side: the host time, forward only.
+    const CRunSample host{1000, false, std::nullopt};
+    EXPECT_FALSE(SegmentBreak(host, CRunSample{2500, false, std::nullopt}));
+    EXPECT_TRUE(SegmentBreak(host, CRunSample{2501, false, std::nullopt}));
+    EXPECT_TRUE(SegmentBreak(host, CRunSample{900, false, std::nullopt})) << "a host clock stepped back";
+    EXPECT_TRUE(SegmentBreak(at0, CRunSample{2600, false, std::nullopt}));
     EXPECT_FALSE(IsStale(9999));
     EXPECT_TRUE(IsStale(10000));
     EXPECT_TRUE(IsLocked(DisciplineState::Locked));
     EXPECT_FALSE(IsLocked(DisciplineState::Holdover));
     EXPECT_FALSE(IsLocked(CReadings{}));
+}
+
+TEST(Rules, ASampleIsSettledLockedOnlyAfterTheSettlingTimeWithoutABreak)
+{
+    CSettledLock settled(60);
+    int first = -1;
+    for (int s = 0; s < 70; ++s)
+        if (settled.Step(true, s * 1000, false) && first < 0) first = s;
+    EXPECT_EQ(first, 60);
+    // A short gap with lock on both sides keeps the count.
+    EXPECT_TRUE(settled.Step(true, 75000, false));
+    // Unlocked for one sample, a marker, or a gap over the stale limit: the count starts again.
+    for (const auto& [locked, marker, atMs] :
+         {std::tuple{false, false, 76000}, std::tuple{true, true, 77000}, std::tuple{true, false, 200000}}) {
+        CSettledLock again(60);
+        for (int s = 0; s < 70; ++s) again.Step(true, s * 1000, false);
+        if (!locked) again.Step(false, atMs, marker);
+        const std::int64_t from = locked ? atMs : atMs + 1000;
+        EXPECT_FALSE(again.Step(true, from, locked && marker));
+        for (std::int64_t at = from + 1000; at < from + 60000; at += 1000) EXPECT_FALSE(again.Step(true, at, false));
+        EXPECT_TRUE(again.Step(true, from + 60000, false));
+    }
+    CSettledLock immediate(0);
+    EXPECT_TRUE(immediate.Step(true, 5, false));
+    EXPECT_FALSE(immediate.Step(false, 6, false));
 }
 
 }  // namespace

@@ -135,14 +135,16 @@ int StatsFromDatabase(const CStatsOptions& options, std::ostream& out, std::ostr
     if (status != kExitOk) return status;
 
     const auto phase = query.ReadPhase(unitId, db.m_llFromMs.value_or(std::numeric_limits<std::int64_t>::min()),
-                                       db.m_llToMs.value_or(std::numeric_limits<std::int64_t>::max()));
-    // Only time-locked runs measure the disciplined oscillator; a term must
-    // not straddle a gap, a link loss, a restart or an unlocked stretch.
+                                       db.m_llToMs.value_or(std::numeric_limits<std::int64_t>::max()),
+                                       options.m_nSettleSeconds);
+    // Only settled time-locked runs measure the disciplined oscillator
+    // (unless every state is asked for); a term must not straddle a missing
+    // second, a link loss or a restart.
     std::vector<std::vector<double>> segments;
     bool open = false;
     std::size_t samples = 0;
     for (const CPhaseSample& p : phase) {
-        if (!p.m_bLocked) {
+        if (!options.m_bAllStates && !p.m_bLocked) {
             open = false;
             continue;
         }
@@ -153,7 +155,8 @@ int StatsFromDatabase(const CStatsOptions& options, std::ostream& out, std::ostr
     }
     if (samples < 3) {
         err << "velmor-history stats: " << samples
-            << " time-locked 1PPS samples recorded in that range; at least 3 in one run are needed\n";
+            << (options.m_bAllStates ? " 1PPS samples" : " settled time-locked 1PPS samples")
+            << " recorded in that range; at least 3 in one run are needed\n";
         return kExitBadInput;
     }
     return RunStats(segments, true, 1.0, options, out, err);

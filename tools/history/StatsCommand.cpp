@@ -1,7 +1,6 @@
 #include "StatsCommand.h"
 
-#include "CounterCommands.h"
-
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -9,8 +8,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "CounterCommands.h"
 #include "DatabaseCommands.h"
 #include "SeriesFile.h"
+#include "text/Numbers.h"
 
 namespace velmor::history {
 
@@ -20,7 +21,8 @@ constexpr const char* kStatsUsage = R"(usage: velmor-history stats (--phase FILE
                             [--taus octave|decade|all|LIST] [--stats LIST]
                             [--ci[=LEVEL]] [--remove-drift none|linear|mean]
        velmor-history stats --db PATH [--counter [--channel A|B|A-B]] [--unit ID]
-                            [--from TIME] [--to TIME] [the same --taus, --stats, --ci, --remove-drift]
+                            [--from TIME] [--to TIME] [--settle SECONDS] [--all-states]
+                            [the same --taus, --stats, --ci, --remove-drift]
 
 Prints frequency-stability statistics of a series, one line per averaging
 time tau. By default the overlapping Allan, modified Allan, time and
@@ -37,8 +39,9 @@ tau0).
     --frequency FILE   fractional frequency, one number per line
     --tau0 SECONDS     the sample interval (default 1)
     --db PATH          the recorded 1PPS offset of a unit in the history
-                       database, as phase with tau0 1 s; only time-locked
-                       runs count, cut at gaps, link losses and restarts
+                       database, as phase with tau0 1 s, each sample on the
+                       unit's own second; runs are cut wherever a second is
+                       missing, and at link losses and restarts
     --counter          with --db: the reference counter's phase recorded beside
                        the unit instead, cut at its slips and gaps
     --channel A|B|A-B  which of the counter's series (default A-B)
@@ -46,6 +49,10 @@ tau0).
     --unit ID          the unit (needed when the database holds several)
     --from, --to TIME  the range, UTC (2026-12-07T10:00:00Z); from inclusive,
                        to exclusive
+    --settle SECONDS   only samples after the unit has been time-locked
+                       without a break for this long count (default 60;
+                       0: every locked sample)
+    --all-states       every sample counts, locked or not
     --taus octave      tau = 1, 2, 4, 8 ... times tau0 up to a quarter of the
                        data (the default)
     --taus decade      tau = 1, 2, 5, 10, 20, 50 ... times tau0, likewise
@@ -176,11 +183,15 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             }
             continue;
         }
+        if (name == "--all-states" && !hasValue) {
+            options.m_bAllStates = true;
+            continue;
+        }
         const bool takesValue = name == "--phase" || name == "--frequency" || name == "--tau0"
                                 || name == "--taus" || name == "--db" || name == "--unit"
                                 || name == "--from" || name == "--to" || name == "--stats"
                                 || name == "--remove-drift" || name == "--channel"
-                                || name == "--counter-device";
+                                || name == "--counter-device" || name == "--settle";
         if (!takesValue) {
             error = "unknown option '" + args[i] + "'";
             return false;
@@ -217,6 +228,13 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
             options.m_strFrom = value;
         } else if (name == "--to") {
             options.m_strTo = value;
+        } else if (name == "--settle") {
+            const auto seconds = ParseStrictInt(value);
+            if (!seconds || *seconds < 0 || *seconds > 86400 * 366) {
+                error = "--settle takes a whole number of seconds from 0 up, not '" + value + "'";
+                return false;
+            }
+            options.m_nSettleSeconds = static_cast<int>(*seconds);
         } else if (name == "--tau0") {
             if (!ParsePositiveNumber(value, options.m_dTau0)) {
                 error = "--tau0 takes a positive, finite, normal number of seconds, not '" + value + "'";
@@ -246,8 +264,12 @@ bool ParseStatsOptions(const std::vector<std::string>& args, CStatsOptions& opti
                              : "give only one of --phase, --frequency and --db";
         return false;
     }
-    if (!options.m_bDb && (!options.m_strUnit.empty() || !options.m_strFrom.empty() || !options.m_strTo.empty())) {
-        error = "--unit, --from and --to go with --db";
+    const bool settleGiven = std::find_if(args.begin(), args.end(), [](const std::string& a) {
+                                 return a == "--settle" || a.rfind("--settle=", 0) == 0;
+                             }) != args.end();
+    if (!options.m_bDb && (!options.m_strUnit.empty() || !options.m_strFrom.empty() || !options.m_strTo.empty() ||
+                           settleGiven || options.m_bAllStates)) {
+        error = "--unit, --from, --to, --settle and --all-states go with --db";
         return false;
     }
     if ((options.m_bCounter || !options.m_strCounterChannel.empty() || !options.m_strCounterDevice.empty()) &&

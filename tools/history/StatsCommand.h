@@ -26,6 +26,8 @@ struct CStatsOptions {
     std::string m_strUnit;  // --unit ID, --from TIME, --to TIME (with --db)
     std::string m_strFrom;
     std::string m_strTo;
+    int m_nSettleSeconds = 60;  // --settle S: locked this long counts as locked
+    bool m_bAllStates = false;  // --all-states: every sample, locked or not
     double m_dTau0 = 1.0;
     CTauChoice m_taus;
     // --stats LIST, --ci[=LEVEL], --remove-drift MODEL: the table's contents.

@@ -26,7 +26,8 @@ Commands:
           [--taus octave|decade|all|LIST] [--stats LIST] [--ci[=LEVEL]]
           [--remove-drift none|linear|mean]
                             frequency-stability table of a series
-    stats --db PATH [--unit ID] [--from TIME] [--to TIME] [--taus ...]
+    stats --db PATH [--unit ID] [--from TIME] [--to TIME] [--settle S]
+          [--all-states] [--taus ...]
                             the same for a unit's recorded 1PPS offset
     export --counter, stats --db PATH --counter [--channel A|B|A-B]
                             the reference counter recorded beside the unit

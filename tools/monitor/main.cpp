@@ -214,7 +214,10 @@ public:
         m_session.SayFarewell();
         m_session.RemoveObserver(*m_pEvents);
         m_session.RemoveObserver(m_share);
-        if (m_pRecorder) m_session.RemoveObserver(*m_pRecorder);
+        if (m_pRecorder) {
+            m_session.RemoveObserver(*m_pRecorder);
+            m_pRecorder->Stop();  // the last row, and the clean stop, before the store closes
+        }
         for (auto& counter : m_counters) counter->Stop();
     }
 

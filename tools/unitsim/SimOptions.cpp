@@ -59,6 +59,11 @@ const char* SimUsage()
            "  --warmup SECONDS      length of the warm-up (default 20)\n"
            "  --coast-after SECONDS lose GPS this long after start (default never)\n"
            "  --seed N              seed of the random evolution (default 1)\n"
+           "  --report-order ORDER  within each second, time-first (the time report\n"
+           "                        before the other reports, the default) or\n"
+           "                        readings-first (after them)\n"
+           "  --tod-rate N          time report every second (1, the default) or every\n"
+           "                        even second (2), as TODS sets it\n"
            "\n"
            "Clock model (one step a second): the oscillator's frequency error is a fixed\n"
            "offset, a random walk, and the oven temperature (a daily sinusoid plus a slow\n"
@@ -177,6 +182,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions& options,
             unit.m_nCoastAfterSeconds = static_cast<int>(whole);
         else if (name == "--seed" && ToWhole(value, 0, 4294967295L, whole))
             unit.m_nSeed = static_cast<std::uint32_t>(whole);
+        else if (name == "--report-order" && (value == "time-first" || value == "readings-first"))
+            unit.m_bReadingsFirst = value == "readings-first";
+        else if (name == "--tod-rate" && (value == "1" || value == "2")) unit.m_nTodRate = value[0] - '0';
         else if (name == "--pps-noise" && ToNumber(value, 0, 1e6, number)) unit.m_noise.m_dPpsNoiseNs = number;
         else if (name == "--freq-walk" && ToNumber(value, 0, 1e-6, number)) unit.m_noise.m_dFreqWalk = number;
         else if (name == "--temp-coeff" && ToNumber(value, -1e-6, 1e-6, number)) unit.m_noise.m_dTempCoeff = number;

@@ -82,6 +82,7 @@ CSimUnit::CSimUnit(const CSimConfig& config, std::int64_t nUtcSeconds)
     m_strPart = config.m_strPart.empty() ? DefaultPartNumber(m_nType) : config.m_strPart;
     if (m_config.m_strFirmwarePart.empty()) m_config.m_strFirmwarePart = Format("680-%04d-01", 1000 + m_nType % 9000);
     ResetSettings();
+    m_nTods = m_config.m_nTodRate == 2 ? 2 : 1;
     m_chState = config.m_chStartState;
     switch (m_chState) {
     case '0': case '5': m_nWarmupLeft = std::max(0, config.m_nWarmupSeconds); break;
@@ -446,11 +447,23 @@ void CSimUnit::Tick(std::int64_t nUtcSeconds, std::vector<std::string>& reports)
     StepOscillator();
     StepPosition();
 
+    const std::size_t first = reports.size();
+    std::vector<std::string> timeReports;
     for (const CSubscription& subscription : m_subscriptions) {
         const int period = ReportPeriod(subscription.m_strKeyword);
-        if (period > 0 && (m_nUptime + subscription.m_nPhase) % period == 0)
+        if (period <= 0 || (m_nUptime + subscription.m_nPhase) % period != 0) continue;
+        const bool time = subscription.m_strKeyword == "TIME" || subscription.m_strKeyword == "TM";
+        if (!time) {
             BuildReport(subscription.m_strKeyword, reports);
+            continue;
+        }
+        // The time of day every even second only, when so set (TODS,2).
+        if (m_nTods == 2 && m_nUtc % 2 != 0) continue;
+        BuildReport(subscription.m_strKeyword, timeReports);
     }
+    // The time report leads the second's reports, or ends them.
+    const auto at = m_config.m_bReadingsFirst ? reports.end() : reports.begin() + static_cast<std::ptrdiff_t>(first);
+    reports.insert(at, timeReports.begin(), timeReports.end());
     StepTimeTags(reports);
 }
 

@@ -30,6 +30,10 @@ struct CSimConfig {
     int m_nWarmupSeconds = 20;
     int m_nCoastAfterSeconds = -1;   // < 0: never lose GPS by itself
     std::uint32_t m_nSeed = 1;
+    // Within each second, the time report before the other reports (as the
+    // unit does) or after them.
+    bool m_bReadingsFirst = false;
+    int m_nTodRate = 1;              // TODS at power-up: 1 every second, 2 every even second
     CSimNoiseConfig m_noise;         // the clock's noise and its loop
 };
 
