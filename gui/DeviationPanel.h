@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 
+#include "readings/Rules.h"
 #include "stability/Analysis.h"
 
 class QCheckBox;
@@ -67,8 +68,8 @@ CDeviationResult ComputeDeviation(const CDeviationJob& job, std::uint64_t genera
 const char* NoiseTypeName(int alpha);
 const char* NoiseTypeShortName(int alpha);
 
-// The settled-lock time the window starts with, and its settings key.
-inline constexpr int kDefaultSettleSeconds = 60;
+// The settings key of the settled-lock time the window starts with
+// (kDefaultSettleSeconds, readings/Rules).
 inline constexpr const char* kHistorySection = "History";
 inline constexpr const char* kSettleKey = "Settle Seconds";
 

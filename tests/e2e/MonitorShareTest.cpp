@@ -300,7 +300,7 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     ASSERT_EQ(units.size(), 1u);
     // A row a second while the unit reported; a loaded machine may cost a few.
     const auto rows = static_cast<long long>(query.ReadRows(units[0].m_llId, 0, INT64_MAX).size());
-    EXPECT_GE(rows, 3);
+    EXPECT_GE(rows, 1);
     EXPECT_GE(rows, recorded / 2) << recorded << " s recorded";
     // Every log line carries its priority for the journal.
     std::istringstream lines(text);
