@@ -186,8 +186,6 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
     m_pSource->addItem(QStringLiteral("self-report vs reference"));
     m_pSource->setToolTip(QStringLiteral("The unit's own report of its 1PPS offset, the reference counter's "
                                          "A\u2212B phase recorded beside it, or both overlaid"));
-    pBar->addWidget(m_pSource);
-    pBar->addSpacing(12);
     m_pLockedOnly = new QCheckBox(QStringLiteral("locked periods only"), this);
     m_pLockedOnly->setObjectName(QStringLiteral("lockedOnly"));
     m_pLockedOnly->setChecked(true);
@@ -236,8 +234,11 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
     pLayout->addLayout(pBar);
 
     auto* pInfo = new QHBoxLayout;
+    // On the summary's row: the bar above is as wide as a small screen.
+    pInfo->addWidget(m_pSource);
     m_pSummary = new QLabel(this);
     m_pSummary->setObjectName(QStringLiteral("deviationSummary"));
+    m_pSummary->setMinimumWidth(1);
     pInfo->addWidget(m_pSummary, 1);
     m_pDriftLabel = new QLabel(this);
     m_pDriftLabel->setObjectName(QStringLiteral("driftModel"));

@@ -6,7 +6,7 @@ namespace velmor {
 
 CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& unitDevice,
                                    const std::string& channel, std::int64_t fromMs, std::int64_t toMs,
-                                   const std::string& counter)
+                                   const std::string& counter, std::int64_t bucketMs)
 {
     CCounterPhaseRead read;
     CSqliteDb db;
@@ -32,9 +32,12 @@ CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& u
         read.m_strCounter = first.Text(0);
     }
     CSqliteStatement rows;
-    if (rows.Prepare(db, "SELECT host_ms, phase_ps, segment_start FROM counter_samples WHERE unit_device = ?1 AND"
-                         " counter_device = ?2 AND channel = ?3 AND host_ms >= ?4 AND host_ms < ?5"
-                         " ORDER BY host_ms, id") != SQLITE_OK) {
+    const std::string where = " FROM counter_samples WHERE unit_device = ?1 AND counter_device = ?2 AND channel = ?3"
+                              " AND host_ms >= ?4 AND host_ms < ?5";
+    const std::string sql = bucketMs > 0 ? "SELECT MIN(host_ms), AVG(phase_ps), MAX(segment_start)" + where +
+                                               " GROUP BY (host_ms - ?4) / ?6 ORDER BY 1"
+                                         : "SELECT host_ms, phase_ps, segment_start" + where + " ORDER BY host_ms, id";
+    if (rows.Prepare(db, sql) != SQLITE_OK) {
         read.m_strError = "reading the database failed: " + db.ErrorText();
         return read;
     }
@@ -43,8 +46,9 @@ CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& u
     rows.Bind(3, std::string_view(channel));
     rows.Bind(4, fromMs);
     rows.Bind(5, toMs);
+    if (bucketMs > 0) rows.Bind(6, bucketMs);
     while (rows.Step() == SQLITE_ROW)
-        read.m_points.push_back({rows.Int(0), static_cast<double>(rows.Int(1)) * 1e-12, rows.Int(2) != 0});
+        read.m_points.push_back({rows.Int(0), rows.Double(1) * 1e-12, rows.Int(2) != 0});
     return read;
 }
 

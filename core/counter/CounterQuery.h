@@ -27,9 +27,12 @@ struct CCounterPhaseRead {
 // unit whose device text is |unitDevice|, over host time [from, to), oldest
 // first. With several counters, |counter| names one; empty takes the first
 // by name. A file without counter samples is no error: nothing is read.
+// With |bucketMs| > 0 each point is the mean of a bucket of that width (at
+// its first sample's time; a segment start anywhere in it marks it), for
+// plots of long spans.
 CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& unitDevice,
                                    const std::string& channel, std::int64_t fromMs, std::int64_t toMs,
-                                   const std::string& counter = {});
+                                   const std::string& counter = {}, std::int64_t bucketMs = 0);
 
 // Splits points into the segments the statistics run over (their phases).
 std::vector<std::vector<double>> CounterSegments(const std::vector<CCounterPhasePoint>& points);

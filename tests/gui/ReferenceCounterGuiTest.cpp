@@ -364,6 +364,13 @@ TEST_F(CounterDeviationTest, SelfReportCounterAndBothDrawTheirSeriesWithTheirBou
     window.resize(1100, 760);
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("spanAll"))->click();
+    // The counter's phase plot sits under the unit's, on the same time axis.
+    ASSERT_TRUE(window.IsCounterShown());
+    // An hour in roll-ups of the same width as the unit's.
+    EXPECT_GE(window.CounterGraph()->data()->size(), 50);
+    EXPECT_EQ(window.CounterRect()->axis(QCPAxis::atBottom)->range(),
+              window.Plot()->axisRect(0)->axis(QCPAxis::atBottom)->range());
+    EXPECT_EQ(window.Plot()->plotLayout()->rowCount(), kHistoryPlotCount + 1);
     window.Tabs()->setCurrentIndex(1);
     CDeviationPanel& panel = *window.Deviation();
     ASSERT_TRUE(Choose(window, 0));
