@@ -184,6 +184,8 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
     m_pSource->addItem(QStringLiteral("self-report"));
     m_pSource->addItem(QStringLiteral("reference counter"));
     m_pSource->addItem(QStringLiteral("self-report vs reference"));
+    const int source = m_pProfile ? m_pProfile->GetInt(kHistorySection, kDeviationSourceKey, 0) : 0;
+    m_pSource->setCurrentIndex(source >= 0 && source <= 2 ? source : 0);
     m_pSource->setToolTip(QStringLiteral("The unit's own report of its 1PPS offset, the reference counter's "
                                          "A\u2212B phase recorded beside it, or both overlaid"));
     m_pLockedOnly = new QCheckBox(QStringLiteral("locked periods only"), this);
@@ -260,7 +262,10 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
         Start();
     });
     connect(m_pDrift, &QComboBox::currentIndexChanged, this, [this] { Start(); });
-    connect(m_pSource, &QComboBox::currentIndexChanged, this, [this] { Start(); });
+    connect(m_pSource, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_pProfile) m_pProfile->WriteString(kHistorySection, kDeviationSourceKey, std::to_string(index));
+        Start();
+    });
     connect(m_pTotdev, &QCheckBox::toggled, this, [this] { Start(); });
     connect(m_pMtie, &QCheckBox::toggled, this, [this] { Start(); });
     connect(m_pCopy, &QPushButton::clicked, this, [this] {

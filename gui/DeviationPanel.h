@@ -86,11 +86,13 @@ const char* NoiseTypeShortName(int alpha);
 inline constexpr int kDefaultSettleSeconds = 60;
 inline constexpr const char* kHistorySection = "History";
 inline constexpr const char* kSettleKey = "Settle Seconds";
+// The Deviation tab's source: 0 self-report, 1 reference counter, 2 both.
+inline constexpr const char* kDeviationSourceKey = "Deviation Source";
 
 class CDeviationPanel : public QWidget {
     Q_OBJECT
 public:
-    // |pProfile| (may be null) keeps the settle time between sessions.
+    // |pProfile| (may be null) keeps the settle time and the source between sessions.
     CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget* pParent = nullptr);
     ~CDeviationPanel() override;
 

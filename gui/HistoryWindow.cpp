@@ -352,7 +352,6 @@ void CHistoryWindow::BuildPlots()
     m_pCounterGraph = plot.addGraph(pCounterX, m_pCounterRect->axis(QCPAxis::atLeft));
     m_pCounterGraph->setPen(QPen(QColor(0, 130, 130), 1));
     m_pCounterGraph->setAdaptiveSampling(true);
-    plot.plotLayout()->take(m_pCounterRect);
     m_pCounterRect->setVisible(false);
     connect(m_rects[0]->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [pCounterX](const QCPRange& range) {
