@@ -512,13 +512,16 @@ void CDeviationPanel::Apply(const CDeviationResult& result)
         if (result.m_nCounterSamples == 0)
             summary << QStringLiteral("no reference counter phase in the range shown");
         else
-            summary << QStringLiteral("reference %1: %2 segment%3, %4 points")
-                           .arg(QString::fromStdString(result.m_strCounter))
+            summary << QStringLiteral("reference: %1 segment%2, %3 points")
                            .arg(result.m_nCounterSegments)
                            .arg(result.m_nCounterSegments == 1 ? QString() : QStringLiteral("s"))
                            .arg(Grouped(result.m_nCounterSamples));
     }
     m_pSummary->setText(summary.join(QStringLiteral("; ")));
+    // The counter's device is long as paths go: said on demand.
+    m_pSummary->setToolTip(counterShown && !result.m_strCounter.empty()
+                               ? QStringLiteral("Reference counter: ") + QString::fromStdString(result.m_strCounter)
+                               : QString());
     plot.replot();
 }
 
