@@ -17,7 +17,8 @@
 namespace velmor {
 
 const char* const kDesktopUsage =
-    "usage: velmor [--capture FILE] [--history-db PATH] [--no-history] [Qt options]\n"
+    "usage: velmor [--capture FILE] [--history-db PATH] [--no-history] [--counter DEVICE]\n"
+    "              [Qt options]\n"
     "Watches and configures a GPS-disciplined time and frequency reference unit\n"
     "over one RS-232 line.\n"
     "\n"
@@ -28,6 +29,10 @@ const char* const kDesktopUsage =
     "                      $XDG_DATA_HOME/velmor/history.sqlite3\n"
     "  --no-history        record nothing (the History window still shows what\n"
     "                      the database holds)\n"
+    "  --counter DEVICE    run the reference counter on DEVICE (a serial path,\n"
+    "                      tcp:// or rfc2217://) for this session, with the\n"
+    "                      other choices of Com Setup > Reference Counter...;\n"
+    "                      the settings file is left as it is\n"
     "  --help              print this help and exit\n"
     "  --version           print the version and exit\n"
     "\n"
@@ -194,12 +199,14 @@ DesktopVerdict ParseDesktopOptions(const std::vector<std::string>& args, bool on
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") return DesktopVerdict::Help;
         if (arg == "--version") return DesktopVerdict::Version;
-        if (arg == "--capture" || arg == "--history-db") {
+        if (arg == "--capture" || arg == "--history-db" || arg == "--counter") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
-                error = arg + (arg == "--capture" ? " needs a file name" : " needs a path");
+                error = arg + (arg == "--capture" ? " needs a file name" : arg == "--counter" ? " needs a device" : " needs a path");
                 return DesktopVerdict::Error;
             }
-            (arg == "--capture" ? options.m_strCapturePath : options.m_strHistoryPath) = args[++i];
+            (arg == "--capture"      ? options.m_strCapturePath
+             : arg == "--counter"    ? options.m_strCounterDevice
+                                     : options.m_strHistoryPath) = args[++i];
         } else if (arg == "--no-history") {
             options.m_bRecordHistory = false;
         } else if (!onlyOurs) {

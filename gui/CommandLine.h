@@ -16,6 +16,7 @@ struct CDesktopOptions {
     std::string m_strCapturePath;  // --capture FILE
     std::string m_strHistoryPath;  // --history-db PATH (empty: the default database)
     bool m_bRecordHistory = true;  // --no-history
+    std::string m_strCounterDevice;  // --counter DEVICE (empty: as the settings say)
 };
 
 enum class DesktopVerdict { Run, Help, Version, Error };

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 
+#include "counter/CounterQuery.h"
 #include "history/HistoryQuery.h"
 #include "history/HistoryTime.h"
 #include "WorkerPool.h"
@@ -62,7 +63,8 @@ QString Grouped(std::size_t n)
 
 bool SameJob(const CDeviationJob& a, const CDeviationJob& b)
 {
-    return a.m_strPath == b.m_strPath && a.m_llUnit == b.m_llUnit && a.m_llFromMs == b.m_llFromMs &&
+    return a.m_source == b.m_source && a.m_strChannel == b.m_strChannel && a.m_strPath == b.m_strPath &&
+           a.m_llUnit == b.m_llUnit && a.m_llFromMs == b.m_llFromMs &&
            a.m_llToMs == b.m_llToMs && a.m_bLockedOnly == b.m_bLockedOnly && a.m_nSettleS == b.m_nSettleS &&
            a.m_request.m_abStatistics == b.m_request.m_abStatistics && a.m_request.m_drift == b.m_request.m_drift &&
            a.m_request.m_bConfidence == b.m_request.m_bConfidence &&
@@ -116,6 +118,27 @@ CDeviationResult ComputeDeviation(const CDeviationJob& job, std::uint64_t genera
     result.m_job = job;
     CHistoryQuery query;
     if (!query.Open(job.m_strPath, result.m_strError)) return result;
+    if (job.m_source != DeviationSource::SelfReport) {
+        // The counter's record beside this unit: every sample in the range,
+        // cut where it slipped, paused or restarted.
+        std::string device;
+        for (const CHistoryUnit& unit : query.ListUnits())
+            if (unit.m_llId == job.m_llUnit) device = unit.m_strDevice;
+        CCounterPhaseRead read = ReadCounterPhase(job.m_strPath, device, job.m_strChannel, job.m_llFromMs, job.m_llToMs);
+        result.m_strCounter = read.m_strCounter;
+        if (!read.m_strError.empty()) result.m_strError = read.m_strError;
+        const std::vector<std::vector<double>> segments = CounterSegments(read.m_points);
+        for (const auto& segment : segments) {
+            if (segment.size() < 3) continue;
+            ++result.m_nCounterSegments;
+            result.m_nCounterSamples += segment.size();
+        }
+        const std::vector<std::span<const double>> pieces(segments.begin(), segments.end());
+        result.m_counterAnalysis = Analyse(pieces, job.m_request);
+        if (!result.m_counterAnalysis.m_rows.empty())
+            result.m_strCounterTable = FormatAnalysisTable(result.m_counterAnalysis, job.m_request);
+        if (job.m_source == DeviationSource::Counter) return result;
+    }
     const std::vector<CPhaseSample> phase = ReadSettledPhase(query, job);
     // Cut as velmor-history stats --db cuts: a new segment at every break
     // the query marks and after every sample left out, so that the copied
@@ -155,6 +178,15 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
 {
     auto* pLayout = new QVBoxLayout(this);
     auto* pBar = new QHBoxLayout;
+    m_pSource = new QComboBox(this);
+    m_pSource->setObjectName(QStringLiteral("deviationSource"));
+    m_pSource->addItem(QStringLiteral("self-report"));
+    m_pSource->addItem(QStringLiteral("reference counter"));
+    m_pSource->addItem(QStringLiteral("self-report vs reference"));
+    const int source = m_pProfile ? m_pProfile->GetInt(kHistorySection, kDeviationSourceKey, 0) : 0;
+    m_pSource->setCurrentIndex(source >= 0 && source <= 2 ? source : 0);
+    m_pSource->setToolTip(QStringLiteral("The unit's own report of its 1PPS offset, the reference counter's "
+                                         "A\u2212B phase recorded beside it, or both overlaid"));
     m_pLockedOnly = new QCheckBox(QStringLiteral("locked periods only"), this);
     m_pLockedOnly->setObjectName(QStringLiteral("lockedOnly"));
     m_pLockedOnly->setChecked(true);
@@ -203,8 +235,11 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
     pLayout->addLayout(pBar);
 
     auto* pInfo = new QHBoxLayout;
+    // On the summary's row: the bar above is as wide as a small screen.
+    pInfo->addWidget(m_pSource);
     m_pSummary = new QLabel(this);
     m_pSummary->setObjectName(QStringLiteral("deviationSummary"));
+    m_pSummary->setMinimumWidth(1);
     pInfo->addWidget(m_pSummary, 1);
     m_pDriftLabel = new QLabel(this);
     m_pDriftLabel->setObjectName(QStringLiteral("driftModel"));
@@ -226,10 +261,14 @@ CDeviationPanel::CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget
         Start();
     });
     connect(m_pDrift, &QComboBox::currentIndexChanged, this, [this] { Start(); });
+    connect(m_pSource, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_pProfile) m_pProfile->WriteString(kHistorySection, kDeviationSourceKey, std::to_string(index));
+        Start();
+    });
     connect(m_pTotdev, &QCheckBox::toggled, this, [this] { Start(); });
     connect(m_pMtie, &QCheckBox::toggled, this, [this] { Start(); });
     connect(m_pCopy, &QPushButton::clicked, this, [this] {
-        if (!m_shown.m_strTable.empty()) QApplication::clipboard()->setText(Table());
+        if (!Table().isEmpty()) QApplication::clipboard()->setText(Table());
     });
     connect(&m_watcher, &QFutureWatcher<CDeviationResult>::finished, this, [this] {
         m_bRunning = false;
@@ -281,6 +320,25 @@ void CDeviationPanel::BuildPlot()
         pBars->setPen(QPen(style.m_color, 1));
         m_bars[Index(style.m_statistic)] = pBars;
     }
+    // The counter's: the same colours, lighter, with triangles and dotted lines.
+    for (const CSeriesStyle& style : kSeriesStyles) {
+        QCPAxis* pValue = style.m_bSeconds ? plot.yAxis2 : plot.yAxis;
+        QCPGraph* pGraph = plot.addGraph(plot.xAxis, pValue);
+        pGraph->setName(QString::fromLatin1(style.m_pszName) + QStringLiteral(" (reference)"));
+        const QColor color = style.m_color.lighter(140);
+        pGraph->setPen(QPen(color, 1.5, Qt::DotLine));
+        pGraph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, 6));
+        pGraph->setVisible(false);
+        pGraph->removeFromLegend();
+        m_counterGraphs[Index(style.m_statistic)] = pGraph;
+        if (!HasConfidenceInterval(style.m_statistic)) continue;
+        auto* pBars = new QCPErrorBars(plot.xAxis, pValue);
+        pBars->removeFromLegend();
+        pBars->setDataPlottable(pGraph);
+        pBars->setPen(QPen(color, 1));
+        pBars->setVisible(false);
+        m_counterBars[Index(style.m_statistic)] = pBars;
+    }
     plot.setToolTip(QStringLiteral("Above the plot, the dominant noise at each tau as alpha of S_y(f) ~ f^alpha: "
                                    "+2 white PM, +1 flicker PM, 0 white FM, -1 flicker FM, -2 random-walk FM.\n"
                                    "Bars: confidence bounds (68.3 %) from each estimator's equivalent "
@@ -301,6 +359,7 @@ CDeviationJob CDeviationPanel::CurrentJob() const
     job.m_llToMs = m_llToMs;
     job.m_bLockedOnly = m_pLockedOnly->isChecked();
     job.m_nSettleS = m_pSettle->value();
+    job.m_source = static_cast<DeviationSource>(std::clamp(m_pSource->currentIndex(), 0, 2));
     CAnalysisRequest& request = job.m_request;
     request.m_kind = SeriesKind::Phase;
     request.m_dTau0 = 1.0;
@@ -349,16 +408,18 @@ void CDeviationPanel::Apply(const CDeviationResult& result)
     std::array<double, 2> hi{0, 0};
     double maxTau = 1;
     const CAnalysisRequest& request = result.m_job.m_request;
-    for (const CSeriesStyle& style : kSeriesStyles) {
+    const DeviationSource source = result.m_job.m_source;
+    const bool unitShown = source != DeviationSource::Counter;
+    const bool counterShown = source != DeviationSource::SelfReport;
+    const auto fill = [&](const CAnalysis& analysis, const CSeriesStyle& style, QCPGraph* pGraph, QCPErrorBars* pBars,
+                          bool shown) {
         const Statistic s = style.m_statistic;
-        QCPGraph* pGraph = m_graphs[Index(s)];
-        QCPErrorBars* pBars = m_bars[Index(s)];
-        const bool chosen = request.m_abStatistics[Index(s)];
+        const bool chosen = shown && request.m_abStatistics[Index(s)];
         QVector<double> taus;
         QVector<double> values;
         QVector<double> minus;
         QVector<double> plus;
-        for (const CAnalysisRow& row : result.m_analysis.m_rows) {
+        for (const CAnalysisRow& row : analysis.m_rows) {
             if (!chosen) break;
             const CEstimate& e = row[s];
             if (!std::isfinite(e.m_dValue) || e.m_dValue <= 0) continue;
@@ -385,6 +446,14 @@ void CDeviationPanel::Apply(const CDeviationResult& result)
             pGraph->addToLegend();
         else
             pGraph->removeFromLegend();
+    };
+    for (const CSeriesStyle& style : kSeriesStyles) {
+        const std::size_t i = Index(style.m_statistic);
+        // Side by side, each says whose it is.
+        m_graphs[i]->setName(QString::fromLatin1(style.m_pszName) +
+                             (source == DeviationSource::Both ? QStringLiteral(" (self-report)") : QString()));
+        fill(result.m_analysis, style, m_graphs[i], m_bars[i], unitShown);
+        fill(result.m_counterAnalysis, style, m_counterGraphs[i], m_counterBars[i], counterShown);
     }
     if (m_nPoints > 0) {
         plot.xAxis->setRange(0.5, maxTau * 2);
@@ -394,7 +463,10 @@ void CDeviationPanel::Apply(const CDeviationResult& result)
 
     // The noise types, above the plot at their taus.
     plot.clearItems();
-    for (const CAnalysisRow& row : result.m_analysis.m_rows) {
+    // The noise types of the record in front: the counter's where it is
+    // drawn, since it is what measures the oscillator.
+    const CAnalysis& labelled = counterShown ? result.m_counterAnalysis : result.m_analysis;
+    for (const CAnalysisRow& row : labelled.m_rows) {
         if (!row.m_alpha) continue;
         auto* pText = new QCPItemText(&plot);
         pText->setClipToAxisRect(false);
@@ -414,25 +486,41 @@ void CDeviationPanel::Apply(const CDeviationResult& result)
                            .arg(QString::fromLatin1(NoiseTypeShortName(*row.m_alpha))));
     }
 
-    m_pCopy->setEnabled(!result.m_strTable.empty());
-    m_pCopy->setToolTip(result.m_strTable.empty()
+    m_pCopy->setEnabled(!Table().isEmpty());
+    m_pCopy->setToolTip(Table().isEmpty()
                             ? QString()
                             : QStringLiteral("Copies the table as this command prints it:\n") + CommandLine());
     m_pDriftLabel->setText(DriftText());
-    if (!result.m_strError.empty())
-        m_pSummary->setText(QString::fromStdString(result.m_strError));
-    else if (result.m_nSamples == 0)
-        m_pSummary->setText(QStringLiteral("no 1PPS phase in the range shown"));
-    else
-        m_pSummary->setText(QStringLiteral("%1 segment%2, %3 points, %4 \u2013 %5 UTC")
-                                .arg(result.m_nSegments)
-                                .arg(result.m_nSegments == 1 ? QString() : QStringLiteral("s"))
-                                .arg(Grouped(result.m_nSamples))
-                                .arg(FormatUtc(result.m_llFirstMs, "yyyy-MM-dd HH:mm"))
-                                .arg(FormatUtc(result.m_llLastMs, FormatUtc(result.m_llFirstMs, "yyyyMMdd") ==
-                                                                          FormatUtc(result.m_llLastMs, "yyyyMMdd")
-                                                                      ? "HH:mm"
-                                                                      : "yyyy-MM-dd HH:mm")));
+    QStringList summary;
+    if (!result.m_strError.empty()) summary << QString::fromStdString(result.m_strError);
+    if (unitShown) {
+        if (result.m_nSamples == 0)
+            summary << QStringLiteral("no 1PPS phase in the range shown");
+        else
+            summary << QStringLiteral("%1 segment%2, %3 points, %4 \u2013 %5 UTC")
+                           .arg(result.m_nSegments)
+                           .arg(result.m_nSegments == 1 ? QString() : QStringLiteral("s"))
+                           .arg(Grouped(result.m_nSamples))
+                           .arg(FormatUtc(result.m_llFirstMs, "yyyy-MM-dd HH:mm"))
+                           .arg(FormatUtc(result.m_llLastMs, FormatUtc(result.m_llFirstMs, "yyyyMMdd") ==
+                                                                     FormatUtc(result.m_llLastMs, "yyyyMMdd")
+                                                                 ? "HH:mm"
+                                                                 : "yyyy-MM-dd HH:mm"));
+    }
+    if (counterShown) {
+        if (result.m_nCounterSamples == 0)
+            summary << QStringLiteral("no reference counter phase in the range shown");
+        else
+            summary << QStringLiteral("reference: %1 segment%2, %3 points")
+                           .arg(result.m_nCounterSegments)
+                           .arg(result.m_nCounterSegments == 1 ? QString() : QStringLiteral("s"))
+                           .arg(Grouped(result.m_nCounterSamples));
+    }
+    m_pSummary->setText(summary.join(QStringLiteral("; ")));
+    // The counter's device is long as paths go: said on demand.
+    m_pSummary->setToolTip(counterShown && !result.m_strCounter.empty()
+                               ? QStringLiteral("Reference counter: ") + QString::fromStdString(result.m_strCounter)
+                               : QString());
     plot.replot();
 }
 
@@ -460,20 +548,45 @@ QStringList CDeviationPanel::NoiseLabels() const
     return labels;
 }
 
+QString CDeviationPanel::Table() const
+{
+    switch (m_shown.m_job.m_source) {
+    case DeviationSource::SelfReport: return QString::fromStdString(m_shown.m_strTable);
+    case DeviationSource::Counter: return QString::fromStdString(m_shown.m_strCounterTable);
+    case DeviationSource::Both: break;
+    }
+    if (m_shown.m_strTable.empty() && m_shown.m_strCounterTable.empty()) return {};
+    return QStringLiteral("# self-report\n") + QString::fromStdString(m_shown.m_strTable) +
+           QStringLiteral("\n# reference counter\n") + QString::fromStdString(m_shown.m_strCounterTable);
+}
+
 QString CDeviationPanel::CommandLine() const
 {
     const CDeviationJob& job = m_shown.m_job;
+    const DeviationSource source = job.m_source;
+
     QStringList stats;
     for (std::size_t s = 0; s < kStatisticCount; ++s)
         if (job.m_request.m_abStatistics[s]) stats << QString::fromLatin1(StatisticName(Statistic(s)));
-    QString line = QStringLiteral("velmor-history stats --db '%1' --unit %2 --from %3 --to %4")
-                       .arg(QString::fromStdString(job.m_strPath))
-                       .arg(job.m_llUnit)
-                       .arg(IsoTime(job.m_llFromMs), IsoTime(job.m_llToMs));
-    line += job.m_bLockedOnly ? QStringLiteral(" --settle %1").arg(job.m_nSettleS) : QStringLiteral(" --all-states");
-    line += QStringLiteral(" --stats %1 --ci --remove-drift %2")
-                .arg(stats.join(QLatin1Char(',')), QString::fromLatin1(kDriftNames[static_cast<int>(job.m_request.m_drift)]));
-    return line;
+    const QString head = QStringLiteral("velmor-history stats --db '%1' --unit %2 --from %3 --to %4")
+                             .arg(QString::fromStdString(job.m_strPath))
+                             .arg(job.m_llUnit)
+                             .arg(IsoTime(job.m_llFromMs), IsoTime(job.m_llToMs));
+    const QString tail = QStringLiteral(" --stats %1 --ci --remove-drift %2")
+                             .arg(stats.join(QLatin1Char(',')),
+                                  QString::fromLatin1(kDriftNames[static_cast<int>(job.m_request.m_drift)]));
+    const QString unit = head +
+                         (job.m_bLockedOnly ? QStringLiteral(" --settle %1").arg(job.m_nSettleS)
+                                            : QStringLiteral(" --all-states")) +
+                         tail;
+    const QString counter =
+        head + QStringLiteral(" --counter --channel %1").arg(QString::fromStdString(job.m_strChannel)) + tail;
+    switch (source) {
+    case DeviationSource::SelfReport: return unit;
+    case DeviationSource::Counter: return counter;
+    case DeviationSource::Both: break;
+    }
+    return unit + QLatin1Char('\n') + counter;
 }
 
 }  // namespace velmor

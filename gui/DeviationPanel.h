@@ -1,6 +1,9 @@
 #pragma once
 // The History window's Deviation tab: the frequency-stability table of the
-// recorded 1PPS phase over the range the plots show, drawn on log-log axes.
+// recorded 1PPS phase over the range the plots show, drawn on log-log axes:
+// the unit's own report, the reference counter's A-B phase recorded beside
+// it, or both overlaid ("self-report vs reference"). The counter's samples
+// count whatever the unit's lock state: they measure the oscillator.
 //
 // ADEV, MDEV, HDEV (and TOTDEV on request) share the left axis, a fractional
 // frequency; TDEV (and MTIE on request) are times and have the right axis, in
@@ -36,8 +39,14 @@ namespace velmor {
 
 class CProfile;
 
+// Whose deviations are drawn: the unit's own report of its 1PPS offset, the
+// reference counter's phase recorded beside it, or both overlaid.
+enum class DeviationSource { SelfReport, Counter, Both };
+
 // What one computation is asked for.
 struct CDeviationJob {
+    DeviationSource m_source = DeviationSource::SelfReport;
+    std::string m_strChannel = "A-B";  // the counter's series
     std::string m_strPath;
     std::int64_t m_llUnit = -1;
     std::int64_t m_llFromMs = 0;
@@ -58,6 +67,12 @@ struct CDeviationResult {
     std::int64_t m_llFirstMs = 0;
     std::int64_t m_llLastMs = 0;
     std::string m_strError;
+    // The counter's, when asked for: the same choices over its phase.
+    CAnalysis m_counterAnalysis;
+    std::string m_strCounterTable;
+    int m_nCounterSegments = 0;
+    std::size_t m_nCounterSamples = 0;
+    std::string m_strCounter;  // its device text; empty when none was recorded
 };
 
 // The worker's part: reads the phase of the job's range and analyses it.
@@ -72,11 +87,13 @@ const char* NoiseTypeShortName(int alpha);
 // (kDefaultSettleSeconds, readings/Rules).
 inline constexpr const char* kHistorySection = "History";
 inline constexpr const char* kSettleKey = "Settle Seconds";
+// The Deviation tab's source: 0 self-report, 1 reference counter, 2 both.
+inline constexpr const char* kDeviationSourceKey = "Deviation Source";
 
 class CDeviationPanel : public QWidget {
     Q_OBJECT
 public:
-    // |pProfile| (may be null) keeps the settle time between sessions.
+    // |pProfile| (may be null) keeps the settle time and the source between sessions.
     CDeviationPanel(std::string dbPath, CProfile* pProfile, QWidget* pParent = nullptr);
     ~CDeviationPanel() override;
 
@@ -88,6 +105,11 @@ public:
     QCustomPlot* Plot() const { return m_pPlot; }
     QCPGraph* Graph(Statistic s) const { return m_graphs[static_cast<std::size_t>(s)]; }
     QCPErrorBars* Bars(Statistic s) const { return m_bars[static_cast<std::size_t>(s)]; }
+    // The counter's graphs and bars, drawn beside the unit's.
+    QCPGraph* CounterGraph(Statistic s) const { return m_counterGraphs[static_cast<std::size_t>(s)]; }
+    QCPErrorBars* CounterBars(Statistic s) const { return m_counterBars[static_cast<std::size_t>(s)]; }
+    QComboBox* SourceChoice() const { return m_pSource; }
+    const CAnalysis& CounterAnalysis() const { return m_shown.m_counterAnalysis; }
     QString Summary() const;
     QString DriftText() const;
     // The noise labels above the plot, left to right ("+2 WPM").
@@ -95,8 +117,10 @@ public:
     int Points() const { return m_nPoints; }
     bool IsBusy() const { return m_bRunning; }
     const CAnalysis& Analysis() const { return m_shown.m_analysis; }
-    // The text "Copy table" copies, and the command line that prints it.
-    QString Table() const { return QString::fromStdString(m_shown.m_strTable); }
+    // The text "Copy table" copies, and the command line that prints it
+    // (for both sources, the self-report's table then the counter's, each
+    // under a comment line naming it, and both command lines).
+    QString Table() const;
     QString CommandLine() const;
     int SettleSeconds() const;
 
@@ -115,6 +139,7 @@ private:
     QCheckBox* m_pLockedOnly = nullptr;
     QSpinBox* m_pSettle = nullptr;
     QComboBox* m_pDrift = nullptr;
+    QComboBox* m_pSource = nullptr;
     QCheckBox* m_pTotdev = nullptr;
     QCheckBox* m_pMtie = nullptr;
     QPushButton* m_pCopy = nullptr;
@@ -123,6 +148,8 @@ private:
     QCustomPlot* m_pPlot = nullptr;
     std::array<QCPGraph*, kStatisticCount> m_graphs{};
     std::array<QCPErrorBars*, kStatisticCount> m_bars{};
+    std::array<QCPGraph*, kStatisticCount> m_counterGraphs{};
+    std::array<QCPErrorBars*, kStatisticCount> m_counterBars{};
 
     std::int64_t m_llUnit = -1;
     std::int64_t m_llFromMs = 0;

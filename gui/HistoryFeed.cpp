@@ -14,12 +14,16 @@ CHistoryFeed::CHistoryFeed(CProgram& program, const std::string& path, QObject* 
     options.m_strPath = path;
     m_strDevice = CurrentDevice();
     m_pStore = std::make_unique<CHistoryStore>(options);
-    m_pRecorder = std::make_unique<CHistoryRecorder>(*m_pStore, m_strDevice);
+    // The recorder's clock notes each row's host time for the tap, which
+    // hears after the recorder whether the row was a time report's.
+    m_pRecorder = std::make_unique<CHistoryRecorder>(*m_pStore, m_strDevice, [this] { return m_rowTap.RowClock(); });
     m_program.Session().AddObserver(*m_pRecorder);
+    m_program.Session().AddObserver(m_rowTap);
 }
 
 CHistoryFeed::~CHistoryFeed()
 {
+    m_program.Session().RemoveObserver(m_rowTap);
     m_program.Session().RemoveObserver(*m_pRecorder);
     m_pRecorder->Stop();  // the last row, and the clean stop, before the store closes
     m_pStore->Close();

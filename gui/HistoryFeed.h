@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "counter/CounterRowTap.h"
+
 namespace velmor {
 
 class CProgram;
@@ -32,6 +34,8 @@ public:
     const std::string& Path() const;
     const std::string& Device() const { return m_strDevice; }
     CHistoryStore& Store() { return *m_pStore; }
+    // Hears of each row written for a time report (a counter's samples join them).
+    CCounterRowTap& RowTap() { return m_rowTap; }
 
 signals:
     // A sentence about the recording for the status bar, once per change.
@@ -42,6 +46,7 @@ private:
 
     CProgram& m_program;
     std::string m_strDevice;
+    CCounterRowTap m_rowTap;
     std::unique_ptr<CHistoryStore> m_pStore;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
     int m_nPort = 0;

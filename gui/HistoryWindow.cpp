@@ -19,6 +19,7 @@
 #include "DeviationPanel.h"
 #include "ShadingLegend.h"
 #include "WorkerPool.h"
+#include "counter/CounterQuery.h"
 #include "history/PlotScale.h"
 
 namespace velmor {
@@ -211,7 +212,12 @@ CHistoryWindow::CHistoryWindow(std::string dbPath, QWidget* pParent, CProfile* p
 
 // The workers hold copies of what they read and nothing of the window: one
 // still running when the window goes finishes on its own, unheard.
-CHistoryWindow::~CHistoryWindow() = default;
+CHistoryWindow::~CHistoryWindow()
+{
+    // A counter plot out of the layout belongs to nobody: back in, the plot
+    // deletes it with the others.
+    if (!m_bCounterShown && m_pPlot && m_pCounterRect) m_pPlot->plotLayout()->addElement(kHistoryPlotCount, 0, m_pCounterRect);
+}
 
 void CHistoryWindow::resizeEvent(QResizeEvent* pEvent)
 {
@@ -334,7 +340,81 @@ void CHistoryWindow::BuildPlots()
         // Dragging or zooming one plot moves them all.
         connect(pX, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, &CHistoryWindow::OnRangeChanged);
     }
+    // The counter's phase: its own axis rect, kept out of the layout until
+    // the unit has counter samples; it follows the shared time axis.
+    m_pCounterRect = new QCPAxisRect(&plot);
+    m_pCounterRect->setMarginGroup(QCP::msLeft | QCP::msRight, pGroup);
+    m_pCounterRect->setRangeDrag(Qt::Horizontal);
+    m_pCounterRect->setRangeZoom(Qt::Horizontal);
+    QCPAxis* pCounterX = m_pCounterRect->axis(QCPAxis::atBottom);
+    pCounterX->setTicker(ticker);
+    m_pCounterRect->axis(QCPAxis::atLeft)->setLabel(QStringLiteral("Counter A\u2212B (ns)"));
+    m_pCounterGraph = plot.addGraph(pCounterX, m_pCounterRect->axis(QCPAxis::atLeft));
+    m_pCounterGraph->setPen(QPen(QColor(0, 130, 130), 1));
+    m_pCounterGraph->setAdaptiveSampling(true);
+    m_pCounterRect->setVisible(false);
+    connect(m_rects[0]->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [pCounterX](const QCPRange& range) {
+                if (pCounterX->range() != range) pCounterX->setRange(range);
+            });
+    connect(pCounterX, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, &CHistoryWindow::OnRangeChanged);
     connect(&plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* pEvent) { HoverAt(pEvent->pos()); });
+}
+
+void CHistoryWindow::ShowCounterPlot(bool shown)
+{
+    if (shown == m_bCounterShown) return;
+    m_bCounterShown = shown;
+    QCPLayoutGrid& layout = *m_pPlot->plotLayout();
+    QCPAxisRect* pLastUnit = m_rects[kHistoryPlotCount - 1];
+    // The lowest plot labels the shared time axis.
+    pLastUnit->axis(QCPAxis::atBottom)->setTickLabels(!shown);
+    if (shown) {
+        pLastUnit->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msTop);
+        pLastUnit->setMargins(QMargins(0, 0, 0, 4));
+        layout.addElement(kHistoryPlotCount, 0, m_pCounterRect);
+        m_pCounterRect->setVisible(true);
+        m_pCounterRect->axis(QCPAxis::atBottom)->setRange(m_rects[0]->axis(QCPAxis::atBottom)->range());
+    } else {
+        pLastUnit->setAutoMargins(QCP::msAll);
+        layout.take(m_pCounterRect);
+        layout.simplify();
+        m_pCounterRect->setVisible(false);
+    }
+}
+
+void CHistoryWindow::LoadCounter(std::int64_t fromMs, std::int64_t toMs, int bucketS)
+{
+    const int i = m_pUnit->currentIndex();
+    if (i < 0 || i >= static_cast<int>(m_units.size())) return;
+    const CCounterPhaseRead read = ReadCounterPhase(m_strPath, m_units[static_cast<std::size_t>(i)].m_strDevice, "A-B",
+                                                    fromMs, toMs, {}, std::int64_t{bucketS} * 1000);
+    ShowCounterPlot(!read.m_strCounter.empty());
+    if (!m_bCounterShown) return;
+    QVector<double> keys;
+    QVector<double> values;
+    keys.reserve(static_cast<qsizetype>(read.m_points.size() + 16));
+    values.reserve(keys.capacity());
+    // A slip, a gap or a restart breaks the line: nothing bridges it.
+    const double gapS = bucketS > 0 ? 2.5 * bucketS : 3.5;
+    double lastKey = -1;
+    for (const CCounterPhasePoint& point : read.m_points) {
+        const double key = KeyOf(point.m_llHostMs) + bucketS / 2.0;
+        if (lastKey >= 0 && (point.m_bSegmentStart || key - lastKey > gapS)) {
+            keys.push_back((key + lastKey) / 2);
+            values.push_back(std::numeric_limits<double>::quiet_NaN());
+        }
+        lastKey = key;
+        keys.push_back(key);
+        values.push_back(point.m_dPhaseSeconds * 1e9);
+    }
+    m_pCounterGraph->setData(keys, values, true);
+    bool found = false;
+    const QCPRange range = m_pCounterGraph->getValueRange(found);
+    if (found) {
+        const double pad = std::max(range.size() * 0.05, 0.001);
+        m_pCounterRect->axis(QCPAxis::atLeft)->setRange(range.lower - pad, range.upper + pad);
+    }
 }
 
 void CHistoryWindow::ShowSpan(int seconds)
@@ -503,6 +583,7 @@ void CHistoryWindow::LoadSeries(std::int64_t fromMs, std::int64_t toMs)
         m_bands[static_cast<std::size_t>(i)]->setData(lows, highs);
         bucketS = std::max(bucketS, series.m_nBucketSeconds);
     }
+    LoadCounter(loadFrom, loadTo, bucketS);
     m_llLoadedFromMs = fromMs - widthMs;
     m_llLoadedToMs = toMs + widthMs;
     m_nLoadedBucketS = bucketS;

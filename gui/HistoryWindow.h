@@ -1,7 +1,8 @@
 #pragma once
 // The History window: the recorded 1PPS time difference, frequency error,
 // DAC value, temperature and satellites used as stacked time plots on one
-// time axis, with the coasting periods and link losses shaded, a readout
+// time axis (and under them the reference counter's phase, when one was
+// recorded beside the unit), with the coasting periods and link losses shaded, a readout
 // under the mouse and the statistics of what is shown; and, on its second
 // tab (CDeviationPanel), the stability table of the 1PPS phase over the same
 // time range. It reads the database through its own
@@ -71,6 +72,11 @@ public:
     CDeviationPanel* Deviation() const { return m_pDeviation; }
     QTabWidget* Tabs() const { return m_pTabs; }
     int PlottedPoints(int plot) const;
+    // The reference counter's A-B phase under the unit's plots; shown only
+    // while the unit has counter samples recorded beside it.
+    QCPAxisRect* CounterRect() const { return m_pCounterRect; }
+    QCPGraph* CounterGraph() const { return m_pCounterGraph; }
+    bool IsCounterShown() const { return m_bCounterShown; }
     std::int64_t VisibleFromMs() const;
     std::int64_t VisibleToMs() const;
     QString StatisticsText() const;
@@ -102,6 +108,9 @@ private:
     void OnLiveTick();
     void LoadSeries(std::int64_t fromMs, std::int64_t toMs);
     void UpdateValueAxes();
+    // Reads the counter's phase over [from, to) and shows or hides its plot.
+    void LoadCounter(std::int64_t fromMs, std::int64_t toMs, int bucketS);
+    void ShowCounterPlot(bool shown);
     void UpdateStatistics();
     void StartPeriods();
     void ApplyPeriods();
@@ -128,6 +137,9 @@ private:
     std::array<QCPAxisTickerFixed*, kHistoryPlotCount> m_valueTickers{};
     std::array<QCPGraph*, kHistoryPlotCount> m_clippedAbove{};
     std::array<QCPGraph*, kHistoryPlotCount> m_clippedBelow{};
+    QCPAxisRect* m_pCounterRect = nullptr;
+    QCPGraph* m_pCounterGraph = nullptr;
+    bool m_bCounterShown = false;
     QCheckBox* m_pPercentile = nullptr;
     int m_nClippedPoints = 0;
     QLabel* m_pHover = nullptr;

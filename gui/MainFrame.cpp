@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "CounterDialog.h"
+#include "CounterFeed.h"
 #include "EventsWindow.h"
 #include "HistoryFeed.h"
 #include "HistoryWindow.h"
@@ -217,6 +219,8 @@ void CMainFrame::BuildMenus()
             connect(pAction, &QAction::triggered, this, &CMainFrame::CopyPage);
         } else if (id == ID_VIEW_LINK_HEALTH) {
             connect(pAction, &QAction::triggered, this, &CMainFrame::ShowLinkHealth);
+        } else if (id == ID_COM_REFERENCE_COUNTER) {
+            connect(pAction, &QAction::triggered, this, &CMainFrame::OpenCounterSetup);
         } else {
             connect(pAction, &QAction::triggered, this, [this, id] {
                 m_program.OnCommand(id);
@@ -249,12 +253,38 @@ void CMainFrame::SetHistory(CHistoryFeed* pFeed, std::string databasePath)
 
 CHistoryWindow* CMainFrame::HistoryWindow() const { return m_pHistoryWindow; }
 
+void CMainFrame::SetCounter(CCounterFeed* pCounter)
+{
+    m_pCounter = pCounter;
+    if (m_pLinkHealth) m_pLinkHealth->SetCounter(pCounter);
+    if (!pCounter) return;
+    // After the history's tick: the unit's rows of this tick are known.
+    connect(m_pView, &CTrevikView::PollTicked, pCounter, &CCounterFeed::OnTick);
+    connect(pCounter, &CCounterFeed::Notice, this, [this](const QString& text) { statusBar()->showMessage(text); });
+}
+
+void CMainFrame::OpenCounterSetup()
+{
+    if (m_pCounterDialog) return;
+    const CCounterSettings current = m_pCounter ? m_pCounter->Settings() : LoadCounterSettings(m_profile);
+    CCounterDialog dialog(current, this);
+    m_pCounterDialog = &dialog;
+    const int answer = dialog.exec();
+    m_pCounterDialog = nullptr;
+    if (answer != QDialog::Accepted) return;
+    const CCounterSettings chosen = dialog.Settings();
+    if (!SaveCounterSettings(m_profile, chosen))
+        statusBar()->showMessage(QStringLiteral("The reference counter's settings could not be saved"));
+    if (m_pCounter) m_pCounter->Apply(chosen);
+}
+
 void CMainFrame::OpenHistory()
 {
     if (!m_pHistoryWindow) {
         if (m_strHistoryPath.empty()) m_strHistoryPath = DefaultHistoryPath();
         // What was queued a moment ago belongs in the first picture.
         if (m_pHistory) m_pHistory->Flush(1000);
+        if (m_pCounter) m_pCounter->Flush(1000);
         m_pHistoryWindow = new CHistoryWindow(m_strHistoryPath, this, &m_profile);
         m_pHistoryWindow->setAttribute(Qt::WA_DeleteOnClose);
         ShowFirstInsideScreen(*m_pHistoryWindow);
@@ -360,7 +390,10 @@ void CMainFrame::ShowFirstInsideScreen(QWidget& window)
 
 void CMainFrame::ShowLinkHealth()
 {
-    if (!m_pLinkHealth) m_pLinkHealth = new CLinkHealthWindow(m_program, this);
+    if (!m_pLinkHealth) {
+        m_pLinkHealth = new CLinkHealthWindow(m_program, this);
+        m_pLinkHealth->SetCounter(m_pCounter);
+    }
     ShowFirstInsideScreen(*m_pLinkHealth);
     m_pLinkHealth->show();
     m_pLinkHealth->raise();

@@ -28,6 +28,8 @@ class CHistoryStore;
 class CHistoryFeed;
 class CHistoryWindow;
 class CLinkHealthWindow;
+class CCounterFeed;
+class CCounterDialog;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -76,6 +78,15 @@ public:
     // View > History: opens the window, or raises it when open.
     void OpenHistory();
     CHistoryWindow* HistoryWindow() const;
+    // The reference counter beside the unit (null: none); Com Setup >
+    // Reference Counter... sets it up, the Link Health window shows it.
+    void SetCounter(CCounterFeed* pCounter);
+    CCounterFeed* Counter() const { return m_pCounter; }
+    // Com Setup > Reference Counter...: the dialog, modal; OK stores the
+    // settings and applies them.
+    void OpenCounterSetup();
+    // The dialog while it is open (tests).
+    CCounterDialog* CounterDialog() const { return m_pCounterDialog; }
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
@@ -107,6 +118,8 @@ private:
     QLabel* m_pScroll = nullptr;
     QTimer m_indicatorTimer;
     CHistoryFeed* m_pHistory = nullptr;
+    CCounterFeed* m_pCounter = nullptr;
+    CCounterDialog* m_pCounterDialog = nullptr;  // while it is open
     std::string m_strHistoryPath;
     QPointer<CHistoryWindow> m_pHistoryWindow;
     QRect m_wantedFrame;  // the saved outer rectangle, until the frame is known

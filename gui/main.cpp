@@ -3,7 +3,7 @@
 // saved placement, then the port (offering the serial-port dialog when it
 // cannot be opened).
 //
-//   velmor [--capture FILE] [--history-db PATH] [--no-history] [Qt options]
+//   velmor [--capture FILE] [--history-db PATH] [--no-history] [--counter DEVICE] [Qt options]
 //   velmor --help | --version
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CounterFeed.h"
 #include "HistoryFeed.h"
 #include "MainFrame.h"
 #include "QtHost.h"
@@ -137,8 +138,17 @@ int main(int argc, char* argv[])
     // view's farewell command is still recorded).
     std::unique_ptr<velmor::CHistoryFeed> history;
     if (recordHistory) history = std::make_unique<velmor::CHistoryFeed>(program, historyPath);
+    // The reference counter beside the unit, as Com Setup > Reference
+    // Counter... left it, or on the device --counter names for this session.
+    velmor::CCounterSettings counterSettings = velmor::LoadCounterSettings(profile);
+    if (!options.m_strCounterDevice.empty()) {
+        counterSettings.m_bEnabled = true;
+        counterSettings.m_strDevice = options.m_strCounterDevice;
+    }
+    velmor::CCounterFeed counter(program, history.get());
     velmor::CMainFrame frame(program, host, profile);
     frame.SetHistory(history.get(), historyPath);
+    frame.SetCounter(&counter);
     frame.RestorePlacement();
     if (!capturePath.isEmpty()) {
         // Before the port opens, so the capture holds the session's first byte.
@@ -151,6 +161,7 @@ int main(int argc, char* argv[])
     if (exitAfterFirstPage != nullptr && std::strcmp(exitAfterFirstPage, "1") == 0) frame.View()->installEventFilter(&quitter);
     frame.show();
     program.OpenPortAtStartup();
+    counter.Apply(counterSettings);
     frame.ShowOpenFailure();
     return app.exec();
 }

@@ -4,10 +4,20 @@
 # a pseudo-terminal and the program's port 1 is pointed at it.
 #
 #   scripts/run.sh                 simulated type-16 unit
+#   scripts/run.sh --counter       ... and its simulated reference counter (a
+#                                  TICC on a second pseudo-terminal), recorded
+#                                  by the program into the same history
 #   VELMOR_SIM_ARGS="--type 9" scripts/run.sh     the legacy unit
 #   VELMOR_DEVICE=/dev/ttyUSB0 scripts/run.sh     a real unit on that device
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A first argument --counter (with the simulated unit) is the script's own;
+# the rest go to the program.
+sim_counter=""
+if [ "${1:-}" = "--counter" ] && [ -z "${VELMOR_DEVICE:-}" ]; then
+  sim_counter=1
+  shift
+fi
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_GUI=ON >/dev/null
 cmake --build build -j"$(nproc)" --target velmor velmor-unitsim
@@ -70,9 +80,17 @@ if [ -n "${VELMOR_DEVICE:-}" ]; then
 else
   link="${XDG_RUNTIME_DIR:-/tmp}/velmor-unitsim-$$"
   # shellcheck disable=SC2086
-  build/velmor-unitsim --link "$link" ${VELMOR_SIM_ARGS:-} > "$link.out" &
+  counter_args=()
+  if [ -n "$sim_counter" ]; then
+    counter_args=(--counter "$link-ticc")
+    # The desktop runs the counter for this session only (its settings stay).
+    set -- --counter "$link-ticc" "$@"
+    echo "Counter:  $link-ticc (the simulated TICC; velmor-history export --counter --db ...)" >&2
+  fi
+  # shellcheck disable=SC2086
+  build/velmor-unitsim --link "$link" "${counter_args[@]}" ${VELMOR_SIM_ARGS:-} > "$link.out" &
   sim_pid=$!
-  for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
+  for _ in $(seq 1 50); do [ -e "$link" ] && { [ -z "$sim_counter" ] || [ -e "$link-ticc" ]; } && break; sleep 0.1; done
   set_port_device "$link"
 fi
 

@@ -88,8 +88,9 @@ shot() {
   "$build/velmor-unitsim" --quiet --link "$link" $simargs >/dev/null &
   sim=$!
   for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
-  printf '[Port Devices]\n1=%s\n' "$link" > "$XDG_CONFIG_HOME/velmor/Velmor.INI"
-  "$build/velmor" >/dev/null 2>&1 &
+  printf '[Port Devices]\n1=%s\n%s' "$link" "${ini_extra:-}" > "$XDG_CONFIG_HOME/velmor/Velmor.INI"
+  # shellcheck disable=SC2086
+  "$build/velmor" ${appargs:-} >/dev/null 2>&1 &
   app=$!
   sleep "$seconds"
   [ $# -gt 0 ] && press "$@"
@@ -134,6 +135,12 @@ XDG_DATA_HOME=$tmp/history-data caption="Velmor - History" shot history 180 \
 # times fast: confidence bars, the noise type at each tau, TDEV on the right.
 XDG_DATA_HOME=$tmp/deviation-data caption="Velmor - History" after=4 shot history-deviation 150 \
   "--speed 60 --state 1 --warmup 0" alt+v h alt+d
+# The same tab with a simulated reference counter beside the unit (thirty
+# times fast, so seventy-five minutes of record): the unit's own report and
+# the counter's A-B phase overlaid, each with its confidence bars.
+XDG_DATA_HOME=$tmp/counter-data caption="Velmor - History" after=4 \
+  ini_extra=$'[History]\nDeviation Source=2\n' appargs="--counter $tmp/ticc" \
+  shot history-counter 150 "--speed 30 --state 1 --warmup 0 --counter $tmp/ticc" alt+v h alt+d
 # The Link Health window (View > Link Health) after a quarter of a minute.
 caption="Link Health" shot link-health 15 "$locked" alt+v l
 # The Events window (View > Events) of a unit that loses GPS after a few

@@ -10,6 +10,8 @@ const std::vector<CMenuItem>& MenuItems()
         {"&File", "&Capture Traffic", ID_FILE_CAPTURE, "Write every byte received and sent to a replay script"},
         {"&File", "E&xit", ID_APP_EXIT, ""},
         {"&Com Setup", "&Setup Com Port", ID_COM_SETUP, ""},
+        {"&Com Setup", "&Reference Counter...", ID_COM_REFERENCE_COUNTER,
+         "Record a time-interval counter beside the unit"},
         {"&View", "&Fonts", ID_VIEW_FONTS, ""},
         {"&View", "&Events", ID_VIEW_EVENTS, "Show the alarm events"},
         {"&View", "&Alarm Settings...", ID_VIEW_ALARM_SETTINGS, "Set the alarm limits and notifications"},

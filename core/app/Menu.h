@@ -21,6 +21,7 @@ enum CommandId : int {
     ID_VIEW_ALARM_SETTINGS = 32802,// View > Alarm Settings... (core)
     ID_VIEW_COPY_PAGE = 32803,     // View > Copy Page (Ctrl+C)
     ID_VIEW_LINK_HEALTH = 32804,   // View > Link Health
+    ID_COM_REFERENCE_COUNTER = 32805, // Com Setup > Reference Counter...
     ID_SETUP_ANTENNA_DELAY = 32782,
     ID_SETUP_ANTENNA_POSITION = 32781,
     ID_SETUP_BEEP = 32788,

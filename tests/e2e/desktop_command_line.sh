@@ -38,7 +38,7 @@ run() {
 run timeout 30 "$velmor" --help
 [ "$rc" -eq 0 ] || fail "--help exited with $rc: $err"
 [[ "$out" == usage:\ velmor* ]] || fail "--help does not start with the usage: $out"
-for option in --capture --history-db --no-history --help --version; do
+for option in --capture --history-db --no-history --counter --help --version; do
   grep -qe "^  $option" <<<"$out" || fail "--help does not describe $option"
 done
 [ -z "$err" ] || fail "--help wrote to standard error: $err"

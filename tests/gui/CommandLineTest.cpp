@@ -21,9 +21,11 @@ TEST(CommandLineTest, OptionsHelpAndVersionAndWhatIsRefused)
 {
     CDesktopOptions options;
     std::string error;
-    ASSERT_EQ(ParseDesktopOptions({"--capture", "s.replay", "--history-db", "/tmp/h.db", "--no-history"}, false,
-                                  options, error),
+    ASSERT_EQ(ParseDesktopOptions({"--capture", "s.replay", "--history-db", "/tmp/h.db", "--no-history", "--counter",
+                                   "tcp://ticc:5000"},
+                                  false, options, error),
               DesktopVerdict::Run);
+    EXPECT_EQ(options.m_strCounterDevice, "tcp://ticc:5000");
     EXPECT_EQ(options.m_strCapturePath, "s.replay");
     EXPECT_EQ(options.m_strHistoryPath, "/tmp/h.db");
     EXPECT_FALSE(options.m_bRecordHistory);
@@ -50,10 +52,12 @@ TEST(CommandLineTest, OptionsHelpAndVersionAndWhatIsRefused)
     EXPECT_EQ(error, "--capture needs a file name");
     EXPECT_EQ(ParseDesktopOptions({"--history-db", ""}, true, options, error), DesktopVerdict::Error);
     EXPECT_EQ(error, "--history-db needs a path");
+    EXPECT_EQ(ParseDesktopOptions({"--counter"}, true, options, error), DesktopVerdict::Error);
+    EXPECT_EQ(error, "--counter needs a device");
 
     // The usage names every option.
     const std::string usage = kDesktopUsage;
-    for (const char* option : {"--capture FILE", "--history-db PATH", "--no-history", "--help", "--version"})
+    for (const char* option : {"--capture FILE", "--history-db PATH", "--no-history", "--counter DEVICE", "--help", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

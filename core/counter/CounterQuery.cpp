@@ -1,0 +1,65 @@
+#include "counter/CounterQuery.h"
+
+#include "history/Sqlite.h"
+
+namespace velmor {
+
+CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& unitDevice,
+                                   const std::string& channel, std::int64_t fromMs, std::int64_t toMs,
+                                   const std::string& counter, std::int64_t bucketMs)
+{
+    CCounterPhaseRead read;
+    CSqliteDb db;
+    if (db.Open(path, SQLITE_OPEN_READONLY) != SQLITE_OK) {
+        read.m_strError = "cannot open " + path + ": " + db.ErrorText();
+        return read;
+    }
+    sqlite3_busy_timeout(db.Handle(), 2000);
+    CSqliteStatement table;
+    if (table.Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'counter_samples'") !=
+            SQLITE_OK ||
+        table.Step() != SQLITE_ROW)
+        return read;
+    read.m_strCounter = counter;
+    if (read.m_strCounter.empty()) {
+        CSqliteStatement first;
+        if (first.Prepare(db, "SELECT MIN(counter_device) FROM counter_samples WHERE unit_device = ?1") != SQLITE_OK) {
+            read.m_strError = "reading the database failed: " + db.ErrorText();
+            return read;
+        }
+        first.Bind(1, std::string_view(unitDevice));
+        if (first.Step() != SQLITE_ROW || first.IsNull(0)) return read;
+        read.m_strCounter = first.Text(0);
+    }
+    CSqliteStatement rows;
+    const std::string where = " FROM counter_samples WHERE unit_device = ?1 AND counter_device = ?2 AND channel = ?3"
+                              " AND host_ms >= ?4 AND host_ms < ?5";
+    const std::string sql = bucketMs > 0 ? "SELECT MIN(host_ms), AVG(phase_ps), MAX(segment_start)" + where +
+                                               " GROUP BY (host_ms - ?4) / ?6 ORDER BY 1"
+                                         : "SELECT host_ms, phase_ps, segment_start" + where + " ORDER BY host_ms, id";
+    if (rows.Prepare(db, sql) != SQLITE_OK) {
+        read.m_strError = "reading the database failed: " + db.ErrorText();
+        return read;
+    }
+    rows.Bind(1, std::string_view(unitDevice));
+    rows.Bind(2, std::string_view(read.m_strCounter));
+    rows.Bind(3, std::string_view(channel));
+    rows.Bind(4, fromMs);
+    rows.Bind(5, toMs);
+    if (bucketMs > 0) rows.Bind(6, bucketMs);
+    while (rows.Step() == SQLITE_ROW)
+        read.m_points.push_back({rows.Int(0), rows.Double(1) * 1e-12, rows.Int(2) != 0});
+    return read;
+}
+
+std::vector<std::vector<double>> CounterSegments(const std::vector<CCounterPhasePoint>& points)
+{
+    std::vector<std::vector<double>> segments;
+    for (const CCounterPhasePoint& point : points) {
+        if (segments.empty() || point.m_bSegmentStart) segments.emplace_back();
+        segments.back().push_back(point.m_dPhaseSeconds);
+    }
+    return segments;
+}
+
+}  // namespace velmor
