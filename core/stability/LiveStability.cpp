@@ -29,7 +29,7 @@ CLiveStability::CLiveStability(std::int64_t hourSeconds, std::int64_t daySeconds
       // One sample more than the day holds: the point before the oldest kept
       // one tells whether that one starts its segment.
       m_nCapacity(static_cast<std::size_t>(m_allWindow[1]) + 1), m_adPhase(m_nCapacity), m_aldPrefix(m_nCapacity),
-      m_allSecond(m_nCapacity)
+      m_allSecond(m_nCapacity), m_allSegment(m_nCapacity)
 {
     for (std::size_t m : KeptFactors()) {
         CFactor factor;
@@ -65,8 +65,9 @@ bool CLiveStability::SameSegment(std::int64_t first, std::int64_t last) const
     if (first < 0 || last >= m_llCount || first > last) return false;
     if (first < m_llCount - static_cast<std::int64_t>(m_nCapacity)) return false;
     // Seconds only rise, so a difference equal to the index difference means
-    // no second is missing in between.
-    return SecondOf(last) - SecondOf(first) == last - first;
+    // no second is missing in between; a break the caller marked shows in
+    // the segment starts.
+    return SecondOf(last) - SecondOf(first) == last - first && m_allSegment[Slot(first)] == m_allSegment[Slot(last)];
 }
 
 bool CLiveStability::StartsSegment(std::int64_t index) const { return !SameSegment(index - 1, index); }
@@ -193,7 +194,7 @@ void CLiveStability::Recompute(std::size_t window)
     m_allSinceExact[window] = 0;
 }
 
-void CLiveStability::Add(std::int64_t unitSecond, double phase, bool settled)
+void CLiveStability::Add(std::int64_t unitSecond, double phase, bool settled, bool newSegment)
 {
     if (m_bAny && unitSecond == m_llNow) return;
     if (m_bAny && unitSecond < m_llNow) Reset();
@@ -204,7 +205,8 @@ void CLiveStability::Add(std::int64_t unitSecond, double phase, bool settled)
 
     const std::int64_t index = m_llCount;
     const std::size_t slot = Slot(index);
-    const bool continues = index > 0 && m_llCount - m_allTail[1] > 0 && SecondOf(index - 1) == unitSecond - 1;
+    const bool continues =
+        !newSegment && index > 0 && m_llCount - m_allTail[1] > 0 && SecondOf(index - 1) == unitSecond - 1;
     m_adPhase[slot] = phase;
     m_allSecond[slot] = unitSecond;
     if (!continues) {
@@ -214,6 +216,7 @@ void CLiveStability::Add(std::int64_t unitSecond, double phase, bool settled)
     } else {
         m_aldPrefix[slot] = m_aldPrefix[Slot(index - 1)] + (static_cast<long double>(phase) - m_dSegmentFirst);
     }
+    m_allSegment[slot] = m_llSegmentStart;
     ++m_llCount;
     AddTermsEndingAt(index);
 

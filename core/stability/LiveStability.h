@@ -30,8 +30,8 @@
 // wander: a repeated second is ignored, a second before the newest one
 // starts everything afresh.
 //
-// Memory: the day's phase, its running sums and seconds (about 2.8 MB for a
-// day of samples) and the deques, which stay small for noise but can grow to
+// Memory: the day's phase, its running sums, seconds and segment starts
+// (about 3.5 MB for a day of samples) and the deques, which stay small for noise but can grow to
 // one entry per second for a steady drift over the whole day.
 
 #include <array>
@@ -61,8 +61,10 @@ public:
     explicit CLiveStability(std::int64_t hourSeconds = 3600, std::int64_t daySeconds = 86400);
 
     // One unit second: its 1PPS phase in seconds and whether the unit was
-    // settled in lock. A non-finite phase counts as unsettled.
-    void Add(std::int64_t unitSecond, double phase, bool settled);
+    // settled in lock. A non-finite phase counts as unsettled. |newSegment|
+    // starts a segment even at the next second (a phase step that is no
+    // wander).
+    void Add(std::int64_t unitSecond, double phase, bool settled, bool newSegment = false);
     // Forgets everything.
     void Reset();
 
@@ -119,6 +121,7 @@ private:
     std::vector<double> m_adPhase;
     std::vector<long double> m_aldPrefix;  // phase minus the segment's first, summed over the segment
     std::vector<std::int64_t> m_allSecond;
+    std::vector<std::int64_t> m_allSegment;  // the index of each kept point's segment start
     std::vector<CFactor> m_factors;
 
     std::int64_t m_llCount = 0;     // samples kept so far; the next one's index

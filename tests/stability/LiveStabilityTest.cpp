@@ -26,6 +26,7 @@ struct CFed {
     std::int64_t m_llSecond;
     double m_dPhase;
     bool m_bSettled;
+    bool m_bBreak = false;  // a marked break (a counter's slip) before this second
 };
 
 std::vector<std::size_t> AllFactors()
@@ -49,7 +50,7 @@ std::vector<std::vector<double>> WindowSegments(const std::vector<CFed>& fed, st
             previous = std::numeric_limits<std::int64_t>::min();
             continue;
         }
-        if (previous == std::numeric_limits<std::int64_t>::min() || f.m_llSecond != previous + 1)
+        if (previous == std::numeric_limits<std::int64_t>::min() || f.m_llSecond != previous + 1 || f.m_bBreak)
             segments.emplace_back();
         segments.back().push_back(f.m_dPhase);
         previous = f.m_llSecond;
@@ -97,7 +98,8 @@ void ExpectMatchesBatch(const CLiveStability& live, const std::vector<CFed>& fed
 }
 
 // White phase noise on a wandering frequency, a large phase offset, with
-// unsettled stretches and missing seconds of every length.
+// unsettled stretches, missing seconds of every length, and marked breaks
+// at consecutive seconds with a phase step (slips).
 class CRandomFeed {
 public:
     explicit CRandomFeed(std::uint32_t seed) : m_random(seed) {}
@@ -110,7 +112,9 @@ public:
         m_dPhase += m_dFrequency;
         const bool settled = m_nUnsettled == 0;
         if (m_nUnsettled > 0) --m_nUnsettled;
-        return {m_llSecond, 0.25 + m_dPhase + 5e-9 * m_gauss(m_random), settled};
+        const bool slip = unit(m_random) < 0.0004;
+        if (slip) m_dPhase += 5e-6;
+        return {m_llSecond, 0.25 + m_dPhase + 5e-9 * m_gauss(m_random), settled, slip};
     }
 
 private:
@@ -129,7 +133,7 @@ TEST(LiveStability, AgreesWithTheBatchEstimatorsOnShortWindows)
     std::vector<CFed> fed;
     for (int i = 1; i <= 30000; ++i) {
         fed.push_back(feed.Next());
-        live.Add(fed.back().m_llSecond, fed.back().m_dPhase, fed.back().m_bSettled);
+        live.Add(fed.back().m_llSecond, fed.back().m_dPhase, fed.back().m_bSettled, fed.back().m_bBreak);
         if (i % 3700 == 0) ExpectMatchesBatch(live, fed);
     }
     ExpectMatchesBatch(live, fed);
@@ -143,7 +147,7 @@ TEST(LiveStability, AgreesWithTheBatchEstimatorsOverAWholeDay)
     std::vector<CFed> fed;
     for (int i = 1; i <= 100000; ++i) {
         fed.push_back(feed.Next());
-        live.Add(fed.back().m_llSecond, fed.back().m_dPhase, fed.back().m_bSettled);
+        live.Add(fed.back().m_llSecond, fed.back().m_dPhase, fed.back().m_bSettled, fed.back().m_bBreak);
     }
     ExpectMatchesBatch(live, fed);
     EXPECT_LE(live.DaySamples(), 86400u);
@@ -173,6 +177,22 @@ TEST(LiveStability, GapsUnsettledSecondsAndTheClockGoingBack)
     live.Add(200, kNaN, true);
     EXPECT_TRUE(std::isnan(live.Mtie(LiveWindow::Hour, 1)));
     EXPECT_DOUBLE_EQ(live.Mtie(LiveWindow::Day, 1), 7e-9);
+}
+
+TEST(LiveStability, AMarkedBreakSplitsConsecutiveSeconds)
+{
+    // Two 1 ns/s ramps of five seconds each, one after the other, the second
+    // 1 us higher and marked as a break (a counter's slip): neither the Allan
+    // terms nor the MTIE windows may see the step.
+    CLiveStability live(100, 1000);
+    for (int i = 0; i < 5; ++i) live.Add(10 + i, 1e-9 * i, true);
+    for (int i = 0; i < 5; ++i) live.Add(15 + i, 1e-6 + 1e-9 * i, true, i == 0);
+    const CStabilityPoint one = live.Deviation(LiveWindow::Hour, 1);
+    EXPECT_EQ(one.m_adev.m_nTerms, 6u);
+    EXPECT_NEAR(one.m_adev.m_dValue, 0.0, 1e-18);
+    EXPECT_NEAR(live.Mtie(LiveWindow::Day, 1), 1e-9, 1e-15);
+    EXPECT_NEAR(live.Mtie(LiveWindow::Hour, 4), 4e-9, 1e-15);
+    EXPECT_TRUE(std::isnan(live.Mtie(LiveWindow::Hour, 8)));
 }
 
 TEST(WanderMasks, LimitsOnBothSidesOfEveryBreakPoint)

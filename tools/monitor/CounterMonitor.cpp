@@ -129,9 +129,10 @@ void CCounterMetrics::OnTick(const CCounterSession& session)
 CWatchedCounter::CWatchedCounter(const CMonitorCounter& spec, ISessionEvents& clock, prometheus::Registry& registry,
                                  const std::string& unitDevice, CCounterStore* store)
     : m_spec(spec), m_strUnitDevice(unitDevice), m_session(clock, m_device, SessionOptions(spec)),
-      m_metrics(registry, unitDevice, spec.m_strDevice)
+      m_metrics(registry, unitDevice, spec.m_strDevice), m_stability(registry, unitDevice, spec.m_strDevice)
 {
     m_session.AddObserver(m_metrics);
+    m_session.AddObserver(m_stability);
     if (store) {
         m_pRecorder = std::make_unique<CCounterRecorder>(*store, unitDevice, spec.m_strDevice);
         m_session.AddObserver(*m_pRecorder);
@@ -147,6 +148,7 @@ void CWatchedCounter::Tick()
 {
     m_session.Tick();
     m_metrics.OnTick(m_session);
+    m_stability.OnTick(m_session.Now());
     if (m_pRecorder) m_pRecorder->OnTick(m_session.Now());
     const std::string prefix = m_strUnitDevice + ": counter " + m_spec.m_strDevice + ": ";
     if (m_session.IsOpen() != m_bWasOpen)

@@ -14,6 +14,7 @@
 
 #include <memory>
 
+#include "CounterStability.h"
 #include "counter/CounterHistory.h"
 #include "counter/CounterSession.h"
 #include "observe/Observation.h"
@@ -70,6 +71,9 @@ public:
         if (m_pRecorder) m_pRecorder->FlushAll();
     }
     CCounterSession& Session() { return m_session; }
+    // Registered on the unit's session: the counter's stability runs on the
+    // unit's seconds.
+    IUnitObserver& UnitObserver() { return m_stability; }
 
 private:
     CMonitorCounter m_spec;
@@ -77,6 +81,7 @@ private:
     CDeviceByPath m_device;
     CCounterSession m_session;
     CCounterMetrics m_metrics;
+    CCounterStability m_stability;
     std::unique_ptr<CCounterRecorder> m_pRecorder;
     bool m_bWasOpen = false;
     bool m_bOpenFailureLogged = false;

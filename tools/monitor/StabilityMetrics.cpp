@@ -38,7 +38,7 @@ std::optional<std::int64_t> UnitSecondsCount(int year, const std::string& dayTim
     return ((days * 24 + hours) * 60 + minutes) * 60 + seconds;
 }
 
-void CStabilityMetrics::CSeries::Show(double value)
+void CStabilitySeries::CSeries::Show(double value)
 {
     if (!std::isfinite(value)) {
         if (m_pGauge != nullptr) m_pFamily->Remove(m_pGauge);
@@ -49,59 +49,8 @@ void CStabilityMetrics::CSeries::Show(double value)
     m_pGauge->Set(value);
 }
 
-CStabilityMetrics::CStabilityMetrics(prometheus::Registry& registry, std::string device,
-                                     CStabilityMetricsOptions options)
-    : m_strDevice(std::move(device)), m_options(std::move(options)),
-      m_adev(BuildGauge()
-                 .Name("velmor_adev")
-                 .Help("Overlapping Allan deviation of the 1PPS over the window")
-                 .Register(registry)),
-      m_tdev(BuildGauge()
-                 .Name("velmor_tdev")
-                 .Help("Time deviation of the 1PPS over the window, seconds")
-                 .Register(registry)),
-      m_mtie(BuildGauge()
-                 .Name("velmor_mtie_seconds")
-                 .Help("Maximum time interval error of the 1PPS over the window")
-                 .Register(registry)),
-      m_margin(BuildGauge()
-                   .Name("velmor_mask_margin_ratio")
-                   .Help("Worst measured / mask value over octave tau 1..2048 s; above 1 the mask is broken")
-                   .Register(registry)),
-      m_predicted(BuildGauge()
-                      .Name("velmor_holdover_predicted_time_error_seconds")
-                      .Help("Time error predicted from the frequency at holdover entry and the aging before it")
-                      .Register(registry))
-{
-    // Families are shared between the units of one monitor; the series are
-    // each unit's own.
-    for (LiveWindow window : kLiveWindows) {
-        for (std::size_t tau : CLiveStability::kReportedTaus) {
-            const prometheus::Labels labels{{"device", m_strDevice},
-                                            {"source", m_options.m_strSource},
-                                            {"window", WindowName(window)},
-                                            {"tau_seconds", std::to_string(tau)}};
-            m_deviations.push_back(MakeSeries(m_adev, labels));
-            m_deviations.push_back(MakeSeries(m_tdev, labels));
-            m_deviations.push_back(MakeSeries(m_mtie, labels));
-        }
-    }
-    for (WanderMask mask : kWanderMasks) {
-        for (WanderStatistic statistic : kWanderStatistics) {
-            for (LiveWindow window : kLiveWindows) {
-                m_margins.push_back(MakeSeries(m_margin, {{"device", m_strDevice},
-                                                          {"source", m_options.m_strSource},
-                                                          {"mask", MaskName(mask)},
-                                                          {"statistic", StatisticName(statistic)},
-                                                          {"window", WindowName(window)}}));
-            }
-        }
-    }
-    m_prediction = MakeSeries(m_predicted, {{"device", m_strDevice}, {"source", m_options.m_strSource}});
-}
-
-CStabilityMetrics::CSeries CStabilityMetrics::MakeSeries(prometheus::Family<prometheus::Gauge>& family,
-                                                         prometheus::Labels labels) const
+CStabilitySeries::CSeries CStabilitySeries::MakeSeries(prometheus::Family<prometheus::Gauge>& family,
+                                                       prometheus::Labels labels)
 {
     CSeries series;
     series.m_pFamily = &family;
@@ -109,7 +58,83 @@ CStabilityMetrics::CSeries CStabilityMetrics::MakeSeries(prometheus::Family<prom
     return series;
 }
 
-void CStabilityMetrics::OnObservation(const CObservation& observation)
+CStabilitySeries::CStabilitySeries(prometheus::Registry& registry, const prometheus::Labels& labels,
+                                   bool measuredHoldover)
+{
+    // Families are shared between the units and sources of one monitor; the
+    // series are each one's own.
+    auto& adev = BuildGauge()
+                     .Name("velmor_adev")
+                     .Help("Overlapping Allan deviation of the 1PPS over the window")
+                     .Register(registry);
+    auto& tdev = BuildGauge()
+                     .Name("velmor_tdev")
+                     .Help("Time deviation of the 1PPS over the window, seconds")
+                     .Register(registry);
+    auto& mtie = BuildGauge()
+                     .Name("velmor_mtie_seconds")
+                     .Help("Maximum time interval error of the 1PPS over the window")
+                     .Register(registry);
+    auto& margin = BuildGauge()
+                       .Name("velmor_mask_margin_ratio")
+                       .Help("Worst measured / mask value over octave tau 1..2048 s; above 1 the mask is broken")
+                       .Register(registry);
+    const auto with = [&labels](std::initializer_list<std::pair<const std::string, std::string>> more) {
+        prometheus::Labels all = labels;
+        all.insert(more);
+        return all;
+    };
+    for (LiveWindow window : kLiveWindows) {
+        for (std::size_t tau : CLiveStability::kReportedTaus) {
+            const prometheus::Labels series = with({{"window", WindowName(window)}, {"tau_seconds", std::to_string(tau)}});
+            m_deviations.push_back(MakeSeries(adev, series));
+            m_deviations.push_back(MakeSeries(tdev, series));
+            m_deviations.push_back(MakeSeries(mtie, series));
+        }
+    }
+    for (WanderMask mask : kWanderMasks) {
+        for (WanderStatistic statistic : kWanderStatistics) {
+            for (LiveWindow window : kLiveWindows) {
+                m_margins.push_back(MakeSeries(margin, with({{"mask", MaskName(mask)},
+                                                             {"statistic", StatisticName(statistic)},
+                                                             {"window", WindowName(window)}})));
+            }
+        }
+    }
+    auto& holdover =
+        measuredHoldover
+            ? BuildGauge()
+                  .Name("velmor_holdover_measured_time_error_seconds")
+                  .Help("Time error the reference counter measured since the last settled second of lock")
+                  .Register(registry)
+            : BuildGauge()
+                  .Name("velmor_holdover_predicted_time_error_seconds")
+                  .Help("Time error predicted from the frequency at holdover entry and the aging before it")
+                  .Register(registry);
+    m_holdover = MakeSeries(holdover, labels);
+}
+
+void CStabilitySeries::Publish(const CLiveStability& live, std::optional<double> holdover)
+{
+    std::size_t next = 0;
+    for (LiveWindow window : kLiveWindows) {
+        for (std::size_t tau : CLiveStability::kReportedTaus) {
+            const CStabilityPoint point = live.Deviation(window, tau);
+            m_deviations[next++].Show(point.m_adev.m_dValue);
+            m_deviations[next++].Show(point.m_tdev.m_dValue);
+            m_deviations[next++].Show(live.Mtie(window, tau));
+        }
+    }
+    next = 0;
+    for (WanderMask mask : kWanderMasks) {
+        for (WanderStatistic statistic : kWanderStatistics) {
+            for (LiveWindow window : kLiveWindows) m_margins[next++].Show(live.Margin(mask, statistic, window));
+        }
+    }
+    m_holdover.Show(holdover.value_or(kNaN));
+}
+
+std::optional<CUnitSecond> CUnitSecondClock::OnObservation(const CObservation& observation)
 {
     switch (observation.m_event) {
     case LinkEvent::SentenceHandled: break;
@@ -120,76 +145,73 @@ void CStabilityMetrics::OnObservation(const CObservation& observation)
         // starts a new segment, and the lock must settle again.
         m_ppsPending.reset();
         m_lockedSince.reset();
-        return;
-    default: return;
+        return std::nullopt;
+    default: return std::nullopt;
     }
     const CReadings& readings = observation.m_readings;
     if (readings.JustReported(readings.m_ppsOffsetNs) && readings.m_ppsOffsetNs.m_value)
         m_ppsPending = *readings.m_ppsOffsetNs.m_value * 1e-9;
-    if (!readings.JustReported(readings.m_unitTime) || !readings.m_unitTime.m_value) return;
+    if (!readings.JustReported(readings.m_unitTime) || !readings.m_unitTime.m_value) return std::nullopt;
     const CUnitTime& time = *readings.m_unitTime.m_value;
-    const std::optional<std::int64_t> second = UnitSecondsCount(time.m_nYear, time.m_strTimeOfDay);
-    if (!second) return;
-    OnUnitSecond(*second, readings);
-    m_ppsPending.reset();
-}
+    const std::optional<std::int64_t> count = UnitSecondsCount(time.m_nYear, time.m_strTimeOfDay);
+    if (!count) return std::nullopt;
 
-void CStabilityMetrics::OnUnitSecond(std::int64_t second, const CReadings& readings)
-{
-    if (m_lastSecond && second < *m_lastSecond) {
+    CUnitSecond second;
+    second.m_llSecond = *count;
+    second.m_qwTick = observation.m_qwTick;
+    second.m_pps = m_ppsPending;
+    m_ppsPending.reset();
+    if (m_lastSecond && *count < *m_lastSecond) {
         // The unit's clock went back: its seconds no longer line up.
-        m_predictor.Reset();
+        second.m_bClockBack = true;
         m_lockedSince.reset();
     }
-    m_lastSecond = second;
+    m_lastSecond = *count;
 
-    const bool locked = IsLocked(readings);
-    if (!locked) m_lockedSince.reset();
-    else if (!m_lockedSince) m_lockedSince = second;
-    const bool settled = locked && second - *m_lockedSince >= kSettleSeconds;
-    const double phase = m_ppsPending.value_or(kNaN);
-    m_live.Add(second, phase, settled && m_ppsPending.has_value());
+    second.m_bLocked = IsLocked(readings);
+    if (!second.m_bLocked) m_lockedSince.reset();
+    else if (!m_lockedSince) m_lockedSince = *count;
+    second.m_bSettled = second.m_bLocked && *count - *m_lockedSince >= kSettleSeconds;
+    second.m_bHoldover = readings.m_disciplineState.m_value &&
+                         readings.m_disciplineState.m_value->m_value == DisciplineState::Holdover;
+    const auto value = [](const CReading<double>& reading) { return reading.m_value ? *reading.m_value : kNaN; };
+    second.m_dFrequency = value(readings.m_frequencyError);
+    second.m_dDac = value(readings.m_dac);
+    return second;
+}
 
-    const auto value = [](const CReading<double>& reading) {
-        return reading.m_value ? *reading.m_value : kNaN;
-    };
-    const bool holdover = readings.m_disciplineState.m_value &&
-                          readings.m_disciplineState.m_value->m_value == DisciplineState::Holdover;
-    if (settled) {
-        const double frequency = value(readings.m_frequencyError);
+CStabilityMetrics::CStabilityMetrics(prometheus::Registry& registry, std::string device,
+                                     CStabilityMetricsOptions options)
+    : m_strDevice(std::move(device)), m_options(std::move(options)),
+      m_series(registry, {{"device", m_strDevice}, {"source", m_options.m_strSource}}, false)
+{
+}
+
+void CStabilityMetrics::OnObservation(const CObservation& observation)
+{
+    if (const std::optional<CUnitSecond> second = m_clock.OnObservation(observation)) OnUnitSecond(*second);
+}
+
+void CStabilityMetrics::OnUnitSecond(const CUnitSecond& second)
+{
+    if (second.m_bClockBack) m_predictor.Reset();
+    const double phase = second.m_pps.value_or(kNaN);
+    m_live.Add(second.m_llSecond, phase, second.m_bSettled && second.m_pps.has_value());
+
+    if (second.m_bSettled) {
         // Locked, the steered error stays near zero whatever the crystal
         // does; the crystal's own drift is what the DAC does against it.
         const double freeRunning =
-            m_options.m_dDacGain != 0.0 ? -m_options.m_dDacGain * value(readings.m_dac) : frequency;
-        m_predictor.OnLocked(second, phase, frequency, freeRunning);
-    } else if (holdover) {
+            m_options.m_dDacGain != 0.0 ? -m_options.m_dDacGain * second.m_dDac : second.m_dFrequency;
+        m_predictor.OnLocked(second.m_llSecond, phase, second.m_dFrequency, freeRunning);
+    } else if (second.m_bHoldover) {
         // A unit reports its estimate after its time in the same second: the
         // one that came just before the loss is the latest.
-        m_predictor.OnHoldover(second, value(readings.m_frequencyError));
-    } else if (!locked) {
+        m_predictor.OnHoldover(second.m_llSecond, second.m_dFrequency);
+    } else if (!second.m_bLocked) {
         m_predictor.OnOther();
     }
-    Publish();
-}
-
-void CStabilityMetrics::Publish()
-{
-    std::size_t next = 0;
-    for (LiveWindow window : kLiveWindows) {
-        for (std::size_t tau : CLiveStability::kReportedTaus) {
-            const CStabilityPoint point = m_live.Deviation(window, tau);
-            m_deviations[next++].Show(point.m_adev.m_dValue);
-            m_deviations[next++].Show(point.m_tdev.m_dValue);
-            m_deviations[next++].Show(m_live.Mtie(window, tau));
-        }
-    }
-    next = 0;
-    for (WanderMask mask : kWanderMasks) {
-        for (WanderStatistic statistic : kWanderStatistics) {
-            for (LiveWindow window : kLiveWindows) m_margins[next++].Show(m_live.Margin(mask, statistic, window));
-        }
-    }
-    m_prediction.Show(m_predictor.Predicted().value_or(kNaN));
+    m_series.Publish(m_live, m_predictor.Predicted());
 }
 
 }  // namespace velmor

@@ -9,9 +9,9 @@
 // figures as a real day.
 //
 // Every series carries device and source labels; source="unit" is the unit's
-// own 1PPS report. A reference counter would feed a second instance with
-// source="counter", and its measured time error would sit beside the
-// prediction as velmor_holdover_measured_time_error_seconds.
+// own 1PPS report. A reference counter's phase gives the same series with
+// source="counter" (CounterStability.h), and its measured time error sits
+// beside the prediction as velmor_holdover_measured_time_error_seconds.
 //
 // A gauge appears once its figure exists and goes when it no longer does (a
 // window that holds no term, a holdover that ended).
@@ -37,6 +37,60 @@ namespace velmor {
 // minute's first second, which then repeats. None for text that is no time.
 std::optional<std::int64_t> UnitSecondsCount(int year, const std::string& dayTime);
 
+// The unit's seconds as its time reports tell them: each report closes one
+// second, carrying the 1PPS phase reported since the one before and the
+// unit's state then. The lock counts as settled after kSettleSeconds of the
+// unit's own seconds; a lost port or a restarted unit must settle again.
+struct CUnitSecond {
+    std::int64_t m_llSecond = 0;
+    std::uint64_t m_qwTick = 0;            // the host's tick of the time report
+    std::optional<double> m_pps;           // seconds
+    bool m_bLocked = false;
+    bool m_bSettled = false;
+    bool m_bHoldover = false;
+    bool m_bClockBack = false;             // before the second seen last
+    double m_dFrequency = 0.0;             // the unit's estimate, NaN when none
+    double m_dDac = 0.0;                   // NaN when none
+};
+
+class CUnitSecondClock {
+public:
+    static constexpr std::int64_t kSettleSeconds = 60;
+    // The second a time report closes; none for any other observation.
+    std::optional<CUnitSecond> OnObservation(const CObservation& observation);
+
+private:
+    std::optional<double> m_ppsPending;  // the 1PPS phase reported since the last time report
+    std::optional<std::int64_t> m_lockedSince;
+    std::optional<std::int64_t> m_lastSecond;
+};
+
+// The stability series of one source: ADEV, TDEV and MTIE per window and
+// tau, the mask margins, and one holdover figure (the prediction for the
+// unit, the measured time error for a counter). Each series carries
+// |labels| (device, source, and a counter's counter="...") and comes and
+// goes with its figure.
+class CStabilitySeries {
+public:
+    CStabilitySeries(prometheus::Registry& registry, const prometheus::Labels& labels, bool measuredHoldover);
+    void Publish(const CLiveStability& live, std::optional<double> holdover);
+
+private:
+    // One exported series whose value may come and go.
+    struct CSeries {
+        prometheus::Family<prometheus::Gauge>* m_pFamily = nullptr;
+        prometheus::Labels m_labels;
+        prometheus::Gauge* m_pGauge = nullptr;
+        void Show(double value);
+    };
+    static CSeries MakeSeries(prometheus::Family<prometheus::Gauge>& family, prometheus::Labels labels);
+
+    // [window][tau] for the three statistics, [mask][statistic][window] for the margins.
+    std::vector<CSeries> m_deviations;  // ADEV, TDEV, MTIE interleaved per window and tau
+    std::vector<CSeries> m_margins;
+    CSeries m_holdover;
+};
+
 struct CStabilityMetricsOptions {
     std::string m_strSource = "unit";
     // Fractional frequency per DAC step: with it the holdover prediction's
@@ -47,7 +101,7 @@ struct CStabilityMetricsOptions {
 
 class CStabilityMetrics : public IUnitObserver {
 public:
-    static constexpr std::int64_t kSettleSeconds = 60;
+    static constexpr std::int64_t kSettleSeconds = CUnitSecondClock::kSettleSeconds;
 
     CStabilityMetrics(prometheus::Registry& registry, std::string device, CStabilityMetricsOptions options = {});
 
@@ -57,37 +111,14 @@ public:
     const CHoldoverPredictor& Predictor() const { return m_predictor; }
 
 private:
-    // One exported series whose value may come and go.
-    struct CSeries {
-        prometheus::Family<prometheus::Gauge>* m_pFamily = nullptr;
-        prometheus::Labels m_labels;
-        prometheus::Gauge* m_pGauge = nullptr;
-        void Show(double value);
-    };
-
-    void OnUnitSecond(std::int64_t second, const CReadings& readings);
-    void Publish();
-    CSeries MakeSeries(prometheus::Family<prometheus::Gauge>& family, prometheus::Labels labels) const;
+    void OnUnitSecond(const CUnitSecond& second);
 
     std::string m_strDevice;
     CStabilityMetricsOptions m_options;
+    CUnitSecondClock m_clock;
     CLiveStability m_live;
     CHoldoverPredictor m_predictor;
-
-    prometheus::Family<prometheus::Gauge>& m_adev;
-    prometheus::Family<prometheus::Gauge>& m_tdev;
-    prometheus::Family<prometheus::Gauge>& m_mtie;
-    prometheus::Family<prometheus::Gauge>& m_margin;
-    prometheus::Family<prometheus::Gauge>& m_predicted;
-
-    // [window][tau] for the three statistics, [mask][statistic][window] for the margins.
-    std::vector<CSeries> m_deviations;  // ADEV, TDEV, MTIE interleaved per window and tau
-    std::vector<CSeries> m_margins;
-    CSeries m_prediction;
-
-    std::optional<double> m_ppsPending;  // the 1PPS phase reported since the last time report
-    std::optional<std::int64_t> m_lockedSince;
-    std::optional<std::int64_t> m_lastSecond;
+    CStabilitySeries m_series;
 };
 
 }  // namespace velmor

@@ -152,6 +152,7 @@ public:
             m_counters.push_back(
                 std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice, counterStore));
             m_rowTap.Add(*m_counters.back());
+            m_session.AddObserver(m_counters.back()->UnitObserver());
         }
         // The alarms (whose events go to the store too) hear each sentence
         // after the recorder has taken its row.
@@ -218,7 +219,10 @@ public:
             m_session.RemoveObserver(*m_pRecorder);
             m_pRecorder->Stop();  // the last row, and the clean stop, before the store closes
         }
-        for (auto& counter : m_counters) counter->Stop();
+        for (auto& counter : m_counters) {
+            m_session.RemoveObserver(counter->UnitObserver());
+            counter->Stop();
+        }
     }
 
 private:
