@@ -176,22 +176,4 @@ void CWatchedCounter::Tick()
     m_bWasUp = m_session.IsUp();
 }
 
-std::int64_t CUnitRowTap::RowClock()
-{
-    // Two reports handled in one millisecond (one read holding both) still
-    // get rows of their own time: a counter sample names its row by it.
-    m_llLastRowMs = std::max(SystemUtcMs(), m_llLastRowMs + 1);
-    m_bRowTaken = true;
-    return m_llLastRowMs;
-}
-
-void CUnitRowTap::OnObservation(const CObservation& o)
-{
-    if (o.m_event != LinkEvent::SentenceHandled || !m_bRowTaken) return;
-    m_bRowTaken = false;
-    // Only a time report's row is one a counter sample joins.
-    if (!o.m_readings.JustReported(o.m_readings.m_unitTime)) return;
-    for (CWatchedCounter* counter : m_counters) counter->OnUnitRow(o.m_qwTick, m_llLastRowMs);
-}
-
 }  // namespace velmor

@@ -89,20 +89,4 @@ private:
     bool m_bWasUp = false;
 };
 
-// Tells a unit's counters of each row its recorder writes for a time
-// report. Registered on the unit's session after the recorder; the
-// recorder's clock (RowClock) notes the row's host time as it is taken.
-class CUnitRowTap : public IUnitObserver {
-public:
-    // The recorder's clock: the system's UTC, noted for the tap.
-    std::int64_t RowClock();
-    void Add(CWatchedCounter& counter) { m_counters.push_back(&counter); }
-    void OnObservation(const CObservation& observation) override;
-
-private:
-    std::vector<CWatchedCounter*> m_counters;
-    std::int64_t m_llLastRowMs = 0;
-    bool m_bRowTaken = false;
-};
-
 }  // namespace velmor

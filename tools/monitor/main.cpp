@@ -28,6 +28,7 @@
 #include "MonitorLog.h"
 #include "MonitorOptions.h"
 #include "StabilityMetrics.h"
+#include "counter/CounterRowTap.h"
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "platform/DeviceByPath.h"
@@ -146,12 +147,14 @@ public:
                                                              [this] { return m_rowTap.RowClock(); });
             m_session.AddObserver(*m_pRecorder);
             m_session.AddObserver(m_rowTap);
+            m_rowTap.SetListener([this](std::uint64_t tick, std::int64_t rowHostMs) {
+                for (auto& counter : m_counters) counter->OnUnitRow(tick, rowHostMs);
+            });
         }
         // Its counters read the unit's own clock.
         for (const CMonitorCounter& counter : spec.m_counters) {
             m_counters.push_back(
                 std::make_unique<CWatchedCounter>(counter, m_host, registry, spec.m_strDevice, counterStore));
-            m_rowTap.Add(*m_counters.back());
             m_session.AddObserver(m_counters.back()->UnitObserver());
         }
         // The alarms (whose events go to the store too) hear each sentence
@@ -237,7 +240,7 @@ private:
     CMetricsObserver m_metrics;
     CStabilityMetrics m_stability;
     CLineShare m_share;
-    CUnitRowTap m_rowTap;
+    CCounterRowTap m_rowTap;
     std::unique_ptr<CHistoryRecorder> m_pRecorder;
     std::vector<std::unique_ptr<CWatchedCounter>> m_counters;
 };
