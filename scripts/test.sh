@@ -6,7 +6,7 @@
 #              AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)
 #   fuzz       short libFuzzer runs of every target in fuzz/, built in that
 #              same tree, sharing one time budget (VELMOR_FUZZ_SECONDS,
-#              default 90 in all)
+#              default 70 in all)
 #   package    the Debian package built and checked (scripts/package-test.sh)
 #   bench      a short run of scripts/bench.sh, so its table cannot rot
 # Every stage runs even when an earlier one failed (unless the build it needs
@@ -141,7 +141,7 @@ fi
 if [ "${VELMOR_SKIP_FUZZ:-0}" != 1 ]; then
   t0=$SECONDS
   if [ "$asan_built" = 1 ] || { configure_asan && cmake --build build-asan -j"$jobs" --target "${fuzz_targets[@]}"; }; then
-    budget=${VELMOR_FUZZ_SECONDS:-90}
+    budget=${VELMOR_FUZZ_SECONDS:-70}
     share=$((budget / ${#fuzz_targets[@]}))
     [ "$share" -ge 5 ] || share=5
     fuzz_failed=()
