@@ -23,8 +23,13 @@ CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& u
         return read;
     read.m_strCounter = counter;
     if (read.m_strCounter.empty()) {
+        // A counter whose samples are pruned is still there in its roll-ups
+        // (a file from before them has none).
         CSqliteStatement first;
-        if (first.Prepare(db, "SELECT MIN(counter_device) FROM counter_samples WHERE unit_device = ?1") != SQLITE_OK) {
+        if (first.Prepare(db, "SELECT MIN(c) FROM (SELECT MIN(counter_device) AS c FROM counter_samples"
+                              " WHERE unit_device = ?1 UNION ALL SELECT MIN(counter_device) FROM counter_rollups"
+                              " WHERE unit_device = ?1)") != SQLITE_OK &&
+            first.Prepare(db, "SELECT MIN(counter_device) FROM counter_samples WHERE unit_device = ?1") != SQLITE_OK) {
             read.m_strError = "reading the database failed: " + db.ErrorText();
             return read;
         }

@@ -113,7 +113,8 @@ TEST_F(CounterQueryTest, FilesWithoutCounterSamplesReadAsNoneAndMissingOnesSaySo
 
 // Buckets of whole minutes read the roll-ups: the same means as the samples
 // give, at the buckets' starts, a segment start marking its bucket; without
-// roll-ups (a file from before them) the samples are bucketed instead.
+// roll-ups (a file from before them) the samples are bucketed instead; with
+// the samples pruned the roll-ups alone name the counter.
 TEST_F(CounterQueryTest, LongSpansReadTheRollupsWithTheSamplesMeans)
 {
     constexpr std::int64_t kHour = 3600000;
@@ -155,9 +156,12 @@ TEST_F(CounterQueryTest, LongSpansReadTheRollupsWithTheSamplesMeans)
     check(kHour, true, 3);
     CSqliteDb db;
     ASSERT_EQ(db.Open(m_path, SQLITE_OPEN_READWRITE), SQLITE_OK);
-    ASSERT_EQ(db.Exec("DROP TABLE counter_rollups"), SQLITE_OK);
-    db.Close();
+    ASSERT_EQ(db.Exec("ALTER TABLE counter_rollups RENAME TO kept"), SQLITE_OK);
     check(kHour, false, 3);
+    // Samples pruned: the counter is still found, by its roll-ups.
+    ASSERT_EQ(db.Exec("ALTER TABLE kept RENAME TO counter_rollups; DELETE FROM counter_samples"), SQLITE_OK);
+    check(kHour, true, 3);
+    db.Close();
 }
 
 }  // namespace
