@@ -1,6 +1,10 @@
 #include "counter/CounterHistory.h"
 
+#include <algorithm>
 #include <chrono>
+#include <map>
+#include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "history/HistoryTime.h"
@@ -23,7 +27,26 @@ CREATE TABLE IF NOT EXISTS counter_samples(
     slip INTEGER NOT NULL DEFAULT 0,
     unit_host_ms INTEGER);
 CREATE INDEX IF NOT EXISTS counter_samples_unit_time ON counter_samples(unit_device, counter_device, host_ms);
+CREATE TABLE IF NOT EXISTS counter_rollups(
+    unit_device TEXT NOT NULL,
+    counter_device TEXT NOT NULL,
+    channel TEXT NOT NULL,
+    period_s INTEGER NOT NULL,
+    start_ms INTEGER NOT NULL,
+    n INTEGER NOT NULL,
+    v_min REAL,
+    v_max REAL,
+    v_sum REAL,
+    segment_starts INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY(unit_device, counter_device, channel, period_s, start_ms)) WITHOUT ROWID;
 )SQL";
+
+// Phase in picoseconds, as the samples hold it.
+const char* const kUpsertRollupSql =
+    "INSERT INTO counter_rollups(unit_device, counter_device, channel, period_s, start_ms, n, v_min, v_max, v_sum,"
+    " segment_starts) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) ON CONFLICT DO UPDATE SET n = n + excluded.n,"
+    " v_min = min(v_min, excluded.v_min), v_max = max(v_max, excluded.v_max), v_sum = v_sum + excluded.v_sum,"
+    " segment_starts = segment_starts + excluded.segment_starts";
 
 const char* const kInsertSql =
     "INSERT INTO counter_samples(unit_device, counter_device, host_ms, channel, text, text_b, phase_ps,"
@@ -32,6 +55,67 @@ const char* const kInsertSql =
 constexpr std::int64_t kDayMs = 86400000;
 constexpr int kCommitIntervalMs = 500;
 constexpr std::int64_t kPruneIntervalMs = 60000;
+
+struct RollupKey {
+    std::string_view m_unit, m_counter, m_channel;
+    int m_nPeriodS;
+    std::int64_t m_llStartMs;
+    bool operator<(const RollupKey& o) const
+    {
+        return std::tie(m_unit, m_counter, m_channel, m_nPeriodS, m_llStartMs) <
+               std::tie(o.m_unit, o.m_counter, o.m_channel, o.m_nPeriodS, o.m_llStartMs);
+    }
+};
+
+struct RollupDelta {
+    std::int64_t m_llCount = 0;
+    double m_dMin = 0, m_dMax = 0, m_dSum = 0;
+    std::int64_t m_llStarts = 0;
+};
+
+std::int64_t PeriodStart(std::int64_t ms, int periodS)
+{
+    const std::int64_t width = std::int64_t{periodS} * 1000;
+    std::int64_t start = ms - ms % width;
+    if (ms % width < 0) start -= width;
+    return start;
+}
+
+// Adds |rows| to their minute and hour roll-ups, inside the caller's transaction.
+bool WriteRollups(CSqliteDb& db, const std::vector<CCounterRow>& rows)
+{
+    std::map<RollupKey, RollupDelta> deltas;
+    for (const CCounterRow& r : rows) {
+        const double v = static_cast<double>(r.m_phasePs);
+        for (int period : {kCounterRollupMinuteS, kCounterRollupHourS}) {
+            RollupDelta& d = deltas[RollupKey{r.m_strUnit, r.m_strCounter, r.m_strChannel, period,
+                                              PeriodStart(r.m_llHostMs, period)}];
+            d.m_dMin = d.m_llCount == 0 ? v : std::min(d.m_dMin, v);
+            d.m_dMax = d.m_llCount == 0 ? v : std::max(d.m_dMax, v);
+            d.m_dSum += v;
+            ++d.m_llCount;
+            d.m_llStarts += r.m_bSegmentStart ? 1 : 0;
+        }
+    }
+    CSqliteStatement upsert;
+    if (upsert.Prepare(db, kUpsertRollupSql) != SQLITE_OK) return false;
+    for (const auto& [key, d] : deltas) {
+        upsert.Bind(1, key.m_unit);
+        upsert.Bind(2, key.m_counter);
+        upsert.Bind(3, key.m_channel);
+        upsert.Bind(4, std::int64_t{key.m_nPeriodS});
+        upsert.Bind(5, key.m_llStartMs);
+        upsert.Bind(6, d.m_llCount);
+        upsert.Bind(7, d.m_dMin);
+        upsert.Bind(8, d.m_dMax);
+        upsert.Bind(9, d.m_dSum);
+        upsert.Bind(10, d.m_llStarts);
+        const int rc = upsert.Step();
+        upsert.Reset();
+        if (rc != SQLITE_DONE) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -77,8 +161,9 @@ void CCounterJoin::Release(std::uint64_t now, std::vector<std::pair<CCounterSamp
 
 // ---- the store ----------------------------------------------------------------
 
-CCounterStore::CCounterStore(std::string path, int retentionDays, std::function<std::int64_t()> utcClock)
-    : m_strPath(std::move(path)), m_nRetentionDays(retentionDays),
+CCounterStore::CCounterStore(std::string path, int retentionDays, std::function<std::int64_t()> utcClock,
+                             int rollupRetentionDays)
+    : m_strPath(std::move(path)), m_nRetentionDays(retentionDays), m_nRollupRetentionDays(rollupRetentionDays),
       m_clock(utcClock ? std::move(utcClock) : std::function<std::int64_t()>(SystemUtcMs))
 {
     m_thread = std::thread([this] { Run(); });
@@ -160,6 +245,10 @@ bool CCounterStore::Write(CSqliteDb& db, std::vector<CCounterRow>& rows)
         }
         insert.Reset();
     }
+    if (!WriteRollups(db, rows)) {
+        db.Exec("ROLLBACK");
+        return false;
+    }
     if (db.Exec("COMMIT") != SQLITE_OK) {
         db.Exec("ROLLBACK");
         return false;
@@ -190,6 +279,11 @@ void CCounterStore::Run()
             if (prune.Prepare(db, "DELETE FROM counter_samples WHERE host_ms < ?1") == SQLITE_OK) {
                 prune.Bind(1, now - static_cast<std::int64_t>(m_nRetentionDays) * kDayMs);
                 prune.Step();
+            }
+            CSqliteStatement pruneRollups;
+            if (pruneRollups.Prepare(db, "DELETE FROM counter_rollups WHERE start_ms < ?1") == SQLITE_OK) {
+                pruneRollups.Bind(1, now - static_cast<std::int64_t>(m_nRollupRetentionDays) * kDayMs);
+                pruneRollups.Step();
             }
         }
         lock.lock();

@@ -10,6 +10,10 @@
 //   it within kJoinWindowMs, by the host's monotonic tick, the clock both
 //   sessions share. A sample therefore waits kJoinWindowMs for a later
 //   report before it is written.
+// - Roll-ups: counter_rollups holds per-minute and per-hour count, min, max
+//   and sum of the phase (ps) and the number of segment starts, per unit,
+//   counter and channel, written in the same transaction as the samples and
+//   kept as long as the unit's roll-ups, so long spans outlive the samples.
 // - Store: its own connection and writer thread, so the poll loop never
 //   waits on the disk; rows older than the retention are pruned.
 
@@ -41,7 +45,10 @@ struct CCounterRow {
     std::optional<std::int64_t> m_llUnitRowMs;  // host_ms of the joined unit row
 };
 
-// Creates counter_samples and its index when missing.
+constexpr int kCounterRollupMinuteS = 60;
+constexpr int kCounterRollupHourS = 3600;
+
+// Creates counter_samples, its index and counter_rollups when missing.
 int CreateCounterTable(CSqliteDb& db);
 
 // Pairs samples with the unit's time reports; no I/O.
@@ -68,8 +75,10 @@ private:
 
 class CCounterStore {
 public:
+    // Samples are kept |retentionDays|, roll-ups |rollupRetentionDays|
+    // (the unit's readings and roll-ups by default).
     explicit CCounterStore(std::string path, int retentionDays = 30,
-                           std::function<std::int64_t()> utcClock = {});
+                           std::function<std::int64_t()> utcClock = {}, int rollupRetentionDays = 730);
     // Writes what is queued (a few seconds at most) and closes.
     ~CCounterStore();
     CCounterStore(const CCounterStore&) = delete;
@@ -89,6 +98,7 @@ private:
 
     std::string m_strPath;
     int m_nRetentionDays;
+    int m_nRollupRetentionDays;
     std::function<std::int64_t()> m_clock;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -21,6 +21,7 @@ struct CCounterPhaseRead {
     std::string m_strCounter;  // the counter's device text; empty when none was recorded
     std::vector<CCounterPhasePoint> m_points;
     std::string m_strError;    // why the file could not be read
+    bool m_bFromRollups = false;  // the points are the minute or hour roll-ups' means
 };
 
 // The series |channel| ("A", "B", "A-B") of the counter recorded beside the
@@ -29,7 +30,9 @@ struct CCounterPhaseRead {
 // by name. A file without counter samples is no error: nothing is read.
 // With |bucketMs| > 0 each point is the mean of a bucket of that width (at
 // its first sample's time; a segment start anywhere in it marks it), for
-// plots of long spans.
+// plots of long spans. Buckets of whole minutes are read from the roll-ups
+// (each point at its bucket's start, a multiple of |bucketMs|), which remain
+// after the samples are pruned.
 CCounterPhaseRead ReadCounterPhase(const std::string& path, const std::string& unitDevice,
                                    const std::string& channel, std::int64_t fromMs, std::int64_t toMs,
                                    const std::string& counter = {}, std::int64_t bucketMs = 0);

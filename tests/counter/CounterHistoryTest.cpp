@@ -201,5 +201,108 @@ TEST(CounterHistory, RowsOlderThanTheRetentionArePruned)
     std::filesystem::remove_all(dir);
 }
 
+// The roll-ups against the samples they summarise: minutes and hours across
+// an hour boundary, built over several transactions; then the samples go
+// with their retention and the roll-ups stay until theirs.
+TEST(CounterHistory, RollupsSummariseTheSamplesAndOutliveThem)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velmor-counter-rollups-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "history.sqlite3").string();
+    constexpr std::int64_t kDay = 86400000;
+    const std::int64_t hour = kT0 + 3600000;  // an hour boundary
+    auto sample = [](std::int64_t ms, const char* channel, std::int64_t ps, bool start = false) {
+        CCounterRow row;
+        row.m_strUnit = "/dev/ttyS0";
+        row.m_strCounter = "/dev/ttyACM0";
+        row.m_llHostMs = ms;
+        row.m_strChannel = channel;
+        row.m_strText = "x";
+        row.m_phasePs = ps;
+        row.m_bSegmentStart = start;
+        return row;
+    };
+    {
+        CCounterStore store(path, 2, [&] { return hour + kDay; });
+        // Every 7 s from 150 s before the hour to 150 s after, in three
+        // flushes so that minutes grow across transactions; a segment start
+        // at 20 s past the hour, and a channel A beside it.
+        int i = 0;
+        for (std::int64_t t = hour - 150000; t < hour + 150000; t += 7000, ++i) {
+            const std::int64_t ps = (i * 7919) % 1000 - 500 + (t >= hour + 20000 ? 1000000 : 0);
+            store.Append(sample(t, "A-B", ps, t >= hour + 20000 && t < hour + 27000));
+            store.Append(sample(t, "A", 5));
+            if (i % 15 == 14) {
+                ASSERT_TRUE(store.Flush(20000)) << store.LastError();
+            }
+        }
+        ASSERT_TRUE(store.Flush(20000)) << store.LastError();
+    }
+    CSqliteDb db;
+    ASSERT_EQ(db.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
+    // Each roll-up row equals the samples' aggregate over its period.
+    for (int period : {kCounterRollupMinuteS, kCounterRollupHourS}) {
+        CSqliteStatement raw;
+        ASSERT_EQ(raw.Prepare(db, "SELECT channel, (host_ms / ?1) * ?1, COUNT(*), MIN(phase_ps), MAX(phase_ps),"
+                                  " SUM(phase_ps), SUM(segment_start) FROM counter_samples GROUP BY 1, 2 ORDER BY 1, 2"),
+                  SQLITE_OK);
+        raw.Bind(1, std::int64_t{period} * 1000);
+        CSqliteStatement rolled;
+        ASSERT_EQ(rolled.Prepare(db, "SELECT channel, start_ms, n, v_min, v_max, v_sum, segment_starts"
+                                     " FROM counter_rollups WHERE period_s = ?1 AND unit_device = '/dev/ttyS0'"
+                                     " AND counter_device = '/dev/ttyACM0' ORDER BY 1, 2"),
+                  SQLITE_OK);
+        rolled.Bind(1, std::int64_t{period});
+        int buckets = 0;
+        while (raw.Step() == SQLITE_ROW) {
+            ASSERT_EQ(rolled.Step(), SQLITE_ROW) << period;
+            EXPECT_EQ(rolled.Text(0), raw.Text(0));
+            EXPECT_EQ(rolled.Int(1), raw.Int(1));
+            EXPECT_EQ(rolled.Int(2), raw.Int(2));
+            EXPECT_DOUBLE_EQ(rolled.Double(3), raw.Double(3));
+            EXPECT_DOUBLE_EQ(rolled.Double(4), raw.Double(4));
+            EXPECT_DOUBLE_EQ(rolled.Double(5), raw.Double(5));
+            EXPECT_EQ(rolled.Int(6), raw.Int(6));
+            ++buckets;
+        }
+        EXPECT_NE(rolled.Step(), SQLITE_ROW);
+        // Six minutes touched (2.5 either side of the hour), two hours; two channels.
+        EXPECT_EQ(buckets, period == kCounterRollupMinuteS ? 12 : 4);
+    }
+    // The hour before the boundary: 22 samples, by hand.
+    CSqliteStatement before;
+    ASSERT_EQ(before.Prepare(db, "SELECT n, v_sum / n FROM counter_rollups WHERE period_s = 3600 AND channel = 'A'"
+                                 " AND start_ms = ?1"),
+              SQLITE_OK);
+    before.Bind(1, kT0);
+    ASSERT_EQ(before.Step(), SQLITE_ROW);
+    EXPECT_EQ(before.Int(0), 22);
+    EXPECT_DOUBLE_EQ(before.Double(1), 5.0);
+    db.Close();
+
+    // Five days on the samples are gone (two days kept), the roll-ups not;
+    // past the roll-ups' own retention they go as well.
+    auto counts = [&](std::int64_t now) {
+        {
+            CCounterStore store(path, 2, [&] { return now; }, 730);
+            store.Append(sample(now, "B", 1));  // a write: the prune follows it
+            EXPECT_TRUE(store.Flush(20000)) << store.LastError();
+        }
+        CSqliteDb check;
+        EXPECT_EQ(check.Open(path, SQLITE_OPEN_READONLY), SQLITE_OK);
+        CSqliteStatement n;
+        EXPECT_EQ(n.Prepare(check, "SELECT (SELECT COUNT(*) FROM counter_samples WHERE channel <> 'B'),"
+                                   " (SELECT COUNT(*) FROM counter_rollups WHERE channel <> 'B')"),
+                  SQLITE_OK);
+        EXPECT_EQ(n.Step(), SQLITE_ROW);
+        return std::make_pair(n.Int(0), n.Int(1));
+    };
+    EXPECT_EQ(counts(hour + 5 * kDay), std::make_pair(std::int64_t{0}, std::int64_t{16}));
+    EXPECT_EQ(counts(hour + 731 * kDay), std::make_pair(std::int64_t{0}, std::int64_t{0}));
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace velmor

@@ -111,5 +111,58 @@ TEST_F(CounterQueryTest, FilesWithoutCounterSamplesReadAsNoneAndMissingOnesSaySo
     EXPECT_TRUE(read.m_points.empty());
 }
 
+// Buckets of whole minutes read the roll-ups: the same means as the samples
+// give, at the buckets' starts, a segment start marking its bucket; without
+// roll-ups (a file from before them) the samples are bucketed instead; with
+// the samples pruned the roll-ups alone name the counter.
+TEST_F(CounterQueryTest, LongSpansReadTheRollupsWithTheSamplesMeans)
+{
+    constexpr std::int64_t kHour = 3600000;
+    const std::int64_t t0 = 500000 * kHour;
+    std::vector<CCounterRow> rows;
+    for (int i = 0; i < 3 * 3600; i += 5)
+        rows.push_back(Row("/dev/unit", "/dev/ticc1", t0 + std::int64_t{i} * 1000 + 300, "A-B",
+                           (i * 37) % 4000 + (i >= 7200 ? 9000 : 0), i == 7200));
+    Write(rows);
+    auto check = [&](std::int64_t bucketMs, bool rollups, std::size_t count) {
+        // From the middle of a minute: the bucket starts stay multiples of the width.
+        const CCounterPhaseRead read =
+            ReadCounterPhase(m_path, "/dev/unit", "A-B", t0 + 30000, t0 + 3 * kHour, {}, bucketMs);
+        EXPECT_EQ(read.m_bFromRollups, rollups);
+        ASSERT_EQ(read.m_points.size(), count) << bucketMs;
+        for (const CCounterPhasePoint& point : read.m_points) {
+            const std::int64_t start = rollups ? point.m_llHostMs : point.m_llHostMs - 300;
+            if (rollups) {
+                EXPECT_EQ(start % bucketMs, 0);
+            }
+            double sum = 0;
+            int n = 0;
+            bool marked = false;
+            for (const CCounterRow& row : rows)
+                if (row.m_llHostMs >= (rollups ? start : std::max(start, t0 + 30000)) &&
+                    row.m_llHostMs < start + bucketMs) {
+                    sum += static_cast<double>(row.m_phasePs);
+                    ++n;
+                    marked = marked || row.m_bSegmentStart;
+                }
+            ASSERT_GT(n, 0);
+            EXPECT_NEAR(point.m_dPhaseSeconds, sum / n * 1e-12, 1e-20) << start;
+            EXPECT_EQ(point.m_bSegmentStart, marked) << start;
+        }
+    };
+    // Two-minute buckets of minute roll-ups (the first minute read whole),
+    // hour buckets of hour roll-ups.
+    check(120000, true, 90);
+    check(kHour, true, 3);
+    CSqliteDb db;
+    ASSERT_EQ(db.Open(m_path, SQLITE_OPEN_READWRITE), SQLITE_OK);
+    ASSERT_EQ(db.Exec("ALTER TABLE counter_rollups RENAME TO kept"), SQLITE_OK);
+    check(kHour, false, 3);
+    // Samples pruned: the counter is still found, by its roll-ups.
+    ASSERT_EQ(db.Exec("ALTER TABLE kept RENAME TO counter_rollups; DELETE FROM counter_samples"), SQLITE_OK);
+    check(kHour, true, 3);
+    db.Close();
+}
+
 }  // namespace
 }  // namespace velmor

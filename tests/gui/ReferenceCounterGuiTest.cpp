@@ -358,6 +358,50 @@ void ExpectBarsFromBounds(QCPGraph& graph, QCPErrorBars& bars, const CAnalysis& 
     EXPECT_GE(matched, 5u);
 }
 
+// The counter's phase over a long span comes from its roll-ups: the plot is
+// the same after the samples themselves have been pruned.
+TEST_F(CounterDeviationTest, LongSpanPhasePlotOutlivesThePrunedSamples)
+{
+    auto plotted = [&] {
+        CHistoryWindow window(m_path);
+        window.resize(1100, 760);
+        window.show();
+        window.findChild<QPushButton*>(QStringLiteral("spanAll"))->click();
+        std::vector<std::pair<double, double>> points;
+        EXPECT_TRUE(window.IsCounterShown());
+        for (const QCPGraphData& d : *window.CounterGraph()->data()) points.emplace_back(d.key, d.value);
+        return points;
+    };
+    const auto before = plotted();
+    ASSERT_GE(before.size(), 50u);
+    {
+        // Forty days on, with the samples kept thirty: a write prunes them.
+        CCounterStore counters(m_path, 30, [] { return kT0 + 40 * std::int64_t{86400000}; });
+        CCounterRow row;
+        row.m_strUnit = "/dev/other";
+        row.m_strCounter = "/dev/ttyACM1";
+        row.m_llHostMs = kT0 + 40 * std::int64_t{86400000};
+        row.m_strChannel = "A-B";
+        row.m_strText = "0";
+        counters.Append(row);
+        ASSERT_TRUE(counters.Flush(20000)) << counters.LastError();
+    }
+    CSqliteDb db;
+    ASSERT_EQ(db.Open(m_path, SQLITE_OPEN_READONLY), SQLITE_OK);
+    CSqliteStatement left;
+    ASSERT_EQ(left.Prepare(db, "SELECT COUNT(*) FROM counter_samples WHERE unit_device = '/dev/ttyS0'"), SQLITE_OK);
+    ASSERT_EQ(left.Step(), SQLITE_ROW);
+    ASSERT_EQ(left.Int(0), 0);
+    db.Close();
+    const auto after = plotted();
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_DOUBLE_EQ(after[i].first, before[i].first) << i;
+        if (std::isnan(before[i].second)) EXPECT_TRUE(std::isnan(after[i].second)) << i;
+        else EXPECT_NEAR(after[i].second, before[i].second, 1e-9) << i;
+    }
+}
+
 TEST_F(CounterDeviationTest, SelfReportCounterAndBothDrawTheirSeriesWithTheirBounds)
 {
     CHistoryWindow window(m_path);
