@@ -14,24 +14,8 @@ fi
 command -v curl >/dev/null || { echo "SKIP: curl is missing"; exit 77; }
 
 dir=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-# A port that was free a moment ago; the caller retries when another
-# process took it in between.
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-fail() {
-  echo "FAIL: $*" >&2
-  echo "--- monitor log" >&2; cat "$dir/monitor.log" >&2 || true
-  echo "--- prometheus log (tail)" >&2; tail -n 20 "$dir/prometheus.log" >&2 || true
-  exit 1
-}
+# Clean-up at exit, free_port and fail (which shows the logs).
+. "$(dirname "$0")/prometheus_lib.sh"
 
 "$unitsim" --link "$dir/unit" --quiet >"$dir/unitsim.out" &
 pids+=($!)
@@ -82,9 +66,6 @@ for _ in 1 2 3 4 5; do
 done
 [ -n "$web_port" ] || fail "Prometheus did not start"
 
-query() {
-  curl -sf --max-time 2 "http://127.0.0.1:$web_port/api/v1/query" --data-urlencode "query=$1" || true
-}
 # A result is there once the unit reported and one scrape went through.
 found=""
 for _ in $(seq 1 60); do
