@@ -150,8 +150,8 @@ TEST(HardeningUnplug, UnpluggedDeviceIsReopenedByItselfWithoutReadingWhileAway)
         << session.m_strPage;
     session.m_host.Clear();
 
-    sim.Kill();
-    ASSERT_TRUE(session.RunUntil([&] { return program.Session().IsPortLost(); }, 2000));
+    sim.Unplug(link);
+    ASSERT_TRUE(session.RunUntil([&] { return program.Session().IsPortLost(); }, 10000));
     EXPECT_FALSE(program.Session().IsPortOpen());
     const CLinkPane pane = program.Session().LinkPane();
     EXPECT_EQ(pane.m_state, LinkState::Disconnected);
@@ -175,7 +175,7 @@ TEST(HardeningUnplug, UnpluggedDeviceIsReopenedByItselfWithoutReadingWhileAway)
                    program.Session().State().m_strTimeOfDay != strTimeBefore && session.m_nPages > nPagesBefore &&
                    PageShowsTime(session);
         },
-        5000))
+        15000))
         << "part " << program.Session().State().m_strPartNumber << ", time " << program.Session().State().m_strTimeOfDay;
     EXPECT_FALSE(program.Session().IsPortLost());
     EXPECT_EQ(program.Session().Health().Counters().m_qwReconnects, 1u);

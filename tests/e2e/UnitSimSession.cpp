@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace velmor::e2e {
@@ -72,6 +73,13 @@ void CUnitSimProcess::Kill()
     int status = 0;
     waitpid(m_pid, &status, 0);
     m_pid = -1;
+}
+
+void CUnitSimProcess::Unplug(const std::string& link)
+{
+    std::error_code ignored;
+    std::filesystem::remove(link, ignored);
+    Kill();
 }
 
 CSession::CSession(const std::string& device, int baud)

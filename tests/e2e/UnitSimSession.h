@@ -28,6 +28,10 @@ public:
     // SIGKILL and reap: the master side of the terminal vanishes at once, as
     // when a USB adapter is pulled, and a --link is left behind dangling.
     void Kill();
+    // A USB adapter pulled: its device name goes, then the unit. A name left
+    // dangling would lead to whichever terminal the system hands out next,
+    // under a parallel test run another test's unit.
+    void Unplug(const std::string& link);
     ~CUnitSimProcess() { Stop(); }
     const std::string& DevicePath() const { return m_strPath; }
 

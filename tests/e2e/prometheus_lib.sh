@@ -40,6 +40,9 @@ start_unitsim() {
 start_monitor() {
   local name="$1"
   shift
+  # The log exists before the monitor starts: reading it must not race the
+  # shell that opens it for the monitor.
+  : >"$dir/$name.log"
   "$monitor" --listen "127.0.0.1:0" "$@" 2>"$dir/$name.log" &
   monitor_pid=$!
   pids+=("$monitor_pid")

@@ -22,7 +22,9 @@ pids+=($!)
 for _ in $(seq 1 50); do [ -e "$dir/unit" ] && break; sleep 0.1; done
 [ -e "$dir/unit" ] || fail "velmor-unitsim made no device"
 
-# The monitor takes a port of the system's choosing and names it in its log.
+# The monitor takes a port of the system's choosing and names it in its log
+# (made first, so that reading it cannot race the shell that opens it).
+: >"$dir/monitor.log"
 "$monitor" --device "$dir/unit" --baud 19200 --listen "127.0.0.1:0" 2>"$dir/monitor.log" &
 pids+=($!)
 metrics_port=""
