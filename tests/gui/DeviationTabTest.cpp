@@ -80,7 +80,7 @@ protected:
         m_path = (m_dir / "history.sqlite3").string();
         RecordRun(m_path);
     }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void TearDown() override { RemoveTestDirectory(m_dir); }
 
     // The window on the whole record, its Deviation tab computed.
     void OpenOnAll(CHistoryWindow& window)

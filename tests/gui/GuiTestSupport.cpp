@@ -1,12 +1,17 @@
 #include "GuiTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
+#include <QThreadPool>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include <unistd.h>
+
+#include "WorkerPool.h"
 
 namespace velmor::test {
 
@@ -26,6 +31,14 @@ QApplication& App()
         return new QApplication(argc, argv);
     }();
     return *pApp;
+}
+
+void RemoveTestDirectory(const std::filesystem::path& dir)
+{
+    HistoryWorkerPool().waitForDone();
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+    EXPECT_FALSE(error) << dir << ": " << error.message();
 }
 
 void Pump(int ms)

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ void Pump(int ms);
 // Runs the event loop until |done| holds or |ms| have passed; false on the
 // time-out. Tests wait for the event itself, with room for a loaded machine.
 bool PumpUntil(const std::function<bool()>& done, int ms = 20000);
+// Removes a test's scratch directory once the History window's reads are
+// over: a read may outlive its window, and opening the database makes its
+// journal files.
+void RemoveTestDirectory(const std::filesystem::path& dir);
 
 // CQtHost with boxes and sounds recorded instead of shown; everything else
 // (view, timers, notices, dialogs) is the real Qt implementation.

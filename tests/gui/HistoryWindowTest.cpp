@@ -186,7 +186,7 @@ TEST(HistoryWindowTest, ShowsARecordedDayItsSpansStatisticsShadingAndDeviations)
     ASSERT_TRUE(PumpUntil([&] { return !window.IsDeviationBusy() && window.DeviationSummary().startsWith("2 "); }));
     EXPECT_TRUE(window.DeviationSummary().startsWith(QStringLiteral("2 segments, 86\u2009340 points")))
         << window.DeviationSummary().toStdString();
-    std::filesystem::remove_all(dir);
+    RemoveTestDirectory(dir);
 }
 
 // Ordinary data that used to break the plots: a day at one row every 10 s
@@ -357,7 +357,7 @@ TEST(HistoryWindowTest, ConstantDataCountsAndSpikesGetAxesThatReadAndAFairDrift)
     window.PercentileScale()->setChecked(false);
     EXPECT_GT(pPps->range().upper, 5000.0);
     EXPECT_EQ(window.ClippedMarks(), 0);
-    std::filesystem::remove_all(dir);
+    RemoveTestDirectory(dir);
 }
 
 TEST(HistoryWindowTest, WindowsOpenInsideTheAvailableScreenArea)
@@ -395,7 +395,7 @@ TEST(HistoryWindowTest, WindowsOpenInsideTheAvailableScreenArea)
     Pump(50);
     EXPECT_EQ(frame.EventsWindow()->pos(), available.topLeft() + QPoint(3, 5));
     frame.close();
-    std::filesystem::remove_all(dir);
+    RemoveTestDirectory(dir);
 }
 
 TEST(HistoryWindowTest, ADamagedDatabaseIsReportedOnceInTheStatusBarAndTheProgramRuns)
@@ -432,7 +432,7 @@ TEST(HistoryWindowTest, ADamagedDatabaseIsReportedOnceInTheStatusBarAndTheProgra
         EXPECT_TRUE(frame.HistoryWindow()->isVisible());
         frame.close();
     }
-    std::filesystem::remove_all(dir);
+    RemoveTestDirectory(dir);
 }
 
 }  // namespace

@@ -173,7 +173,7 @@ TEST_F(NotificationsTest, EventsReachTheDesktopWithTheirSentenceAndUrgency)
         }
         EXPECT_TRUE(m_server.m_calls[2].arguments()[4].toString().endsWith(QStringLiteral("(tfom=7 limit=5)")));
     }
-    std::filesystem::remove_all(logDir);
+    RemoveTestDirectory(logDir);
 }
 
 // One kind of each period, recorded, shaded in the window in its own colour.
@@ -248,7 +248,7 @@ TEST(ShadingTest, EachPeriodKindHasItsOwnColourAndLegendEntry)
     }
     EXPECT_EQ(swatches, colours);
     EXPECT_EQ(named, texts);
-    std::filesystem::remove_all(dir);
+    RemoveTestDirectory(dir);
 }
 
 }  // namespace

@@ -202,7 +202,7 @@ private:
 class CounterRecordingTest : public ::testing::Test, protected CWithApp {
 protected:
     void SetUp() override { m_dir = FreshDirectory("velmor-counterdesk"); }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void TearDown() override { RemoveTestDirectory(m_dir); }
     std::filesystem::path m_dir;
 };
 
@@ -326,7 +326,7 @@ protected:
         m_path = (m_dir / "history.sqlite3").string();
         RecordUnitAndCounter(m_path);
     }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void TearDown() override { RemoveTestDirectory(m_dir); }
 
     bool Choose(CHistoryWindow& window, int source)
     {
