@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "e2e/UnitSimSession.h"
@@ -121,6 +122,22 @@ double Metric(int port, const std::string& name)
     return SeriesValue(reply, name);
 }
 
+// A test's log and database, gone when the test ends (declared before the
+// monitor, so removed after it has stopped).
+class CScratchFiles {
+public:
+    explicit CScratchFiles(std::string stem) : m_strStem(std::move(stem)) { Remove(); }
+    ~CScratchFiles() { Remove(); }
+
+private:
+    void Remove() const
+    {
+        for (const char* suffix : {".log", ".sqlite3", ".sqlite3-wal", ".sqlite3-shm", ".sqlite3-journal"})
+            std::remove((m_strStem + suffix).c_str());
+    }
+    std::string m_strStem;
+};
+
 class CMonitorProcess {
 public:
     bool Start(const std::vector<std::string>& args, const std::string& logPath)
@@ -213,8 +230,7 @@ TEST(MonitorShare, ClientCommandsReachTheUnitButItsUnsubscribeDoesNot)
     const std::string stem = ::testing::TempDir() + "velmor-monitor-share-" + std::to_string(::getpid());
     const std::string log = stem + ".log";
     const std::string db = stem + ".sqlite3";
-    std::remove(log.c_str());
-    std::remove(db.c_str());
+    const CScratchFiles scratch(stem);
     CMonitorProcess monitor;
     ASSERT_TRUE(monitor.Start({"--device", sim.DevicePath(), "--baud", "19200", "--listen", "127.0.0.1:0",
                                "--share", "127.0.0.1:0", "--log-level", "debug", "--db", db},
@@ -320,8 +336,7 @@ TEST(MonitorShare, TwoUnitsInOneProcessEachWithItsSeriesAndRows)
     const std::string stem = ::testing::TempDir() + "velmor-monitor-two-" + std::to_string(::getpid());
     const std::string log = stem + ".log";
     const std::string db = stem + ".sqlite3";
-    std::remove(log.c_str());
-    std::remove(db.c_str());
+    const CScratchFiles scratch(stem);
     CMonitorProcess monitor;
     ASSERT_TRUE(monitor.Start({"--device", modern.DevicePath() + ",baud=19200", "--device", legacy.DevicePath(),
                                "--listen", "127.0.0.1:0", "--log-level", "debug", "--db", db},

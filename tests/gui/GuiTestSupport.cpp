@@ -23,6 +23,14 @@ QApplication& App()
         // data and state directories.
         static const std::string home = (std::filesystem::temp_directory_path() /
                                          ("velmor-guitest-home-" + std::to_string(::getpid()))).string();
+        // Removed when the test binary ends.
+        static const struct CHomeRemover {
+            ~CHomeRemover()
+            {
+                std::error_code ignored;
+                std::filesystem::remove_all(home, ignored);
+            }
+        } remover;
         setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
         setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
         static int argc = 1;
